@@ -1,0 +1,175 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "archive/UnRarPrompts.h"
+#include "archive/untUnRar.h"
+
+enum class TVoskRarMode : uint8_t { VOSKRAR_EXTRACT = 0, VOSKRAR_LIST = 1 };
+enum class TRarStatus : uint8_t { RAR_ONOPEN = 0, RAR_ONBEFOREOPEN = 1, RAR_AFTERCLOSE = 2, RAR_ONPASSWORD = 3 };
+enum class TOverrideOptions : uint8_t { OR_ALWAYS = 0, OR_NEVER = 1, OR_EVENT = 2 };
+
+// One entry as the component reports it. Texts are UTF-8.
+struct TVoskRARHeaderData {
+    std::string ArcName;
+    std::string FileName;
+    bool ContinuedNext = false;
+    bool ContinuedPrev = false;
+    bool Encrypted = false;
+    bool IsDirectory = false;
+    int64_t DicSize = 0;      // bytes; 64-bit since current dictionaries reach 4 GiB and more
+    uint64_t PackSize = 0;
+    uint64_t UnpSize = 0;
+    std::string HostOS;
+    std::string CRC;
+    double Time = 0;          // days since 30 December 1899, time of day as the fraction
+    uint32_t Major = 0;
+    uint32_t Minor = 0;
+    std::string Method;
+    bool AttrArchive = false;
+    bool AttrCompressed = false;
+    bool AttrDirectory = false;
+    bool AttrHidden = false;
+    bool AttrNormal = false;
+    bool AttrOffline = false;
+    bool AttrReadOnly = false;
+    bool AttrSystem = false;
+    bool AttrTemporary = false;
+};
+
+// The component's list of target paths. It keeps its lines in order and an
+// index folded to ASCII lower case beside them, so the per-entry selection
+// test stays O(1) even while a handler adds lines during a run.
+class TFileList {
+public:
+    void Add(const std::string& line);
+    void Clear();
+    size_t Count() const { return FLines.size(); }
+    bool Empty() const { return FLines.empty(); }
+    const std::string& operator[](size_t i) const { return FLines[i]; }
+    const std::vector<std::string>& Lines() const { return FLines; }
+    // True when a line equals `path` without regard to ASCII letter case.
+    bool ContainsIgnoringCase(const std::string& path) const;
+
+private:
+    std::vector<std::string> FLines;
+    std::unordered_multiset<std::string> FFolded;
+};
+
+class TVoskUnRar;
+
+using TRarCommentEvent = std::function<void(TVoskUnRar& Sender, const std::string& Comment)>;
+using TRarErrorEvent = std::function<void(TVoskUnRar& Sender, const std::string& Message, int32_t MessageID)>;
+using TRarHeaderEvent = std::function<void(TVoskUnRar& Sender, const TVoskRARHeaderData& hdrData, int32_t status)>;
+using TRAROverrideEvent = std::function<void(TVoskUnRar& Sender, const std::string& FileName, bool& CanOverride)>;
+using TRarPromptPassEvent = std::function<void(TVoskUnRar& Sender, std::string& Password)>;
+using TRARProgress = std::function<void(TVoskUnRar& Sender, uint32_t FilesProcessed, uint32_t FileCount,
+                                        uint32_t SizeProcessed, uint64_t SizeCount)>;
+using TRarStatusEvent = std::function<void(TVoskUnRar& Sender, const std::string& Message, TRarStatus status)>;
+// ArcName is the library's writable buffer of VolumeNameCapacity bytes,
+// holding the missing volume's name as zero-terminated UTF-8.
+using TRarChangeVolEvent = std::function<void(TVoskUnRar& Sender, char* ArcName, int32_t Mode)>;
+
+// The target path of an entry: `directory`, '/', and the entry's name cleaned
+// the way the library cleans it before writing, so that the selection test,
+// the existence test and the overwrite question name the file really written.
+std::string TargetPath(const std::string& directory, const std::string& entryName);
+
+// Lists or extracts one RAR archive per call of ProcessArchive and reports
+// everything through its events. One component at a time per process.
+class TVoskUnRar {
+public:
+    // Size of the library's buffer handed to OnVolChange.
+    static constexpr size_t VolumeNameCapacity = 2048;
+
+    // `prompts` answers the built-in password and next-volume prompts; null
+    // means no prompt can be shown.
+    explicit TVoskUnRar(IUnRarPrompts* prompts = nullptr);
+    ~TVoskUnRar();
+    TVoskUnRar(const TVoskUnRar&) = delete;
+    TVoskUnRar& operator=(const TVoskUnRar&) = delete;
+
+    // One run over FileName in the current Mode.
+    void ProcessArchive();
+
+    // Read-only properties.
+    const std::string& ArchivComment() const { return FArchivComment; }
+    uint32_t CommentSize() const { return FCommentSize; }
+    int32_t DllVersion() const { return FDllVersion; }
+
+    TVoskRarMode Mode() const { return FMode; }
+    void SetMode(TVoskRarMode mode);
+
+    void SetPrompts(IUnRarPrompts* prompts) { FPrompts = prompts; }
+
+    // Read/write properties.
+    bool CanProgress = false;
+    std::string Directory;
+    TFileList FileList;
+    std::string FileName;
+    TOverrideOptions OverrideEvent = TOverrideOptions::OR_ALWAYS;
+    std::string Password;
+    bool PromptForPass = false;
+    bool PromptForVolumn = false;
+    bool StopProcessing = false;
+
+    // Events; an unassigned one is skipped.
+    TRarCommentEvent OnComment;
+    TRarErrorEvent OnError;
+    TRarHeaderEvent OnFileProcessing;
+    TRAROverrideEvent OnOverride;
+    TRarPromptPassEvent OnPassword;
+    TRARProgress OnProgress;
+    TRarStatusEvent OnRarStatus;
+    TRarChangeVolEvent OnVolChange;
+
+    // The library's callback; answers for CurrentUnRar.
+    static int UnRarCallback(UINT msg, LPARAM UserData, LPARAM P1, LPARAM P2);
+
+private:
+    friend class TVoskUnRarAccess;  // lets tests reach ConvertHeader
+
+    void DoError(const std::string& Message, int32_t MessageID);
+    void DoStatus(const std::string& Message, TRarStatus status);
+
+    void ConvertHeader();
+    void CountEntries();
+    bool OpenArchive(unsigned openMode);
+    void CloseArchive();
+    void ReportHeader(int r);
+    int ProcessEntry();
+
+    int Callback(UINT msg, LPARAM P1, LPARAM P2);
+    void PromptPassword(std::string& password);
+    bool PromptNextVolume(const std::string& currentVolume, char* buffer, size_t capacity);
+
+    IUnRarPrompts* FPrompts = nullptr;
+    bool FDllLoaded = false;
+    int32_t FDllVersion = 0;
+    TVoskRarMode FMode = TVoskRarMode::VOSKRAR_EXTRACT;
+    int FOperation = RAR_EXTRACT;
+    uint32_t FFilesProcessed = 0;
+    uint32_t FSizeProcessed = 0;
+    uint32_t FFileCount = 0;
+    uint64_t FSizeCount = 0;
+    std::string FArchivComment;
+    uint32_t FCommentSize = 0;
+
+    HANDLE FHandle = nullptr;
+    RAROpenArchiveData FOpenData{};
+    RARHeaderDataEx FHeader{};
+    std::vector<char> FCommentBuffer;
+    TVoskRARHeaderData FHeaderData;
+
+    // An exception raised inside the callback waits here until the library
+    // call that made the callback has returned.
+    std::exception_ptr FPendingException;
+};
+
+// The component the library's callback answers for; set by ProcessArchive.
+extern TVoskUnRar* CurrentUnRar;

@@ -1,0 +1,50 @@
+#pragma once
+
+// Binding of RARLAB's UnRAR library, loaded at run time. One binding per
+// process: the slots below are shared by every archive component.
+
+#define _UNIX
+#include <unrar/dll.hpp>
+
+namespace untUnRar {
+
+// File loaded when BRAMBOLD_UNRAR_LIBRARY does not name another one.
+inline constexpr const char* DefaultLibraryName = "libunrar.so.5";
+
+using TRAROpenArchive = HANDLE (*)(RAROpenArchiveData*);
+using TRAROpenArchiveEx = HANDLE (*)(RAROpenArchiveDataEx*);
+using TRARCloseArchive = int (*)(HANDLE);
+using TRARReadHeader = int (*)(HANDLE, RARHeaderData*);
+using TRARReadHeaderEx = int (*)(HANDLE, RARHeaderDataEx*);
+using TRARProcessFile = int (*)(HANDLE, int, char*, char*);
+using TRARSetCallback = void (*)(HANDLE, UNRARCALLBACK, LPARAM);
+using TRARSetChangeVolProc = void (*)(HANDLE, CHANGEVOLPROC);
+using TRARSetProcessDataProc = void (*)(HANDLE, PROCESSDATAPROC);
+using TRARSetPassword = void (*)(HANDLE, char*);
+using TRARGetDllVersion = int (*)();
+
+// The eleven process-wide slots, filled by LoadUnRarLibrary.
+extern TRAROpenArchive RAROpenArchive;
+extern TRAROpenArchiveEx RAROpenArchiveEx;
+extern TRARCloseArchive RARCloseArchive;
+extern TRARReadHeader RARReadHeader;
+extern TRARReadHeaderEx RARReadHeaderEx;
+extern TRARProcessFile RARProcessFile;
+extern TRARSetCallback RARSetCallback;
+extern TRARSetChangeVolProc RARSetChangeVolProc;
+extern TRARSetProcessDataProc RARSetProcessDataProc;
+extern TRARSetPassword RARSetPassword;
+extern TRARGetDllVersion RARGetDllVersion;
+
+// Set while the library is loaded and the slots are filled.
+extern bool UnRarLoaded;
+
+// Loads the library by its default name, or the file named by the
+// environment variable BRAMBOLD_UNRAR_LIBRARY. A library that does not load
+// leaves UnRarLoaded clear and is no error.
+void LoadUnRarLibrary();
+
+// Frees the library, clears UnRarLoaded and empties every slot.
+void FreeUnRarLibrary();
+
+}  // namespace untUnRar
