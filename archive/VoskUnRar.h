@@ -128,6 +128,10 @@ public:
     TRarStatusEvent OnRarStatus;
     TRarChangeVolEvent OnVolChange;
 
+    // Called from the library's processed-data callback, at most every 50 ms,
+    // so a window can handle its pending messages during one large entry.
+    std::function<void()> KeepAlive;
+
     // The library's callback; answers for CurrentUnRar.
     static int UnRarCallback(UINT msg, LPARAM UserData, LPARAM P1, LPARAM P2);
 
