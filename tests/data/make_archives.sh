@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Rebuilds every test archive in this folder from the trees under source/.
+#
+#   tests/data/make_archives.sh [path/to/make_rar4]
+#
+# The RAR5 archives come from `rar` (7.x); the RAR4 ones from our own
+# make_rar4 tool (built as target make_rar4), which is looked for in the
+# build folders when no path is given. File times, modes and entry order are
+# fixed here so that two runs give the same listing; encrypted archives still
+# differ byte for byte (random salt).
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+rar4_tool=${1:-}
+export LC_ALL=C.UTF-8 TZ=UTC
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+cp -r "$here/source/." "$stage/"
+# git keeps neither empty folders nor modes beyond the executable bit.
+mkdir -p "$stage/tree/empty"
+find "$stage" -type d -exec chmod 755 {} +
+find "$stage" -type f -exec chmod 644 {} +
+chmod 444 "$stage/tree/readonly.txt"
+find "$stage" -exec touch -h -d '2024-05-17 12:34:56' {} +
+
+# -ma5 RAR5, -m3 normal, -qo- no quick-open records, -tsm only the
+# modification time (-tsc- -tsa- no others), -htc CRC32 checksums,
+# -o+ replace, -idq quiet. Entries come from list files so the order is ours,
+# not the file system's.
+rar_opts=(-ma5 -m3 -qo- -tsm -tsc- -tsa- -htc -o+ -idq -y)
+
+make() {  # make ARCHIVE SOURCE_DIR [extra options...] -- ENTRIES...
+    local archive=$1 dir=$2
+    shift 2
+    local extra=()
+    while [ "$1" != "--" ]; do extra+=("$1"); shift; done
+    shift
+    rm -f "$here/$archive"
+    (cd "$stage/$dir" && rar a "${rar_opts[@]}" "${extra[@]}" "$here/$archive" "$@")
+}
+
+tree_entries=(readme.txt Müller.txt 日本語.txt readonly.txt
+              docs docs/guide.txt docs/deep docs/deep/table.csv
+              docs/deep/nested docs/deep/nested/notes.txt
+              bin bin/pattern.bin bin/random.bin empty)
+
+make plain.rar tree -- "${tree_entries[@]}"
+make solid.rar tree -s -- "${tree_entries[@]}"
+make ten.rar ten -- f01.txt f02.txt f03.txt f04.txt f05.txt f06.txt f07.txt f08.txt f09.txt f10.txt
+make comment.rar comment -scfc -z"$stage/comment.txt" -- first.txt second.txt third.txt
+make password.rar comment -psecret -- first.txt second.txt third.txt
+make headers_password.rar comment -hpsecret -- first.txt second.txt third.txt
+make sizes.rar sizes -- s9.txt s10.txt s100.txt
+rm -f "$here"/volumes.part*.rar
+make volumes.rar volumes -v100k -- big.bin small.bin
+
+# rar erases an archive whose last entry is deleted, so the entry-less
+# archive is written directly: signature, main header, end of archive.
+python3 "$here/datatool.py" empty-rar5 "$here/empty.rar"
+
+# Damaged copies of plain.rar: cut, or with bytes flipped, inside the stored
+# data of bin/random.bin (incompressible, so rar stores it verbatim).
+at=$(python3 "$here/datatool.py" find "$here/plain.rar" "$stage/tree/bin/random.bin")
+[ "$at" -ge 0 ] || { echo "random.bin not stored verbatim in plain.rar" >&2; exit 1; }
+python3 "$here/datatool.py" truncate "$here/plain.rar" "$here/truncated.rar" $((at + 10000))
+python3 "$here/datatool.py" damage "$here/plain.rar" "$here/damaged.rar" "$stage/tree/bin/random.bin" >/dev/null
