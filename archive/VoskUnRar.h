@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -148,6 +149,12 @@ private:
     void ReportHeader(int r);
     int ProcessEntry();
 
+    int ReadHeader();
+    int Process(int operation);
+    void RethrowPending();
+    int AskForVolume(char* buffer);
+    void AnswerPassword(char* buffer, LPARAM capacity);
+
     int Callback(UINT msg, LPARAM P1, LPARAM P2);
     void PromptPassword(std::string& password);
     bool PromptNextVolume(const std::string& currentVolume, char* buffer, size_t capacity);
@@ -173,6 +180,12 @@ private:
     // An exception raised inside the callback waits here until the library
     // call that made the callback has returned.
     std::exception_ptr FPendingException;
+
+    // Volume that held the entry read last, for the next-volume prompt.
+    std::string FCurrentVolume;
+    std::vector<char> FPasswordBuffer;
+    std::vector<char> FArcNameBuffer;
+    std::chrono::steady_clock::time_point FLastKeepAlive;
 };
 
 // The component the library's callback answers for; set by ProcessArchive.

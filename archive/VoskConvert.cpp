@@ -1,0 +1,166 @@
+#include "archive/VoskConvert.h"
+
+#include <chrono>
+#include <cstring>
+#include <iterator>
+
+#include "archive/VoskUnRar.h"
+#include "platform/program_folder.h"
+
+namespace {
+
+void AppendUtf8(std::string& out, uint32_t c)
+{
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        c = 0xFFFD;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+bool StartsWith(const std::string& text, size_t at, const char* prefix)
+{
+    return text.compare(at, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+std::string HexUpper(uint32_t value)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    do {
+        out.insert(out.begin(), digits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    return out;
+}
+
+constexpr unsigned HostUnix = 3;
+
+}  // namespace
+
+std::string WideToUtf8(const wchar_t* text, size_t capacity)
+{
+    std::string out;
+    for (size_t i = 0; i < capacity && text[i] != 0; ++i)
+        AppendUtf8(out, static_cast<uint32_t>(text[i]));
+    return out;
+}
+
+double DosStampToDateTime(uint32_t stamp)
+{
+    using namespace std::chrono;
+    const unsigned date = stamp >> 16;
+    const unsigned time = stamp & 0xFFFF;
+    const year_month_day day{year{1980 + static_cast<int>(date >> 9)}, month{(date >> 5) & 0x0F},
+                             std::chrono::day{date & 0x1F}};
+    const unsigned hours = time >> 11;
+    const unsigned minutes = (time >> 5) & 0x3F;
+    const unsigned seconds = (time & 0x1F) * 2;
+    if (!day.ok() || hours > 23 || minutes > 59 || seconds > 59)
+        return 0;
+    constexpr year_month_day epoch{year{1899}, December, std::chrono::day{30}};
+    const auto days = (sys_days{day} - sys_days{epoch}).count();
+    return static_cast<double>(days) + (hours * 3600.0 + minutes * 60.0 + seconds) / 86400.0;
+}
+
+std::string CutUtf8(const std::string& text, size_t maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return text;
+    size_t end = maxBytes;
+    // Step back over continuation bytes to the start of the cut sequence.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
+}
+
+std::string CleanEntryName(const std::string& name)
+{
+    size_t start = 0;
+    const size_t parent = name.rfind("/../");
+    if (parent != std::string::npos)
+        start = parent + 4;
+    for (;;) {
+        if (StartsWith(name, start, "/"))
+            start += 1;
+        else if (StartsWith(name, start, "./"))
+            start += 2;
+        else if (StartsWith(name, start, "../"))
+            start += 3;
+        else
+            break;
+    }
+    if (name.compare(start, std::string::npos, "..") == 0)
+        return std::string();
+    return name.substr(start);
+}
+
+std::string TargetPath(const std::string& directory, const std::string& entryName)
+{
+    return directory + "/" + CleanEntryName(entryName);
+}
+
+void TVoskUnRar::ConvertHeader()
+{
+    const RARHeaderDataEx& h = FHeader;
+    TVoskRARHeaderData& d = FHeaderData;
+
+    d.ArcName.assign(h.ArcName, strnlen(h.ArcName, sizeof h.ArcName));
+    d.FileName = WideToUtf8(h.FileNameW, sizeof h.FileNameW / sizeof h.FileNameW[0]);
+    d.ContinuedPrev = h.Flags & RHDF_SPLITBEFORE;
+    d.ContinuedNext = h.Flags & RHDF_SPLITAFTER;
+    d.Encrypted = h.Flags & RHDF_ENCRYPTED;
+    d.IsDirectory = h.Flags & RHDF_DIRECTORY;
+    d.DicSize = static_cast<int64_t>(h.DictSize) * 1024;
+    d.PackSize = (static_cast<uint64_t>(h.PackSizeHigh) << 32) | h.PackSize;
+    d.UnpSize = (static_cast<uint64_t>(h.UnpSizeHigh) << 32) | h.UnpSize;
+    d.CRC = HexUpper(h.FileCRC);
+
+    static const char* const hosts[] = {"DOS", "IBM OS/2", "Windows", "Unix"};
+    if (h.HostOS < std::size(hosts))
+        d.HostOS = hosts[h.HostOS];  // other codes keep the previous entry's text
+
+    d.Time = DosStampToDateTime(h.FileTime);
+    d.Minor = h.UnpVer % 10;
+    d.Major = (h.UnpVer - d.Minor) / 10;
+
+    static const char* const methods[] = {"store", "fastest", "fast", "normal", "good", "best"};
+    if (h.Method >= 0x30 && h.Method < 0x30 + std::size(methods))
+        d.Method = methods[h.Method - 0x30];  // other codes keep the previous text
+
+    const uint32_t a = h.FileAttr;
+    if (h.HostOS == HostUnix) {
+        // A Unix entry carries its file mode, not Windows attribute bits.
+        d.AttrArchive = false;
+        d.AttrCompressed = false;
+        d.AttrDirectory = (a & 0170000) == 0040000;
+        d.AttrHidden = platform::FileNamePart(d.FileName).starts_with('.');
+        d.AttrOffline = false;
+        d.AttrReadOnly = (a & 0200) == 0;
+        d.AttrSystem = false;
+        d.AttrTemporary = false;
+        d.AttrNormal = !(d.AttrDirectory || d.AttrHidden || d.AttrReadOnly);
+    } else {
+        d.AttrArchive = a & 0x20;
+        d.AttrCompressed = a & 0x800;
+        d.AttrDirectory = a & 0x10;
+        d.AttrHidden = a & 0x02;
+        d.AttrNormal = a & 0x80;
+        d.AttrOffline = a & 0x1000;
+        d.AttrReadOnly = a & 0x01;
+        d.AttrSystem = a & 0x04;
+        d.AttrTemporary = a & 0x100;
+    }
+}

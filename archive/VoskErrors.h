@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+// Every text the engine reports, kept in one table so that a text and its
+// code cannot drift apart between the places that report it.
+enum class TVoskText {
+    NotLoaded,      // the library did not load
+    CannotOpen,     // the library opened no archive
+    NoPassword,     // a password was asked for and nobody could answer
+    UsedPassword,   // status prefix, followed by the password handed on
+    HeaderCorrupt,  // header read 12
+    CloseError,     // close 17
+    Result,         // a library result code (comment state, process, header read)
+};
+
+// The text for a situation; for TVoskText::Result the text of `code`, or the
+// unknown-error text when the library returned a code we have no text for.
+const std::string& VoskText(TVoskText situation, int code = 0);
+
+// True when the table holds a text of its own for the result `code`.
+bool HasResultText(int code);

@@ -1,0 +1,435 @@
+#include "archive/VoskUnRar.h"
+
+#include <cstring>
+
+#include "archive/VoskConvert.h"
+#include "archive/VoskErrors.h"
+#include "platform/program_folder.h"
+#include "platform/text_file.h"
+
+TVoskUnRar* CurrentUnRar = nullptr;
+
+namespace {
+
+constexpr size_t CommentBufferSize = 65536;
+constexpr auto KeepAliveInterval = std::chrono::milliseconds(50);
+
+std::string FoldAscii(const std::string& text)
+{
+    std::string folded = text;
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
+}  // namespace
+
+// ---- TFileList ------------------------------------------------------------
+
+void TFileList::Add(const std::string& line)
+{
+    FLines.push_back(line);
+    FFolded.insert(FoldAscii(line));
+}
+
+void TFileList::Clear()
+{
+    FLines.clear();
+    FFolded.clear();
+}
+
+bool TFileList::ContainsIgnoringCase(const std::string& path) const
+{
+    return FFolded.find(FoldAscii(path)) != FFolded.end();
+}
+
+// ---- construction ---------------------------------------------------------
+
+TVoskUnRar::TVoskUnRar(IUnRarPrompts* prompts) : FPrompts(prompts)
+{
+    untUnRar::LoadUnRarLibrary();
+    FDllLoaded = untUnRar::UnRarLoaded;
+    try {
+        if (auto line = platform::ReadFirstLine(platform::ProgramFolder() + "silent.txt"))
+            Password = *line;
+    } catch (...) {
+        // No destructor runs for a half-built component: release here.
+        if (FDllLoaded)
+            untUnRar::FreeUnRarLibrary();
+        throw;
+    }
+    if (FDllLoaded)
+        FDllVersion = untUnRar::RARGetDllVersion();
+    SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
+}
+
+TVoskUnRar::~TVoskUnRar()
+{
+    if (FDllLoaded)
+        untUnRar::FreeUnRarLibrary();
+    if (CurrentUnRar == this)
+        CurrentUnRar = nullptr;
+}
+
+void TVoskUnRar::SetMode(TVoskRarMode mode)
+{
+    FMode = mode;
+    FOperation = mode == TVoskRarMode::VOSKRAR_LIST ? RAR_TEST : RAR_EXTRACT;
+}
+
+void TVoskUnRar::DoError(const std::string& Message, int32_t MessageID)
+{
+    if (OnError)
+        OnError(*this, Message, MessageID);
+}
+
+void TVoskUnRar::DoStatus(const std::string& Message, TRarStatus status)
+{
+    if (OnRarStatus)
+        OnRarStatus(*this, Message, status);
+}
+
+// ---- the run --------------------------------------------------------------
+
+void TVoskUnRar::ProcessArchive()
+{
+    StopProcessing = false;
+    if (!FDllLoaded) {
+        DoError(VoskText(TVoskText::NotLoaded), 0);
+        return;
+    }
+    FFilesProcessed = 0;
+    FSizeProcessed = 0;
+    FPendingException = nullptr;
+    FLastKeepAlive = {};
+    CurrentUnRar = this;
+
+    if (CanProgress)
+        CountEntries();
+
+    if (StopProcessing)
+        return;
+    if (!OpenArchive(FMode == TVoskRarMode::VOSKRAR_LIST ? RAR_OM_LIST : RAR_OM_EXTRACT))
+        return;
+
+    try {
+        if (!StopProcessing) {
+            untUnRar::RARSetCallback(FHandle, &TVoskUnRar::UnRarCallback, 0);
+            if (!Password.empty()) {
+                FPasswordBuffer.assign(Password.begin(), Password.end());
+                FPasswordBuffer.push_back('\0');
+                untUnRar::RARSetPassword(FHandle, FPasswordBuffer.data());
+            }
+
+            int lastFailure = 0;
+            for (;;) {
+                const int r = ReadHeader();
+                if (r == ERAR_END_ARCHIVE)
+                    break;
+                // A library that keeps failing on the same header would keep
+                // us here for good: give up on the repeat and say why.
+                if (r != ERAR_SUCCESS && r == lastFailure) {
+                    if (r != ERAR_BAD_DATA)
+                        DoError(VoskText(TVoskText::Result, r), r);
+                    break;
+                }
+                lastFailure = r;
+
+                ReportHeader(r);
+                if (StopProcessing)
+                    break;
+                const int pr = r == ERAR_SUCCESS ? ProcessEntry() : 0;
+                if (pr != 0)
+                    DoError(VoskText(TVoskText::Result, pr), pr);
+                if (StopProcessing || pr != 0)
+                    break;
+            }
+        }
+    } catch (...) {
+        CloseArchive();
+        throw;
+    }
+    CloseArchive();
+}
+
+void TVoskUnRar::CountEntries()
+{
+    FFileCount = 0;
+    FSizeCount = 0;
+    if (StopProcessing)
+        return;
+    if (!OpenArchive(RAR_OM_EXTRACT))
+        return;
+
+    try {
+        if (!StopProcessing) {
+            untUnRar::RARSetCallback(FHandle, &TVoskUnRar::UnRarCallback, 0);
+            if (!Password.empty()) {
+                FPasswordBuffer.assign(Password.begin(), Password.end());
+                FPasswordBuffer.push_back('\0');
+                untUnRar::RARSetPassword(FHandle, FPasswordBuffer.data());
+            }
+
+            int lastFailure = 0;
+            for (;;) {
+                const int r = ReadHeader();
+                if (r == ERAR_END_ARCHIVE || StopProcessing)
+                    break;
+                if (r != ERAR_SUCCESS) {
+                    if (r == lastFailure)
+                        break;  // the same failure again: the library is stuck
+                    lastFailure = r;
+                    continue;
+                }
+                lastFailure = 0;
+                const int pr = Process(RAR_SKIP);
+                if (pr == 0 && !(FHeader.Flags & RHDF_SPLITBEFORE)) {
+                    ++FFileCount;
+                    FSizeCount += (static_cast<uint64_t>(FHeader.UnpSizeHigh) << 32) | FHeader.UnpSize;
+                }
+                if (StopProcessing || pr != 0)
+                    break;
+            }
+        }
+    } catch (...) {
+        CloseArchive();
+        throw;
+    }
+    CloseArchive();
+}
+
+bool TVoskUnRar::OpenArchive(unsigned openMode)
+{
+    FCommentBuffer.assign(CommentBufferSize, '\0');
+    FArcNameBuffer.assign(FileName.begin(), FileName.end());
+    FArcNameBuffer.push_back('\0');
+    FOpenData = RAROpenArchiveData{};
+    FOpenData.ArcName = FArcNameBuffer.data();
+    FOpenData.OpenMode = openMode;
+    FOpenData.OpenResult = 0;
+    FOpenData.CmtBuf = FCommentBuffer.data();
+    FOpenData.CmtBufSize = CommentBufferSize;
+    FOpenData.CmtSize = FCommentSize;
+    FOpenData.CmtState = 0;
+    FCurrentVolume = FileName;
+
+    DoStatus("", TRarStatus::RAR_ONBEFOREOPEN);
+    FHandle = untUnRar::RAROpenArchive(&FOpenData);
+    const bool opened = FHandle != nullptr && FOpenData.OpenResult == ERAR_SUCCESS;
+    if (!opened) {
+        // A failed open hands back nothing usable: report it, keep the
+        // status lines paired, and give the handle to no other call.
+        FHandle = nullptr;
+        DoStatus("", TRarStatus::RAR_ONOPEN);
+        DoError(VoskText(TVoskText::CannotOpen), static_cast<int32_t>(FOpenData.OpenResult));
+        DoStatus("", TRarStatus::RAR_AFTERCLOSE);
+        return false;
+    }
+
+    try {
+        DoStatus("", TRarStatus::RAR_ONOPEN);
+        switch (FOpenData.CmtState) {
+        case 0:
+            FArchivComment.clear();
+            FCommentSize = 0;
+            break;
+        case 1:
+            FArchivComment.assign(FCommentBuffer.data(), strnlen(FCommentBuffer.data(), CommentBufferSize));
+            FCommentSize = static_cast<uint32_t>(FArchivComment.size());
+            if (OnComment)
+                OnComment(*this, FArchivComment);
+            break;
+        case ERAR_NO_MEMORY:
+        case ERAR_BAD_DATA:
+        case ERAR_UNKNOWN_FORMAT:
+        case ERAR_SMALL_BUF:
+            DoError(VoskText(TVoskText::Result, static_cast<int>(FOpenData.CmtState)),
+                    static_cast<int32_t>(FOpenData.CmtState));
+            break;
+        default:
+            break;
+        }
+    } catch (...) {
+        CloseArchive();
+        throw;
+    }
+    return true;
+}
+
+void TVoskUnRar::CloseArchive()
+{
+    const int r = untUnRar::RARCloseArchive(FHandle);
+    FHandle = nullptr;
+    if (r == ERAR_ECLOSE)
+        DoError(VoskText(TVoskText::CloseError), ERAR_ECLOSE);
+    DoStatus("", TRarStatus::RAR_AFTERCLOSE);
+}
+
+int TVoskUnRar::ReadHeader()
+{
+    const int r = untUnRar::RARReadHeaderEx(FHandle, &FHeader);
+    RethrowPending();
+    if (r == ERAR_SUCCESS && FHeader.ArcName[0] != '\0')
+        FCurrentVolume.assign(FHeader.ArcName, strnlen(FHeader.ArcName, sizeof FHeader.ArcName));
+    return r;
+}
+
+int TVoskUnRar::Process(int operation)
+{
+    const int r = untUnRar::RARProcessFile(FHandle, operation, Directory.data(), nullptr);
+    RethrowPending();
+    return r;
+}
+
+void TVoskUnRar::RethrowPending()
+{
+    if (FPendingException) {
+        std::exception_ptr pending = FPendingException;
+        FPendingException = nullptr;
+        std::rethrow_exception(pending);
+    }
+}
+
+void TVoskUnRar::ReportHeader(int r)
+{
+    if (r == ERAR_BAD_DATA) {
+        DoError(VoskText(TVoskText::HeaderCorrupt), ERAR_BAD_DATA);
+        return;
+    }
+    if (!OnFileProcessing && !OnProgress)
+        return;
+    ConvertHeader();
+    if (OnFileProcessing)
+        OnFileProcessing(*this, FHeaderData, r);
+    if (OnProgress) {
+        ++FFilesProcessed;
+        ++FSizeProcessed;
+        OnProgress(*this, FFilesProcessed, FFileCount, FSizeProcessed, FSizeCount);
+    }
+}
+
+int TVoskUnRar::ProcessEntry()
+{
+    if (OverrideEvent == TOverrideOptions::OR_ALWAYS)
+        return Process(FOperation);
+
+    const std::string target =
+        TargetPath(Directory, WideToUtf8(FHeader.FileNameW, std::size(FHeader.FileNameW)));
+    if (!FileList.Empty() && !FileList.ContainsIgnoringCase(target))
+        return Process(RAR_SKIP);
+    if (FHeader.Flags & RHDF_DIRECTORY)
+        return Process(FOperation);
+    if (FOperation == RAR_EXTRACT && platform::FileExists(target)) {
+        if (OverrideEvent == TOverrideOptions::OR_NEVER)
+            return Process(RAR_SKIP);
+        bool canOverride = false;
+        if (OnOverride)
+            OnOverride(*this, target, canOverride);
+        return Process(canOverride ? FOperation : RAR_SKIP);
+    }
+    return Process(FOperation);
+}
+
+// ---- the library's callback -----------------------------------------------
+
+int TVoskUnRar::UnRarCallback(UINT msg, LPARAM /*UserData*/, LPARAM P1, LPARAM P2)
+{
+    TVoskUnRar* component = CurrentUnRar;
+    if (!component)
+        return -1;
+    // After a failure inside the callback the library is only let go.
+    if (component->FPendingException)
+        return -1;
+    // Nothing may unwind through the library's frames: keep the exception
+    // until the library call has returned.
+    try {
+        return component->Callback(msg, P1, P2);
+    } catch (...) {
+        component->FPendingException = std::current_exception();
+        return -1;
+    }
+}
+
+int TVoskUnRar::Callback(UINT msg, LPARAM P1, LPARAM P2)
+{
+    int answer = 0;
+    switch (msg) {
+    case UCM_CHANGEVOLUME:
+        if (P2 == RAR_VOL_ASK)
+            answer = AskForVolume(reinterpret_cast<char*>(P1));
+        break;
+    case UCM_PROCESSDATA:
+        if (KeepAlive) {
+            const auto now = std::chrono::steady_clock::now();
+            if (FLastKeepAlive == std::chrono::steady_clock::time_point{} ||
+                now - FLastKeepAlive >= KeepAliveInterval) {
+                FLastKeepAlive = now;
+                KeepAlive();
+            }
+        }
+        answer = StopProcessing ? -1 : 0;
+        break;
+    case UCM_NEEDPASSWORD:
+        AnswerPassword(reinterpret_cast<char*>(P1), P2);
+        break;
+    default:
+        // The wide-text requests stay unanswered, so the library follows
+        // with the 8-bit ones handled above.
+        break;
+    }
+    if (StopProcessing)
+        answer = -1;
+    return answer;
+}
+
+int TVoskUnRar::AskForVolume(char* buffer)
+{
+    int answer = 0;
+    if (OnVolChange) {
+        OnVolChange(*this, buffer, 0);
+    } else if (PromptForVolumn && FPrompts) {
+        const std::string current = FCurrentVolume;
+        const bool ok = PromptNextVolume(current, buffer, VolumeNameCapacity);
+        answer = ok && current != buffer ? 0 : -1;
+    } else {
+        // Nobody can name another volume: trying the same name again would
+        // never end.
+        answer = -1;
+    }
+    if (buffer[0] == '\0')
+        answer = -1;
+    return answer;
+}
+
+void TVoskUnRar::AnswerPassword(char* buffer, LPARAM capacity)
+{
+    std::string pw = Password;
+    if (OnPassword)
+        OnPassword(*this, pw);
+    else if (PromptForPass && FPrompts)
+        PromptPassword(pw);
+    else
+        DoError(VoskText(TVoskText::NoPassword), 0);
+
+    pw = capacity > 0 ? CutUtf8(pw, static_cast<size_t>(capacity) - 1) : std::string();
+    if (capacity > 0)
+        std::memcpy(buffer, pw.c_str(), pw.size() + 1);
+    DoStatus(VoskText(TVoskText::UsedPassword) + pw, TRarStatus::RAR_ONPASSWORD);
+}
+
+void TVoskUnRar::PromptPassword(std::string& password)
+{
+    const std::string prefill =
+        platform::ReadFirstLine(platform::ProgramFolder() + "password.txt").value_or(std::string());
+    password = FPrompts->AskPassword(prefill);
+}
+
+bool TVoskUnRar::PromptNextVolume(const std::string& currentVolume, char* buffer, size_t capacity)
+{
+    std::string name;
+    const bool ok = FPrompts->AskNextVolume(currentVolume, name);
+    name = CutUtf8(name, capacity - 1);
+    std::memcpy(buffer, name.c_str(), name.size() + 1);
+    return ok;
+}
