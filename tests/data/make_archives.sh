@@ -65,3 +65,19 @@ at=$(python3 "$here/datatool.py" find "$here/plain.rar" "$stage/tree/bin/random.
 [ "$at" -ge 0 ] || { echo "random.bin not stored verbatim in plain.rar" >&2; exit 1; }
 python3 "$here/datatool.py" truncate "$here/plain.rar" "$here/truncated.rar" $((at + 10000))
 python3 "$here/datatool.py" damage "$here/plain.rar" "$here/damaged.rar" "$stage/tree/bin/random.bin" >/dev/null
+
+# RAR4 archives, from our own writer (rar 7 writes RAR5 only).
+if [ -z "$rar4_tool" ]; then
+    for candidate in "$here"/../../build*/bin/make_rar4; do
+        [ -x "$candidate" ] && rar4_tool=$candidate && break
+    done
+fi
+if [ -z "$rar4_tool" ] || [ ! -x "$rar4_tool" ]; then
+    echo "make_archives.sh: make_rar4 not found; build the target make_rar4 or pass its path" >&2
+    exit 1
+fi
+rm -f "$here"/rar4_*.rar "$here"/rar4_volumes.r[0-9][0-9]
+"$rar4_tool" "$stage" "$here"
+for a in "$here"/rar4_*.rar; do
+    rar t -idq "$a" >/dev/null || { echo "rar rejects $a" >&2; exit 1; }
+done

@@ -1,0 +1,122 @@
+// Writes the RAR4 test archives of tests/data from tests/data/source.
+//
+//   make_rar4 SOURCE_DIR OUT_DIR
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "rar4_writer.h"
+#include "test_support.h"
+
+using rar4::Entry;
+using rar4::HostOs;
+
+namespace {
+
+const uint32_t kStamp = rar4::DosTime(2024, 5, 17, 12, 34, 56);
+
+// Windows attribute bits.
+constexpr uint32_t kReadOnly = 0x01, kHidden = 0x02, kDirectory = 0x10, kArchive = 0x20;
+
+Entry File(const std::string& source, const std::string& name, HostOs host, uint32_t attributes) {
+    Entry e;
+    e.name = name;
+    e.data = ReadFileBytes(source + "/" + name);
+    e.host = host;
+    e.attributes = attributes;
+    e.dosTime = kStamp;
+    return e;
+}
+
+Entry Folder(const std::string& name, HostOs host, uint32_t attributes) {
+    Entry e;
+    e.name = name;
+    e.directory = true;
+    e.host = host;
+    e.attributes = attributes;
+    e.dosTime = kStamp;
+    e.version = 20;
+    return e;
+}
+
+Entry Text(const std::string& name, const std::string& text, HostOs host) {
+    Entry e;
+    e.name = name;
+    e.data = text;
+    e.host = host;
+    e.attributes = host == HostOs::Unix ? 0100644 : kArchive;
+    e.dosTime = kStamp;
+    return e;
+}
+
+std::vector<Entry> Tree(const std::string& source, HostOs host) {
+    const bool unix = host == HostOs::Unix;
+    const uint32_t file = unix ? 0100644 : kArchive;
+    std::vector<Entry> entries = {
+        File(source, "readme.txt", host, file),
+        File(source, "Grüße.txt", host, file),
+        File(source, "日本語.txt", host, file),
+        File(source, "readonly.txt", host, unix ? 0100444 : kArchive | kReadOnly),
+        Folder("docs", host, unix ? 040755 : kDirectory),
+        File(source, "docs/notes.txt", host, unix ? 0100644 : kArchive | kHidden),
+    };
+    if (unix)
+        for (Entry& e : entries) e.nameForm = rar4::NameForm::Utf8;
+    return entries;
+}
+
+bool Write(const std::string& path, const std::string& bytes) {
+    if (rar4::WriteFile(path, bytes)) return true;
+    std::fprintf(stderr, "make_rar4: cannot write %s\n", path.c_str());
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: make_rar4 SOURCE_DIR OUT_DIR\n");
+        return 2;
+    }
+    const std::string source = argv[1];
+    const std::string out = std::string(argv[2]) + "/";
+    const std::string tree = source + "/rar4_tree";
+    bool ok = true;
+    try {
+        ok &= Write(out + "rar4_windows.rar", rar4::WriteArchive(Tree(tree, HostOs::Windows)));
+        ok &= Write(out + "rar4_unix.rar", rar4::WriteArchive(Tree(tree, HostOs::Unix)));
+
+        // Names that rar itself never writes.
+        ok &= Write(out + "rar4_traversal.rar", rar4::WriteArchive({
+                                                    Text("safe.txt", "Stays inside.\n", HostOs::Unix),
+                                                    Text("../x", "Climbs one folder up.\n", HostOs::Unix),
+                                                    Text("a/../../b", "Climbs through a folder.\n", HostOs::Unix),
+                                                    Text("/abs/path", "Absolute name.\n", HostOs::Unix),
+                                                }));
+
+        // One host code per entry: DOS, OS/2, Windows, Unix, BeOS.
+        std::vector<Entry> hosts;
+        for (HostOs h : {HostOs::MsDos, HostOs::Os2, HostOs::Windows, HostOs::Unix, HostOs::BeOs}) {
+            Entry e = Text("host" + std::to_string(int(h)) + ".txt", "Host code " + std::to_string(int(h)) + ".\n", h);
+            e.version = h == HostOs::MsDos ? 20 : 29;
+            hosts.push_back(e);
+        }
+        ok &= Write(out + "rar4_hosts.rar", rar4::WriteArchive(hosts));
+
+        // A 5 GiB entry for listing: the header claims the size, 16 bytes follow.
+        Entry large = Text("large.bin", "sixteen bytes!!\n", HostOs::Windows);
+        large.declaredSize = 5ull << 30;
+        ok &= Write(out + "rar4_large.rar",
+                    rar4::WriteArchive({large, Text("after.txt", "Listed after the large entry.\n", HostOs::Windows)}));
+
+        Entry big = File(source + "/volumes", "small.bin", HostOs::Windows, kArchive);
+        const auto volumes = rar4::WriteVolumes({big}, 16384);
+        for (size_t i = 0; i < volumes.size(); ++i)
+            ok &= Write(rar4::OldStyleVolumeName(out + "rar4_volumes.rar", i), volumes[i]);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "make_rar4: %s\n", e.what());
+        return 1;
+    }
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,1 @@
+#include "rar4_writer.h"
