@@ -1,0 +1,370 @@
+#include "launcher/TfrmConfig.h"
+
+#include "launcher/LanguageTable.h"
+#include "launcher/RunAndWait.h"
+#include "platform/error_box.h"
+#include "platform/jpeg.h"
+#include "platform/program_folder.h"
+#include "platform/registry.h"
+#include "platform/rtf_reader.h"
+#include "platform/shell.h"
+#include "platform/text_file.h"
+#include "ui_TfrmConfig.h"
+
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QPixmap>
+#include <QScreen>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QUrl>
+
+#include <climits>
+#include <optional>
+#include <stdexcept>
+
+namespace {
+
+constexpr auto kLanguageValueName = "Installer Language";
+constexpr auto kEnglishHelpFile = "CoreHelpEN.dat";
+constexpr auto kGermanHelpFile = "CoreHelpDE.dat";
+constexpr int kPictureLanguageTop = 253;
+
+// The runtime's own messages for a bad setting; like all its messages, German.
+constexpr auto kInvalidDataType = "Ungültiger Datentyp für '%s'";
+constexpr auto kNotAnInteger = "'%s' ist kein gültiger Integerwert";
+
+// Pictures of the window, by control.
+struct PictureRow {
+    const char* control;
+    const char* resource;
+};
+constexpr PictureRow kPictures[] = {
+    {"Image2", ":/pictures/program.jpg"},
+    {"Image10", ":/pictures/about.jpg"},
+    {"Image4", ":/pictures/gift_ebook.jpg"},
+    {"Image5", ":/pictures/gift_screensaver.jpg"},
+    {"Image3", ":/pictures/gift_project.jpg"},
+    {"Image11", ":/pictures/gratitude.jpg"},
+    {"Image12", ":/pictures/appreciation.jpg"},
+};
+
+class CreationError : public std::runtime_error {
+public:
+    explicit CreationError(const QString& message) : std::runtime_error(message.toStdString()) {}
+};
+
+QString WithValue(const char* message, const QString& value)
+{
+    return QString::fromUtf8(message).replace(QLatin1String("%s"), value);
+}
+
+// Decimal with an optional sign, nothing else: no blanks, no empty text.
+std::optional<int> DecimalToInt(const QString& text)
+{
+    qsizetype i = 0;
+    bool negative = false;
+    if (!text.isEmpty() && (text[0] == u'+' || text[0] == u'-')) {
+        negative = text[0] == u'-';
+        i = 1;
+    }
+    if (i == text.size())
+        return std::nullopt;
+    long long value = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c - u'0');
+        if (value > -static_cast<long long>(INT_MIN))
+            return std::nullopt;
+    }
+    if (negative)
+        value = -value;
+    if (value > INT_MAX)
+        return std::nullopt;
+    return static_cast<int>(value);
+}
+
+int LanguageValueToInt(const platform::RegistryValue& value)
+{
+    if (value.kind == platform::RegistryValue::Kind::NotText)
+        throw CreationError(WithValue(kInvalidDataType, QString::fromUtf8(kLanguageValueName)));
+    const auto id = DecimalToInt(value.text);
+    if (!id)
+        throw CreationError(WithValue(kNotAnInteger, value.text));
+    return *id;
+}
+
+bool IsRarName(const QString& path)
+{
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    QString tail = name.right(4);
+    for (QChar& c : tail)
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    return tail == QLatin1String(".rar") || tail == QLatin1String("rar");
+}
+
+}  // namespace
+
+TfrmConfig::TfrmConfig(QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TfrmConfig>()), FProcessStarter(&RunAndWait)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
+    setFixedSize(513, 363);
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+    ui->Memo2->viewport()->setCursor(Qt::ArrowCursor);
+    SetMemoLines(ui->Memo2->toPlainText().split(u'\n'));
+    LoadPictures();
+    ConnectHandlers();
+
+    // An error ends the set-up where it happened; the window still comes up
+    // with what was done so far.
+    try {
+        FormCreate();
+    } catch (const std::exception& error) {
+        platform::ShowErrorBox(QString::fromUtf8(error.what()));
+    }
+}
+
+TfrmConfig::~TfrmConfig() = default;
+
+void TfrmConfig::SetProcessStarter(TProcessStarter starter)
+{
+    FProcessStarter = starter ? std::move(starter) : TProcessStarter(&RunAndWait);
+}
+
+void TfrmConfig::FormCreate()
+{
+    setAcceptDrops(true);
+    LoadHelpFile(kEnglishHelpFile);
+    FLanguageId = 1033;
+    FLinks = EnglishLinks();
+    LookUpLanguage();
+    ApplyLanguage();
+}
+
+void TfrmConfig::LoadPictures()
+{
+    for (const PictureRow& row : kPictures)
+        if (auto* label = findChild<QLabel*>(QLatin1String(row.control)))
+            label->setPixmap(QPixmap::fromImage(platform::LoadJpegPicture(QLatin1String(row.resource))));
+    // The language holders and LanguageImage itself are named after their pictures.
+    for (const TLanguageRow& row : LanguageRows()) {
+        if (!row.PictureHolder)
+            continue;
+        auto* holder = findChild<QLabel*>(QLatin1String(row.PictureHolder));
+        if (holder && holder->pixmap().isNull())
+            holder->setPixmap(QPixmap::fromImage(platform::LoadJpegPicture(
+                QStringLiteral(":/pictures/language/%1.jpg").arg(QLatin1String(row.PictureHolder)))));
+    }
+}
+
+void TfrmConfig::LoadHelpFile(const char* fileName)
+{
+    const std::string path = platform::ProgramFolder() + fileName;
+    if (!platform::FileExists(path))
+        return;
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw platform::FileReadError("Cannot read " + path + ": " + file.errorString().toStdString());
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw platform::FileReadError("Cannot read " + path + ": " + file.errorString().toStdString());
+    platform::LoadRichOrPlainText(data, *ui->RichEdit1->document());
+}
+
+void TfrmConfig::LookUpLanguage()
+{
+    using platform::RegistryRoot;
+    const QString name = QString::fromUtf8(kLanguageValueName);
+    const auto machine = platform::ReadRegistryValue(RegistryRoot::LocalMachine, name);
+    if (machine.kind != platform::RegistryValue::Kind::Missing) {
+        FLanguageId = LanguageValueToInt(machine);
+        return;
+    }
+    const auto user = platform::ReadRegistryValue(RegistryRoot::CurrentUser, name);
+    if (user.kind != platform::RegistryValue::Kind::Missing)
+        FLanguageId = LanguageValueToInt(user);
+    // Teach the machine-wide key the user's language. Without write access
+    // that fails, which must not cost the user the language: it is ignored.
+    if (FLanguageId != 1033)
+        platform::WriteRegistryText(RegistryRoot::LocalMachine, name, QString::number(FLanguageId));
+}
+
+void TfrmConfig::ApplyLanguage()
+{
+    const TLanguageRow* row = FindLanguageRow(FLanguageId);
+    if (!row)
+        return;
+    switch (row->Kind) {
+    case TLanguageRowKind::Text:
+    case TLanguageRowKind::German: {
+        QStringList lines;
+        for (const char* line : *row->Lines)
+            lines << QString::fromUtf8(line);
+        SetMemoLines(lines);
+        if (row->Kind == TLanguageRowKind::German)
+            ApplyGermanExtras();
+        break;
+    }
+    case TLanguageRowKind::Picture:
+        ui->Memo2->hide();
+        if (const auto* holder = findChild<QLabel*>(QLatin1String(row->PictureHolder)))
+            ui->LanguageImage->setPixmap(holder->pixmap());
+        ui->LanguageImage->move(ui->LanguageImage->x(), kPictureLanguageTop);
+        ui->LanguageImage->show();
+        break;
+    case TLanguageRowKind::OwnPicture:
+        ui->Memo2->hide();
+        ui->LanguageImage->show();
+        break;
+    case TLanguageRowKind::KeepEnglish:
+        break;
+    }
+}
+
+void TfrmConfig::ApplyGermanExtras()
+{
+    LoadHelpFile(kGermanHelpFile);
+    for (const TCaptionRow& row : GermanCaptions()) {
+        const QString caption = QString::fromUtf8(row.Caption);
+        QWidget* control = findChild<QWidget*>(QLatin1String(row.Control));
+        if (!control)
+            continue;
+        if (const int page = ui->PageControl1->indexOf(control); page >= 0)
+            ui->PageControl1->setTabText(page, caption);
+        else if (auto* button = qobject_cast<QAbstractButton*>(control))
+            button->setText(caption);
+        else if (auto* label = qobject_cast<QLabel*>(control))
+            label->setText(caption);
+    }
+    ApplyGermanLinks(FLinks);
+}
+
+void TfrmConfig::SetMemoLines(const QStringList& lines)
+{
+    ui->Memo2->setPlainText(lines.join(u'\n'));
+    QTextCursor cursor(ui->Memo2->document());
+    cursor.select(QTextCursor::Document);
+    QTextBlockFormat centred;
+    centred.setAlignment(Qt::AlignHCenter);
+    cursor.mergeBlockFormat(centred);
+}
+
+void TfrmConfig::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TfrmConfig::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TfrmConfig::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    event->acceptProposedAction();
+    // Finish the drop first, so the file manager is not kept waiting while
+    // the archives are unpacked.
+    QMetaObject::invokeMethod(this, [this, paths] { WMDropFiles(paths); }, Qt::QueuedConnection);
+}
+
+void TfrmConfig::WMDropFiles(const QStringList& paths)
+{
+    hide();
+    const QString program = QCoreApplication::applicationFilePath();
+    for (const QString& path : paths)
+        if (IsRarName(path) && platform::FileExists(QFile::encodeName(path).toStdString()))
+            FProcessStarter(program, path);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TfrmConfig::Open(const QString& url)
+{
+    platform::OpenUrl(url);
+}
+
+void TfrmConfig::ConnectHandlers()
+{
+    const auto onClick = [this](QObject* control, void (TfrmConfig::*handler)()) {
+        if (auto* button = qobject_cast<QAbstractButton*>(control))
+            connect(button, &QAbstractButton::clicked, this, handler);
+        else if (auto* label = qobject_cast<ClickableLabel*>(control))
+            connect(label, &ClickableLabel::clicked, this, handler);
+    };
+    onClick(ui->Button2, &TfrmConfig::Button2Click);
+    onClick(ui->Button17, &TfrmConfig::Button17Click);
+    onClick(ui->Button19, &TfrmConfig::Button19Click);
+    for (QObject* c : {static_cast<QObject*>(ui->StaticText2), static_cast<QObject*>(ui->Image10),
+                       static_cast<QObject*>(ui->Button13)})
+        onClick(c, &TfrmConfig::StaticText2Click);
+    onClick(ui->StaticText5, &TfrmConfig::StaticText5Click);
+    onClick(ui->StaticText1, &TfrmConfig::StaticText1Click);
+    onClick(ui->Button12, &TfrmConfig::Button12Click);
+    onClick(ui->Button14, &TfrmConfig::Button14Click);
+    for (QObject* c : {static_cast<QObject*>(ui->Image4), static_cast<QObject*>(ui->Button3),
+                       static_cast<QObject*>(ui->StaticText3), static_cast<QObject*>(ui->StaticText4),
+                       static_cast<QObject*>(ui->StaticText6)})
+        onClick(c, &TfrmConfig::Image4Click);
+    onClick(ui->Button4, &TfrmConfig::Button4Click);
+    onClick(ui->Button5, &TfrmConfig::Button5Click);
+    for (QObject* c : {static_cast<QObject*>(ui->Image5), static_cast<QObject*>(ui->Button9),
+                       static_cast<QObject*>(ui->StaticText7), static_cast<QObject*>(ui->StaticText8),
+                       static_cast<QObject*>(ui->StaticText9)})
+        onClick(c, &TfrmConfig::Image5Click);
+    onClick(ui->Button10, &TfrmConfig::Button10Click);
+    onClick(ui->Button11, &TfrmConfig::Button11Click);
+    for (QObject* c : {static_cast<QObject*>(ui->Image3), static_cast<QObject*>(ui->Button6),
+                       static_cast<QObject*>(ui->StaticText10), static_cast<QObject*>(ui->StaticText11),
+                       static_cast<QObject*>(ui->StaticText12)})
+        onClick(c, &TfrmConfig::Image3Click);
+    onClick(ui->Button7, &TfrmConfig::Button7Click);
+    onClick(ui->Button8, &TfrmConfig::Button8Click);
+    onClick(ui->Image11, &TfrmConfig::Image11Click);
+    onClick(ui->Button16, &TfrmConfig::Button16Click);
+    onClick(ui->Image12, &TfrmConfig::Image12Click);
+    onClick(ui->Button15, &TfrmConfig::Button15Click);
+}
+
+// The licence is looked for beside the program, whatever the current folder.
+void TfrmConfig::Button2Click()
+{
+    platform::OpenLocalFile(QString::fromStdString(platform::ProgramFolder()) + FLinks.FLicenseFileName);
+}
+
+void TfrmConfig::Button17Click() { Open(FLinks.FUpdateUrl); }
+void TfrmConfig::Button19Click() { Open(FLinks.FDonateUrl); }
+void TfrmConfig::StaticText2Click() { Open(FLinks.FProgramHomeUrl); }
+void TfrmConfig::StaticText5Click() { Open(FLinks.FMakerHomeUrl); }
+void TfrmConfig::StaticText1Click() { Open(QString::fromUtf8(kArtistSiteUrl)); }
+void TfrmConfig::Button12Click() { Open(FLinks.FFaqUrl); }
+void TfrmConfig::Button14Click() { Open(QString::fromUtf8(kVideoUrl)); }
+void TfrmConfig::Image4Click() { Open(FLinks.FEbookDetailsUrl); }
+void TfrmConfig::Button4Click() { Open(FLinks.FEbookReadUrl); }
+void TfrmConfig::Button5Click() { Open(FLinks.FMoreEbooksUrl); }
+void TfrmConfig::Image5Click() { Open(FLinks.FScreensaverDetailsUrl); }
+void TfrmConfig::Button10Click() { Open(FLinks.FScreensaverDownloadUrl); }
+void TfrmConfig::Button11Click() { Open(FLinks.FMoreScreensaversUrl); }
+void TfrmConfig::Image3Click() { Open(FLinks.FProjectDetailsUrl); }
+void TfrmConfig::Button7Click() { Open(FLinks.FProjectSiteUrl); }
+void TfrmConfig::Button8Click() { Open(FLinks.FMoreProjectsUrl); }
+void TfrmConfig::Image11Click() { Open(FLinks.FGratitudeUrl); }
+void TfrmConfig::Button16Click() { Open(FLinks.FWallpaperUrl); }
+void TfrmConfig::Image12Click() { Open(FLinks.FBookDetailsUrl); }
+void TfrmConfig::Button15Click() { Open(FLinks.FBookReadUrl); }

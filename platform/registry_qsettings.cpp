@@ -1,0 +1,44 @@
+#include "platform/registry.h"
+
+#include <QSettings>
+#include <QVariant>
+
+namespace platform {
+
+namespace {
+
+constexpr auto kOrganization = "Tessmark";
+constexpr auto kApplication = "Brambold Free Unrar";
+
+QSettings::Scope ScopeOf(RegistryRoot root)
+{
+    return root == RegistryRoot::LocalMachine ? QSettings::SystemScope : QSettings::UserScope;
+}
+
+}  // namespace
+
+RegistryValue ReadRegistryValue(RegistryRoot root, const QString& name)
+{
+    QSettings settings(QSettings::NativeFormat, ScopeOf(root), kOrganization, kApplication);
+    // The user's key must not answer with the machine-wide value.
+    settings.setFallbacksEnabled(false);
+    if (!settings.contains(name))
+        return {};
+    const QVariant value = settings.value(name);
+    if (value.typeId() != QMetaType::QString)
+        return {RegistryValue::Kind::NotText, {}};
+    return {RegistryValue::Kind::Text, value.toString()};
+}
+
+bool WriteRegistryText(RegistryRoot root, const QString& name, const QString& text)
+{
+    QSettings settings(QSettings::NativeFormat, ScopeOf(root), kOrganization, kApplication);
+    settings.setFallbacksEnabled(false);
+    if (!settings.isWritable())
+        return false;
+    settings.setValue(name, text);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+}  // namespace platform
