@@ -1,0 +1,36 @@
+#pragma once
+
+#include "app/Startup.h"
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+namespace app {
+
+// How the two windows of the program are made; main() hands in the real
+// ones, tests stand-ins.
+struct StartupWindows {
+    std::function<std::unique_ptr<QWidget>()> createExtractionWindow;
+    std::function<std::unique_ptr<QWidget>()> createLauncherWindow;
+};
+
+// The whole program: the shutdown road before any application object exists
+// (it needs no display), the others with one. Returns the exit code, 0.
+int RunProgram(int argc, char** argv, const StartupWindows& windows);
+
+// The roads that need the application object, which must exist already:
+// shows the error box, or creates the windows and runs the message loop
+// until the main window closes. Returns the exit code, 0.
+int RunStartupRoad(const StartupChoice& choice, const StartupWindows& windows);
+
+// Sets the application's name, which titles the error box and the task bar.
+void SetUpApplication();
+
+// The box for an archive that names no file; tests catch it instead of
+// showing it. An empty handler restores the real box.
+void ShowFileNotFoundBox(const QString& text);
+void SetFileNotFoundBoxHandler(std::function<void(const QString& title, const QString& text)> handler);
+
+}  // namespace app

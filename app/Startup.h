@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace app {
+
+// The first argument that ends the running copies instead of starting one.
+inline constexpr std::string_view kShutdownCommand = "shutdown";
+
+// Executable name of the running copies that "shutdown" ends. The Windows
+// build looked for "Brambold.exe"; here the built program is "brambold".
+inline constexpr std::string_view kProgramExecutableName = "brambold";
+
+enum class StartupRoad {
+    Shutdown,      // end the running copies, no window
+    Extract,       // extraction window as main window, launcher hidden
+    FileNotFound,  // error box, then the end
+    Launcher,      // launcher window alone
+};
+
+struct StartupChoice {
+    StartupRoad road = StartupRoad::Launcher;
+    // The archive path as the command line gives it (joined and trimmed).
+    std::string CmdLineArchive;
+    // Its last four characters, lower-cased; the whole text when shorter.
+    std::string CmdLineExt;
+    // Program folder + CmdLineArchive; set only when CmdLineArchive names no file.
+    std::string ExeDirArchive;
+};
+
+// Removes every character of code 32 or less from both ends.
+std::string TrimControl(std::string_view text);
+
+// Joins the arguments (without the program's own path) into one archive
+// path: each trimmed and separated by one blank, the whole trimmed. An
+// unquoted path with blanks thereby comes back together.
+std::string JoinArguments(const std::vector<std::string>& arguments);
+
+// The last four characters, ASCII letters lower-cased; a shorter text whole.
+std::string LastFourLower(std::string_view text);
+
+// True for the endings that take the archive road: ".rar", and "rar" for a
+// text that is exactly three characters long.
+bool IsRarEnding(std::string_view ending);
+
+// Reads the command line (without the program's own path) once and picks the
+// road. Relative paths are looked up in the current folder, then in the
+// program's folder.
+StartupChoice ChooseStartupRoad(const std::vector<std::string>& arguments);
+
+}  // namespace app

@@ -1,0 +1,149 @@
+#include "app/ProgramStart.h"
+#include "app/TBramboldApplication.h"
+
+#include "platform/error_box.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+// A window that records what happened to it.
+class StandInWindow : public QWidget {
+public:
+    explicit StandInWindow(std::vector<std::string>& log, std::string name)
+        : log(log), name(std::move(name))
+    {
+        log.push_back("create " + this->name);
+    }
+    ~StandInWindow() override { log.push_back("destroy " + name); }
+
+    std::vector<std::string>& log;
+    std::string name;
+};
+
+class StartupWindowsRoad : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        windows.createExtractionWindow = [this] {
+            auto window = std::make_unique<StandInWindow>(log, "extraction");
+            extraction = window.get();
+            return window;
+        };
+        windows.createLauncherWindow = [this] {
+            auto window = std::make_unique<StandInWindow>(log, "launcher");
+            launcher = window.get();
+            return window;
+        };
+        app::SetFileNotFoundBoxHandler([this](const QString& title, const QString& text) {
+            boxes.push_back({title, text});
+        });
+    }
+    void TearDown() override { app::SetFileNotFoundBoxHandler({}); }
+
+    // Runs the road; `whileRunning` is called once the message loop runs.
+    // A loop that does not end by itself fails the test instead of hanging.
+    int Run(app::StartupRoad road, std::function<void()> whileRunning)
+    {
+        app::StartupChoice choice;
+        choice.road = road;
+        choice.CmdLineArchive = "My Files/a.rar";
+        QTimer::singleShot(0, whileRunning);
+        bool hung = false;
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [&] {
+            hung = true;
+            QCoreApplication::quit();
+        });
+        watchdog.start(5000);
+        const int code = app::RunStartupRoad(choice, windows);
+        EXPECT_FALSE(hung) << "closing the main window did not end the message loop";
+        return code;
+    }
+
+    app::StartupWindows windows;
+    std::vector<std::string> log;
+    std::vector<std::pair<QString, QString>> boxes;
+    QPointer<QWidget> extraction;
+    QPointer<QWidget> launcher;
+};
+
+TEST_F(StartupWindowsRoad, ClosingTheExtractionWindowEndsTheProgramDespiteTheHiddenLauncher)
+{
+    bool extractionShown = false;
+    bool launcherShown = true;
+    const int code = Run(app::StartupRoad::Extract, [&] {
+        extractionShown = extraction->isVisible();
+        launcherShown = launcher->isVisible();
+        extraction->close();
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(extractionShown);
+    EXPECT_FALSE(launcherShown);
+    // The extraction window is made first, so it is the main window; both
+    // are gone when the program ends.
+    EXPECT_EQ(log, (std::vector<std::string>{"create extraction", "create launcher", "destroy launcher",
+                                             "destroy extraction"}));
+}
+
+TEST_F(StartupWindowsRoad, AWindowThatDeletesItselfOnClosingIsNotDeletedTwice)
+{
+    Run(app::StartupRoad::Extract, [&] {
+        extraction->setAttribute(Qt::WA_DeleteOnClose);
+        extraction->close();
+    });
+    EXPECT_EQ(std::count(log.begin(), log.end(), "destroy extraction"), 1);
+}
+
+TEST_F(StartupWindowsRoad, TheLauncherAloneIsTheMainWindowAndClosingItEndsTheProgram)
+{
+    bool launcherShown = false;
+    const int code = Run(app::StartupRoad::Launcher, [&] {
+        launcherShown = launcher->isVisible();
+        launcher->close();
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(launcherShown);
+    EXPECT_EQ(log, (std::vector<std::string>{"create launcher", "destroy launcher"}));
+}
+
+TEST_F(StartupWindowsRoad, AMissingArchiveShowsTheBoxAndNoWindow)
+{
+    app::StartupChoice choice;
+    choice.road = app::StartupRoad::FileNotFound;
+    choice.CmdLineArchive = "My  Files/m\xc3\xbcller.rar";
+    EXPECT_EQ(app::RunStartupRoad(choice, windows), 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, QStringLiteral("Error: File not found!"));
+    EXPECT_EQ(boxes[0].second, QStringLiteral("My  Files/müller.rar"));
+    EXPECT_TRUE(log.empty());
+}
+
+TEST(TBramboldApplication, AnErrorLeavingAHandlerIsShownAndTheProgramGoesOn)
+{
+    std::vector<QString> shown;
+    platform::SetErrorBoxHandler([&](const QString& message) { shown.push_back(message); });
+    bool laterHandlerRan = false;
+    QTimer::singleShot(0, [] { throw std::runtime_error("Brambold: broken handler"); });
+    QTimer::singleShot(0, [&] { laterHandlerRan = true; });
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    platform::SetErrorBoxHandler({});
+
+    EXPECT_EQ(shown, (std::vector<QString>{QStringLiteral("Brambold: broken handler")}));
+    EXPECT_TRUE(laterHandlerRan);
+}
+
+TEST(TBramboldApplication, TheApplicationIsNamedAfterTheProgram)
+{
+    app::SetUpApplication();
+    EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Brambold Free Unrar"));
+}
+
+}  // namespace
