@@ -1,0 +1,594 @@
+#include "extract/TfrmMain.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QDate>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
+#include <QTime>
+#include <QTimer>
+#include <cmath>
+
+#include "archive/QtUnRarPrompts.h"
+#include "extract/TfrmOverWrite.h"
+#include "extract/TfrmStatus.h"
+#include "extract/untVoskFileLib.h"
+#include "platform/jpeg.h"
+#include "platform/program_folder.h"
+#include "platform/sleep.h"
+#include "platform/text_file.h"
+#include "ui_TfrmMain.h"
+
+namespace {
+
+// The window's own texts; the controls' texts live in TfrmMain.ui.
+namespace text {
+constexpr const char* CaptionArchive = "Brambold Free Unrar - ";
+constexpr const char* CaptionArrow = " --> ";
+constexpr const char* CaptionDone = "OK! --> ";
+constexpr const char* CaptionFailed = "Fehler! --> ";
+constexpr const char* ErrorLine = "Fehler: ";
+constexpr const char* DestinationNotFound = "Brambold: Destination folder not found: ";
+constexpr const char* CannotReadFolderTxt = "Brambold: Cannot read folder.txt!";
+constexpr const char* StatusSeparator = ": ";
+constexpr const char* StatusOnOpen = "Archiv geöffnet";
+constexpr const char* StatusBeforeOpen = "Archiv wird geöffnet";
+constexpr const char* StatusAfterClose = "Nach Schließen";
+constexpr const char* StatusPassword = "Passwortabfrage";
+constexpr const char* InfoTitle = "Archiv-Info";
+constexpr const char* InfoFiles = "Dateien: ";
+constexpr const char* InfoPacked = "Gepackte Größe: ";
+constexpr const char* InfoUnpacked = "Ungepackte Größe: ";
+constexpr const char* InfoComment = "Kommentar: ";
+constexpr const char* InfoJoin = "\n\r";
+constexpr const char* DllInfoTitle = "UnRar-Dll-Info";
+constexpr const char* DllInfoVersion = "Version: ";
+constexpr const char* ChooserRoot = "Extract to...";
+constexpr const char* OpenTitle = "Wählen Sie ein Rar-Archiv aus ...";
+constexpr const char* OpenFilter = "Rar-Archiv (*.rar);;Alle Dateien (*)";
+constexpr const char* FolderTxt = "folder.txt";
+constexpr const char* Picture = ":/pictures/program.jpg";
+}  // namespace text
+
+constexpr int ColumnWidths[16] = {100, 150, 60, 60, 40, 30, 35, 35, 50, 55, 40, 50, 40, 40, 50, 50};
+
+// Column of the last click on a list header; kept for the program's life.
+int SortColumn = 0;
+
+QString Q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+QString Q(const char* s)
+{
+    return QString::fromUtf8(s);
+}
+
+std::string Trim(const std::string& s)
+{
+    size_t first = 0;
+    size_t last = s.size();
+    while (first < last && static_cast<unsigned char>(s[first]) <= 32)
+        ++first;
+    while (last > first && static_cast<unsigned char>(s[last - 1]) <= 32)
+        --last;
+    return s.substr(first, last - first);
+}
+
+// Text order with only the ASCII letters folded, the way the list sorts.
+int CompareAsciiNoCase(const QString& a, const QString& b)
+{
+    const auto fold = [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= u'a' && u <= u'z') ? char16_t(u - 32) : u;
+    };
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t ca = fold(a[i]);
+        const char16_t cb = fold(b[i]);
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+// A list row that sorts by the text of SortColumn; every column sorts as text.
+class TListRow : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        return CompareAsciiNoCase(text(SortColumn), other.text(SortColumn)) < 0;
+    }
+};
+
+// Sets a flag for the lifetime of a scope, also when an exception passes.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
+    ~FlagScope() { FFlag = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& FFlag;
+};
+
+void CentreOnScreen(QWidget* window)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      ui(std::make_unique<Ui::TfrmMain>()),
+      FArguments(arguments)
+{
+    ui->setupUi(this);
+    FormCreate();
+
+    const QImage picture = platform::LoadJpegPicture(Q(text::Picture));
+    if (!picture.isNull())
+        ui->Image1->setPixmap(QPixmap::fromImage(picture));
+
+    QHeaderView* header = ui->lstvwMain->header();
+    header->setSectionsClickable(true);
+    for (int i = 0; i < 16; ++i)
+        header->resizeSection(i, ColumnWidths[i]);
+    connect(header, &QHeaderView::sectionClicked, this, &TfrmMain::lstvwMainColumnClick);
+
+    FQtPrompts = std::make_unique<TQtUnRarPrompts>(this);
+    voskUnRar = std::make_unique<TVoskUnRar>(FQtPrompts.get());
+    BindComponent();
+    BindActions();
+
+    FTimeFormat = FLocale.timeFormat(QLocale::LongFormat);
+    // The stored times carry no zone, so a zone name would be wrong.
+    FTimeFormat = FTimeFormat.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b"))).trimmed();
+
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+            &TfrmMain::appevtMainIdle);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
+    Timer1->start();
+
+    show();
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::SetPrompts(IUnRarPrompts* prompts)
+{
+    voskUnRar->SetPrompts(prompts ? prompts : FQtPrompts.get());
+}
+
+void TfrmMain::FormCreate()
+{
+    FArchiveLoaded = false;
+    FExtracting = false;
+    FStatusLog.clear();
+}
+
+void TfrmMain::FormActivate()
+{
+    setFixedSize(ui->Panel1->width(), ui->prgbrUnRar->height() + ui->Panel1->height());
+}
+
+void TfrmMain::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+    QMainWindow::changeEvent(event);
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    // Sized before the first paint, so the window never shows its designed
+    // height for a moment.
+    FormActivate();
+    if (!event->spontaneous())
+        CentreOnScreen(this);
+    QMainWindow::showEvent(event);
+}
+
+void TfrmMain::BindActions()
+{
+    // Six small pictures for the tool bar and the menu, by image index.
+    QStyle* s = style();
+    const QIcon imglstMain[6] = {
+        s->standardIcon(QStyle::SP_DialogOpenButton),    s->standardIcon(QStyle::SP_MessageBoxInformation),
+        s->standardIcon(QStyle::SP_ArrowDown),           s->standardIcon(QStyle::SP_DialogCloseButton),
+        s->standardIcon(QStyle::SP_FileDialogDetailedView), s->standardIcon(QStyle::SP_BrowserStop),
+    };
+    const struct {
+        QAction* action;
+        int image;
+        void (TfrmMain::*handler)();
+    } actions[] = {
+        {ui->acFileOpen, 0, &TfrmMain::acFileOpenExecute},
+        {ui->acFileClose, 3, &TfrmMain::acFileCloseExecute},
+        {ui->acClose, -1, &TfrmMain::acCloseExecute},
+        {ui->acExtract, 2, &TfrmMain::acExtractExecute},
+        {ui->acArchiveInfo, 1, &TfrmMain::acArchiveInfoExecute},
+        {ui->acDllInfo, -1, &TfrmMain::acDllInfoExecute},
+        {ui->acStatusInfo, 4, &TfrmMain::acStatusInfoExecute},
+        {ui->acStop, 5, &TfrmMain::acStopExecute},
+    };
+    for (const auto& a : actions) {
+        if (a.image >= 0)
+            a.action->setIcon(imglstMain[a.image]);
+        connect(a.action, &QAction::triggered, this, a.handler);
+        // The tool bar and the menu are hidden: the window itself must carry
+        // the actions for their shortcuts to work.
+        addAction(a.action);
+    }
+    ui->miFile->menuAction()->setVisible(false);
+    ui->miOperations->menuAction()->setVisible(false);
+}
+
+void TfrmMain::BindComponent()
+{
+    TVoskUnRar& c = *voskUnRar;
+    c.CanProgress = true;
+    c.SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
+    c.OverrideEvent = TOverrideOptions::OR_EVENT;
+    c.PromptForPass = true;
+    c.PromptForVolumn = true;
+    c.StopProcessing = false;
+    c.OnComment = [this](TVoskUnRar&, const std::string& comment) { voskUnRarComment(comment); };
+    c.OnError = [this](TVoskUnRar&, const std::string& message, int32_t) { voskUnRarError(message); };
+    c.OnFileProcessing = [this](TVoskUnRar&, const TVoskRARHeaderData& hdrData, int32_t) {
+        voskUnRarFileProcessing(hdrData);
+    };
+    c.OnOverride = [this](TVoskUnRar&, const std::string& fileName, bool& canOverride) {
+        voskUnRarOverride(fileName, canOverride);
+    };
+    c.OnProgress = [this](TVoskUnRar&, uint32_t filesProcessed, uint32_t, uint32_t, uint64_t) {
+        voskUnRarProgress(filesProcessed);
+    };
+    c.OnRarStatus = [this](TVoskUnRar&, const std::string& message, TRarStatus status) {
+        voskUnRarRarStatus(message, status);
+    };
+    // Repaints and lets the stop action through while one large entry unpacks.
+    c.KeepAlive = [] { QCoreApplication::processEvents(); };
+}
+
+// The archive path from the command line: the arguments joined with blanks,
+// preferring a file of that name in the program's folder.
+std::string TfrmMain::ComposeArchivePath() const
+{
+    std::string path;
+    const qsizetype count = FArguments.size() - 1;
+    if (count >= 2) {
+        for (qsizetype i = 1; i <= count; ++i)
+            path += ' ' + Trim(FArguments[i].toStdString());
+        path = Trim(path);
+    } else if (count == 1) {
+        path = Trim(FArguments[1].toStdString());
+    }
+    const std::string inProgramFolder = platform::ProgramFolder() + path;
+    if (platform::FileExists(inProgramFolder))
+        path = Trim(inProgramFolder);
+    return path;
+}
+
+void TfrmMain::ListArchive(const std::string& path)
+{
+    FPackedTotal = 0;
+    FEntryCount = 0;
+    FUnpackedTotal = 0;
+    ui->lstvwMain->clear();
+    ui->stbrMain->showMessage(QStringLiteral("  ") + Q(path));
+    FArchiveLoaded = true;
+    ui->prgbrUnRar->setValue(0);
+
+    FlagScope listing(FListing);
+    voskUnRar->FileName = path;
+    voskUnRar->SetMode(TVoskRarMode::VOSKRAR_LIST);
+    voskUnRar->CanProgress = false;
+    voskUnRar->OverrideEvent = TOverrideOptions::OR_EVENT;
+    voskUnRar->StopProcessing = false;
+    voskUnRar->ProcessArchive();
+}
+
+void TfrmMain::ExtractArchive(const std::string& directory)
+{
+    FlagScope extracting(FExtracting);
+    voskUnRar->OverrideEvent = TOverrideOptions::OR_EVENT;
+    voskUnRar->Directory = directory;
+    voskUnRar->SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
+    voskUnRar->ProcessArchive();
+}
+
+void TfrmMain::Timer1Timer()
+{
+    Timer1->stop();
+    // A shortcut's run or dialog is still under way: start once it is over.
+    if (RunUnderWay() || FInAction) {
+        Timer1->start();
+        return;
+    }
+
+    const std::string archive = ComposeArchivePath();
+    const std::string folder = platform::FolderPart(archive);
+    setWindowTitle(Q(text::CaptionArchive) + Q(platform::FileNamePart(archive)));
+    FOpenDialogFolder = folder;
+
+    bool failed = false;
+    try {
+        ListArchive(archive);
+    } catch (const std::exception& e) {
+        AddError(e.what());
+        failed = true;
+    }
+
+    std::string destination = folder;
+    if (!failed) {
+        try {
+            if (const auto line = platform::ReadFirstLine(platform::ProgramFolder() + text::FolderTxt))
+                destination = *line;
+        } catch (const platform::FileReadError&) {
+            AddError(text::CannotReadFolderTxt);
+            failed = true;
+        }
+    }
+    StripTrailingBackslash(destination);
+
+    if (!failed && (destination.empty() || !platform::DirectoryExists(destination))) {
+        AddError(text::DestinationNotFound + destination);
+        failed = true;
+    }
+    if (!failed) {
+        setWindowTitle(Q(platform::FileNamePart(archive)) + Q(text::CaptionArrow) + Q(destination));
+        voskUnRar->FileList.Clear();
+        // Only the extraction's own errors count: a listing that failed on a
+        // mistyped password says nothing about the extraction that followed.
+        const uint32_t errorsBefore = FErrorCount;
+        try {
+            ExtractArchive(destination);
+        } catch (const std::exception& e) {
+            AddError(e.what());
+        }
+        failed = FErrorCount != errorsBefore;
+    }
+
+    if (failed) {
+        setWindowTitle(Q(text::CaptionFailed) + Q(destination));
+        ShowStatusLog();
+    } else {
+        setWindowTitle(Q(text::CaptionDone) + Q(destination));
+        platform::SleepMs(2100);
+    }
+    close();
+}
+
+void TfrmMain::acExtractExecute()
+{
+    if (RunUnderWay() || FInAction)
+        return;
+    FlagScope busy(FInAction);
+
+    std::string chosen;
+    ChooseFolder(this, text::ChooserRoot, FOpenDialogFolder, chosen);
+    if (chosen.empty())
+        return;
+
+    voskUnRar->FileList.Clear();
+    QTreeWidget* list = ui->lstvwMain;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = list->topLevelItem(i);
+        if (row->isSelected())
+            voskUnRar->FileList.Add(TargetPath(chosen, (row->text(1) + row->text(0)).toStdString()));
+    }
+    ExtractArchive(chosen);
+}
+
+void TfrmMain::appevtMainIdle()
+{
+    for (QAction* action : {ui->acFileClose, ui->acArchiveInfo, ui->acExtract, ui->acStatusInfo, ui->acStop})
+        action->setEnabled(FArchiveLoaded);
+}
+
+void TfrmMain::lstvwMainColumnClick(int column)
+{
+    SortColumn = column;
+    ui->lstvwMain->sortItems(column, Qt::AscendingOrder);
+}
+
+void TfrmMain::acFileOpenExecute()
+{
+    if (RunUnderWay() || FInAction)
+        return;
+    FlagScope busy(FInAction);
+
+    const QString chosen =
+        QFileDialog::getOpenFileName(this, Q(text::OpenTitle), Q(FOpenDialogFolder), Q(text::OpenFilter));
+    if (chosen.isEmpty())
+        return;
+    const std::string path = chosen.toStdString();
+    FOpenDialogFolder = platform::FolderPart(path);
+    ListArchive(path);
+}
+
+void TfrmMain::acFileCloseExecute()
+{
+    if (RunUnderWay() || FInAction)
+        return;
+    voskUnRar->FileName.clear();
+    ui->stbrMain->clearMessage();
+    ui->lstvwMain->clear();
+    ui->prgbrUnRar->setValue(0);
+    FArchiveLoaded = false;
+}
+
+void TfrmMain::acCloseExecute()
+{
+    close();
+}
+
+void TfrmMain::acArchiveInfoExecute()
+{
+    const QString info = Q(text::InfoFiles) + QString::number(FEntryCount) + Q(text::InfoJoin) +
+                         Q(text::InfoPacked) + QString::number(FPackedTotal) + Q(text::InfoJoin) +
+                         Q(text::InfoUnpacked) + QString::number(FUnpackedTotal) + Q(text::InfoJoin) +
+                         Q(text::InfoComment) + Q(FArchiveComment);
+    QMessageBox box(QMessageBox::Information, Q(text::InfoTitle), info, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TfrmMain::acDllInfoExecute()
+{
+    QMessageBox box(QMessageBox::Information, Q(text::DllInfoTitle),
+                    Q(text::DllInfoVersion) + QString::number(voskUnRar->DllVersion()), QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TfrmMain::acStatusInfoExecute()
+{
+    ShowStatusLog();
+}
+
+void TfrmMain::acStopExecute()
+{
+    voskUnRar->StopProcessing = true;
+}
+
+void TfrmMain::ShowStatusLog()
+{
+    TfrmStatus frmStatus;
+    frmStatus.SetLines(FStatusLog);
+    frmStatus.exec();
+}
+
+void TfrmMain::AddError(const std::string& message)
+{
+    ++FErrorCount;
+    FStatusLog.append(Q(text::ErrorLine) + Q(message));
+}
+
+QString TfrmMain::FormatTime(double time) const
+{
+    const double days = std::floor(time);
+    const qint64 ms = std::llround((time - days) * 86400000.0);
+    const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(days));
+    QString result = FLocale.toString(date, QLocale::ShortFormat);
+    if (ms > 0 && ms < 86400000)
+        result += QLatin1Char(' ') + FLocale.toString(QTime::fromMSecsSinceStartOfDay(int(ms)), FTimeFormat);
+    return result;
+}
+
+void TfrmMain::voskUnRarComment(const std::string& Comment)
+{
+    FArchiveComment = Comment;
+}
+
+void TfrmMain::voskUnRarError(const std::string& Message)
+{
+    AddError(Message);
+}
+
+void TfrmMain::voskUnRarFileProcessing(const TVoskRARHeaderData& hdrData)
+{
+    if (!FExtracting) {
+        ++FEntryCount;
+        FUnpackedTotal += hdrData.UnpSize;
+        FPackedTotal += hdrData.PackSize;
+        if (voskUnRar->FileList.Count() < 3)
+            voskUnRar->FileList.Add(TargetPath(voskUnRar->Directory, hdrData.FileName));
+
+        const auto star = [](bool set) { return set ? QStringLiteral("*") : QString(); };
+        QString attributes;
+        const std::pair<bool, char> letters[] = {
+            {hdrData.AttrArchive, 'A'}, {hdrData.AttrCompressed, 'C'}, {hdrData.AttrDirectory, 'D'},
+            {hdrData.AttrHidden, 'H'},  {hdrData.AttrNormal, 'N'},     {hdrData.AttrOffline, 'O'},
+            {hdrData.AttrReadOnly, 'R'}, {hdrData.AttrSystem, 'S'},    {hdrData.AttrTemporary, 'T'},
+        };
+        for (const auto& [set, letter] : letters)
+            if (set)
+                attributes += QLatin1Char(letter);
+
+        auto* row = new TListRow(QStringList{
+            Q(platform::FileNamePart(hdrData.FileName)),
+            Q(platform::FolderPart(hdrData.FileName)),
+            QString::number(hdrData.UnpSize),
+            QString::number(hdrData.PackSize),
+            star(hdrData.Encrypted),
+            star(hdrData.IsDirectory),
+            star(hdrData.ContinuedPrev),
+            star(hdrData.ContinuedNext),
+            Q(hdrData.HostOS),
+            Q(hdrData.CRC),
+            QString::number(hdrData.DicSize),
+            FormatTime(hdrData.Time),
+            QString::number(hdrData.Major),
+            QString::number(hdrData.Minor),
+            Q(hdrData.Method),
+            attributes,
+        });
+        ui->lstvwMain->addTopLevelItem(row);
+    }
+    QCoreApplication::processEvents();
+}
+
+void TfrmMain::voskUnRarProgress(uint32_t FilesProcessed)
+{
+    if (FEntryCount > 0 && FExtracting) {
+        const uint32_t position = (FilesProcessed * 100u) / static_cast<uint32_t>(FEntryCount);
+        // The bar ignores values beyond its range; more entries than listed
+        // show a full bar.
+        ui->prgbrUnRar->setValue(static_cast<int>(std::min<uint32_t>(position, 100)));
+    }
+}
+
+void TfrmMain::voskUnRarRarStatus(const std::string& Message, TRarStatus status)
+{
+    const char* statusText = "";
+    switch (status) {
+    case TRarStatus::RAR_ONOPEN: statusText = text::StatusOnOpen; break;
+    case TRarStatus::RAR_ONBEFOREOPEN: statusText = text::StatusBeforeOpen; break;
+    case TRarStatus::RAR_AFTERCLOSE: statusText = text::StatusAfterClose; break;
+    case TRarStatus::RAR_ONPASSWORD: statusText = text::StatusPassword; break;
+    }
+    FStatusLog.append(Q(Message) + Q(text::StatusSeparator) + Q(statusText));
+}
+
+void TfrmMain::voskUnRarOverride(const std::string& FileName, bool& CanOverride)
+{
+    TfrmOverWrite frmOverWrite;
+    frmOverWrite.SetFileName(Q(FileName));
+    switch (frmOverWrite.exec()) {
+    case TfrmOverWrite::ResultYes:
+        CanOverride = true;
+        break;
+    case TfrmOverWrite::ResultNo:
+        CanOverride = false;
+        break;
+    case TfrmOverWrite::ResultNoToAll:
+        CanOverride = false;
+        voskUnRar->OverrideEvent = TOverrideOptions::OR_NEVER;
+        break;
+    case TfrmOverWrite::ResultYesToAll:
+        CanOverride = true;
+        voskUnRar->OverrideEvent = TOverrideOptions::OR_ALWAYS;
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QMainWindow>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "archive/VoskUnRar.h"
+
+class QTimer;
+class TQtUnRarPrompts;
+
+namespace Ui {
+class TfrmMain;
+}
+
+// The window that unpacks one archive: one second after it appears it lists
+// the archive named on the command line, extracts it, shows where it went and
+// closes. A hidden browsing interface (list view, actions) stays reachable
+// through the actions' keyboard shortcuts.
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // `arguments[0]` is the program's path; the rest name the archive.
+    explicit TfrmMain(const QStringList& arguments = QCoreApplication::arguments(), QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // Lets tests answer the engine's password and next-volume questions;
+    // null brings back the dialogs.
+    void SetPrompts(IUnRarPrompts* prompts);
+
+public slots:
+    void Timer1Timer();
+    void appevtMainIdle();
+    void lstvwMainColumnClick(int column);
+
+    void acFileOpenExecute();
+    void acFileCloseExecute();
+    void acCloseExecute();
+    void acExtractExecute();
+    void acArchiveInfoExecute();
+    void acDllInfoExecute();
+    void acStatusInfoExecute();
+    void acStopExecute();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    friend class TfrmMainAccess;  // lets tests read the window's state
+
+    void FormCreate();
+    void FormActivate();
+    void BindActions();
+    void BindComponent();
+
+    std::string ComposeArchivePath() const;
+    void ListArchive(const std::string& path);
+    void ExtractArchive(const std::string& directory);
+    bool RunUnderWay() const { return FExtracting || FListing; }
+    void AddError(const std::string& message);
+    void ShowStatusLog();
+    QString FormatTime(double time) const;
+
+    void voskUnRarComment(const std::string& Comment);
+    void voskUnRarError(const std::string& Message);
+    void voskUnRarFileProcessing(const TVoskRARHeaderData& hdrData);
+    void voskUnRarOverride(const std::string& FileName, bool& CanOverride);
+    void voskUnRarProgress(uint32_t FilesProcessed);
+    void voskUnRarRarStatus(const std::string& Message, TRarStatus status);
+
+    std::unique_ptr<Ui::TfrmMain> ui;
+    QStringList FArguments;
+    std::unique_ptr<TQtUnRarPrompts> FQtPrompts;
+    std::unique_ptr<TVoskUnRar> voskUnRar;
+    QTimer* Timer1 = nullptr;
+
+    bool FExtracting = false;
+    bool FListing = false;
+    bool FInAction = false;  // an action's dialog or run is under way
+    bool FArchiveLoaded = false;
+    int32_t FEntryCount = 0;
+    uint64_t FPackedTotal = 0;
+    uint64_t FUnpackedTotal = 0;
+    std::string FArchiveComment;
+    QStringList FStatusLog;
+    uint32_t FErrorCount = 0;  // errors reported so far, to tell whether a run failed
+    std::string FOpenDialogFolder;  // where the open dialog and the folder chooser start
+
+    QLocale FLocale;
+    QString FTimeFormat;
+};

@@ -1,0 +1,75 @@
+#include "extract/TfrmOverWrite.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+
+#include "ui_TfrmOverWrite.h"
+
+namespace {
+
+void CentreOnScreen(QWidget* window)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
+
+}  // namespace
+
+TfrmOverWrite::TfrmOverWrite(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      ui(std::make_unique<Ui::TfrmOverWrite>())
+{
+    ui->setupUi(this);
+    connect(ui->btnYes, &QPushButton::clicked, this, [this] { done(ResultYes); });
+    connect(ui->btnNo, &QPushButton::clicked, this, [this] { done(ResultNo); });
+    connect(ui->btnAlways, &QPushButton::clicked, this, [this] { done(ResultYesToAll); });
+    connect(ui->btnNever, &QPushButton::clicked, this, [this] { done(ResultNoToAll); });
+    ui->btnYes->setFocus();
+}
+
+TfrmOverWrite::~TfrmOverWrite() = default;
+
+void TfrmOverWrite::SetFileName(const QString& fileName)
+{
+    ui->lblFileName->setText(fileName);
+    ui->lblFileName->adjustSize();
+}
+
+void TfrmOverWrite::reject()
+{
+    done(ResultCancel);
+}
+
+void TfrmOverWrite::keyPressEvent(QKeyEvent* event)
+{
+    // There is no cancel button: Escape must not answer the question.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TfrmOverWrite::showEvent(QShowEvent* event)
+{
+    FormShow();
+    QDialog::showEvent(event);
+}
+
+// Widens the window to the file name; it never shrinks, and never gets wider
+// than the screen.
+void TfrmOverWrite::FormShow()
+{
+    const int w = ui->lblFileName->width() + 50;
+    if (w > width()) {
+        const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+        const int screenWidth = screen ? screen->availableGeometry().width() : w;
+        setFixedWidth(w > screenWidth ? screenWidth - 10 : w);
+    }
+    CentreOnScreen(this);
+}
