@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# Drives the real program on an X server, reading window titles and typing
+# keys with xdotool. Usage, under xvfb-run:
+#   e2e.sh CASE BRAMBOLD CLOSE_WINDOW DATA_DIR
+set -euo pipefail
+
+case_name=$1 brambold=$2 close_window=$3 data=$4
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Prints the id of the first visible window whose title matches, waiting up
+# to $2 seconds.
+wait_window() {
+    local pattern=$1 seconds=${2:-10} id
+    for _ in $(seq $((seconds * 20))); do
+        id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -1 || true)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.05
+    done
+    return 1
+}
+
+# Waits up to $2 seconds for our child $1 to end; its exit code goes to
+# $code. Runs in this shell, never in $(...), so that `wait` sees the child.
+wait_exit() {
+    local pid=$1 seconds=$2
+    for _ in $(seq $((seconds * 20))); do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            code=0
+            wait "$pid" 2>/dev/null || code=$?
+            return 0
+        fi
+        sleep 0.05
+    done
+    return 1
+}
+
+# Records every title window $1 shows while process $2 runs, one a line.
+record_titles() {
+    local window=$1 pid=$2 last="" title
+    while kill -0 "$pid" 2>/dev/null; do
+        title=$(xdotool getwindowname "$window" 2>/dev/null || true)
+        if [ -n "$title" ] && [ "$title" != "$last" ]; then
+            echo "$title"
+            last=$title
+        fi
+        sleep 0.02
+    done
+}
+
+# Types the password into every password prompt that comes up while process
+# $1 runs; the listing may ask as well as the extraction.
+answer_password_prompts() {
+    local pid=$1 answered=0 prompt
+    while kill -0 "$pid" 2>/dev/null; do
+        prompt=$(xdotool search --onlyvisible --name "^Protected Archive - Enter Password:$" 2>/dev/null | head -1 || true)
+        if [ -n "$prompt" ]; then
+            xdotool windowfocus --sync "$prompt" type --delay 20 secret
+            xdotool key Return
+            answered=$((answered + 1))
+            while xdotool search --onlyvisible --name "^Protected Archive" >/dev/null 2>&1 \
+                  && kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
+        fi
+        sleep 0.05
+    done
+    echo "$answered"
+}
+
+# The extracted files must equal the source tree byte for byte.
+same_tree() {
+    local source=$1 target=$2
+    diff -r -x '*.rar' -x empty "$source" "$target" || fail "extracted files differ from $source"
+}
+
+case $case_name in
+extract)
+    # Plain "C": the names with umlauts and CJK characters must still come out.
+    mkdir "$work/My Files"
+    cp "$data/plain.rar" "$work/My Files/"
+    LANG=C LC_ALL= "$brambold" "$work/My Files/plain.rar" &
+    pid=$!; pids+=("$pid")
+    window=$(wait_window "^Brambold Free Unrar" 10) || fail "no extraction window"
+    record_titles "$window" "$pid" > "$work/titles"
+    wait_exit "$pid" 5 || fail "the program did not end by itself"
+    [ "$code" = 0 ] || fail "exit code $code"
+    grep -qx "OK! --> $work/My Files" "$work/titles" || { cat "$work/titles"; fail "no completion caption"; }
+    same_tree "$data/source/tree" "$work/My Files"
+    [ -d "$work/My Files/empty" ] || fail "the empty folder was not made"
+    ;;
+password)
+    cp "$data/password.rar" "$work/"
+    "$brambold" "$work/password.rar" &
+    pid=$!; pids+=("$pid")
+    wait_window "^Brambold Free Unrar" 10 >/dev/null || fail "no extraction window"
+    answered=$(answer_password_prompts "$pid")
+    [ "$answered" -ge 1 ] || fail "no password prompt came up"
+    wait_exit "$pid" 5 || fail "the program did not end"
+    [ "$code" = 0 ] || fail "exit code $code"
+    for f in first.txt second.txt third.txt; do
+        cmp "$data/source/comment/$f" "$work/$f" || fail "$f not extracted intact"
+    done
+    ;;
+missing)
+    # An unquoted path with a blank arrives as two arguments.
+    "$brambold" "$work/My" "Files/missing.rar" &
+    pid=$!; pids+=("$pid")
+    box=$(wait_window "^Error: File not found!$" 10) || fail "no error box"
+    ! xdotool search --onlyvisible --name "^Brambold Free Unrar" >/dev/null 2>&1 || fail "a window came up"
+    xdotool windowfocus --sync "$box" key Return
+    wait_exit "$pid" 5 || fail "the program did not end after the box"
+    [ "$code" = 0 ] || fail "exit code $code"
+    ;;
+launcher)
+    "$brambold" &
+    pid=$!; pids+=("$pid")
+    window=$(wait_window "^Brambold Free Unrar$" 10) || fail "no launcher window"
+    "$close_window" "$window"
+    wait_exit "$pid" 5 || fail "closing the launcher did not end the program"
+    [ "$code" = 0 ] || fail "exit code $code"
+    ;;
+shutdown)
+    cp "$data/password.rar" "$work/a.rar"
+    cp "$data/password.rar" "$work/b.rar"
+    "$brambold" "$work/a.rar" & first=$!; pids+=("$first")
+    "$brambold" "$work/b.rar" & second=$!; pids+=("$second")
+    # Something else that must survive.
+    sleep 30 & other=$!; pids+=("$other")
+    for _ in $(seq 200); do
+        n=$(xdotool search --onlyvisible --name "^Protected Archive - Enter Password:$" 2>/dev/null | wc -l || true)
+        [ "$n" -ge 2 ] && break
+        sleep 0.05
+    done
+    [ "$n" -ge 2 ] || fail "the two copies did not both reach their password prompt"
+    "$brambold" shutdown || fail "shutdown exit code $?"
+    for pid in "$first" "$second"; do
+        wait_exit "$pid" 5 || fail "copy $pid still runs"
+        [ "$code" = 137 ] || fail "copy $pid ended with $code, not by the kill"
+    done
+    kill -0 "$other" 2>/dev/null || fail "a process of another name was ended"
+    ;;
+*)
+    fail "unknown case $case_name"
+    ;;
+esac
+echo "PASS: $case_name"
