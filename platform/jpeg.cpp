@@ -4,8 +4,7 @@
 #include <QtDebug>
 
 #include <csetjmp>
-#include <cstdio>
-#include <vector>
+#include <memory>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -25,7 +24,8 @@ struct ErrorManager {
 
 void JumpBackOnError(j_common_ptr info) {
   auto* manager = reinterpret_cast<ErrorManager*>(info->err);
-  (*info->err->format_message)(info, manager->message);
+  // After running out of data the later complaint is only a consequence.
+  if (!manager->truncated) (*info->err->format_message)(info, manager->message);
   std::longjmp(manager->jump, 1);
 }
 
@@ -38,6 +38,9 @@ void NoteWarning(j_common_ptr info, int level) {
     (*info->err->format_message)(info, manager->message);
   }
 }
+
+// Far beyond any picture the program carries, small enough to allocate.
+constexpr JDIMENSION kMaxSide = 8192;
 
 void SetError(QString* error, const QString& message) {
   if (error != nullptr) *error = message;
@@ -57,11 +60,11 @@ QImage DecodeJpeg(const QByteArray& data, QString* error) {
   manager.base.error_exit = JumpBackOnError;
   manager.base.emit_message = NoteWarning;
 
-  // Everything that must survive a longjmp lives outside this frame's
-  // registers: the image is built only after the header is read.
-  QImage* volatile result = nullptr;
+  // A longjmp must not skip a destructor, so between here and the last
+  // libjpeg call the picture is only reached through a plain pointer.
+  QImage* volatile picture = nullptr;
   if (setjmp(manager.jump) != 0) {
-    delete result;
+    delete picture;
     jpeg_destroy_decompress(&info);
     SetError(error, QString::fromLocal8Bit(manager.message));
     return {};
@@ -71,33 +74,37 @@ QImage DecodeJpeg(const QByteArray& data, QString* error) {
   jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(data.constData()),
                static_cast<unsigned long>(data.size()));
   jpeg_read_header(&info, TRUE);
+  // The header alone decides how much memory is taken: refuse sizes no
+  // picture of ours comes near before allocating for them.
+  if (info.image_width > kMaxSide || info.image_height > kMaxSide) {
+    jpeg_destroy_decompress(&info);
+    SetError(error, QStringLiteral("The picture is too large (%1 x %2)").arg(info.image_width).arg(info.image_height));
+    return {};
+  }
   info.out_color_space = JCS_RGB;
   jpeg_start_decompress(&info);
 
-  const int width = static_cast<int>(info.output_width);
-  const int height = static_cast<int>(info.output_height);
-  result = new QImage(width, height, QImage::Format_RGB888);
-  if (result->isNull()) {
-    delete result;
+  picture = new QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
+                       QImage::Format_RGB888);
+  if (picture->isNull()) {
+    delete picture;
     jpeg_destroy_decompress(&info);
-    SetError(error, QStringLiteral("The picture is too large"));
+    SetError(error, QStringLiteral("Not enough memory for the picture"));
     return {};
   }
   while (info.output_scanline < info.output_height) {
-    JSAMPROW row = result->scanLine(static_cast<int>(info.output_scanline));
+    JSAMPROW row = picture->scanLine(static_cast<int>(info.output_scanline));
     jpeg_read_scanlines(&info, &row, 1);
   }
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
+
+  std::unique_ptr<QImage> decoded(picture);
   if (manager.truncated) {
-    delete result;
     SetError(error, QString::fromLocal8Bit(manager.message));
     return {};
   }
-
-  QImage image = std::move(*result);
-  delete result;
-  return image;
+  return std::move(*decoded);
 }
 
 QImage LoadJpegPicture(const QString& path) {
