@@ -105,8 +105,10 @@ void TVoskUnRar::ProcessArchive()
     FLastKeepAlive = {};
     CurrentUnRar = this;
 
-    if (CanProgress)
-        CountEntries();
+    // An archive the counting pass could not open fails the same way again:
+    // one report is enough.
+    if (CanProgress && !CountEntries())
+        return;
 
     if (StopProcessing)
         return;
@@ -153,14 +155,14 @@ void TVoskUnRar::ProcessArchive()
     CloseArchive();
 }
 
-void TVoskUnRar::CountEntries()
+bool TVoskUnRar::CountEntries()
 {
     FFileCount = 0;
     FSizeCount = 0;
     if (StopProcessing)
-        return;
+        return true;
     if (!OpenArchive(RAR_OM_EXTRACT))
-        return;
+        return false;
 
     try {
         if (!StopProcessing) {
@@ -197,6 +199,7 @@ void TVoskUnRar::CountEntries()
         throw;
     }
     CloseArchive();
+    return true;
 }
 
 bool TVoskUnRar::OpenArchive(unsigned openMode)

@@ -143,7 +143,7 @@ private:
     void DoStatus(const std::string& Message, TRarStatus status);
 
     void ConvertHeader();
-    void CountEntries();
+    bool CountEntries();  // false when the archive did not open
     bool OpenArchive(unsigned openMode);
     void CloseArchive();
     void ReportHeader(int r);

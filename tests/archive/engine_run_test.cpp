@@ -1,0 +1,459 @@
+// Runs of the engine on the real library and the committed archives.
+#include "engine_support.h"
+
+#include <stdexcept>
+
+namespace {
+
+const std::vector<std::string> TreeFiles = {
+    "readme.txt", "Müller.txt", "日本語.txt", "readonly.txt", "docs/guide.txt",
+    "docs/deep/table.csv", "docs/deep/nested/notes.txt", "bin/pattern.bin", "bin/random.bin",
+};
+
+void ExpectSameFiles(const fs::path& source, const fs::path& out, const std::vector<std::string>& names)
+{
+    for (const auto& name : names) {
+        ASSERT_TRUE(fs::is_regular_file(out / name)) << name;
+        EXPECT_EQ(ReadAll(out / name), ReadAll(source / name)) << name;
+    }
+}
+
+size_t FilesUnder(const fs::path& folder)
+{
+    size_t n = 0;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        n += e.is_regular_file();
+    return n;
+}
+
+}  // namespace
+
+TEST_F(EngineTest, ExtractRunReportsCountingAndMainPassAndWritesEveryFileIntact)
+{
+    TVoskUnRar c;
+    EXPECT_GT(c.DllVersion(), 0);
+    TEventLog events;
+    events.Attach(c);
+    std::vector<std::vector<uint64_t>> progress;
+    c.OnProgress = [&](TVoskUnRar&, uint32_t f, uint32_t n, uint32_t s, uint64_t total) {
+        progress.push_back({f, n, s, total});
+    };
+    c.CanProgress = true;
+    c.OverrideEvent = TOverrideOptions::OR_EVENT;
+    c.FileName = DataDir() + "/plain.rar";
+    c.Directory = Out();
+    c.ProcessArchive();
+
+    EXPECT_TRUE(events.errors.empty()) << events.errors.front();
+    EXPECT_EQ(events.Statuses(), (std::vector<int>{1, 0, 2, 1, 0, 2}));
+    EXPECT_EQ(events.Count("file "), 14u);
+    // The names arrive as UTF-8 whatever the process locale was at start.
+    EXPECT_EQ(events.lines[5], "file readme.txt 0");
+    EXPECT_EQ(events.lines[6], "file Müller.txt 0");
+    EXPECT_EQ(events.lines[7], "file 日本語.txt 0");
+    ASSERT_EQ(progress.size(), 14u);
+    EXPECT_EQ(progress.front(), (std::vector<uint64_t>{1, 14, 1, 24415}));
+    EXPECT_EQ(progress.back(), (std::vector<uint64_t>{14, 14, 14, 24415}));
+    ExpectSameFiles(DataDir() + "/source/tree", Out(), TreeFiles);
+    EXPECT_TRUE(fs::is_directory(fs::path(Out()) / "empty"));
+}
+
+TEST_F(EngineTest, CommentIsReportedByEachOpenBeforeTheFirstEntry)
+{
+    TVoskUnRar c;
+    TEventLog events;
+    events.Attach(c);
+    c.CanProgress = true;
+    c.FileName = DataDir() + "/comment.rar";
+    c.Directory = Out();
+    c.ProcessArchive();
+
+    const std::string comment = "Brambold Testkommentar: Grüße aus dem Archiv.\nZweite Zeile des Kommentars.\n";
+    EXPECT_EQ(c.ArchivComment(), comment);
+    EXPECT_EQ(c.CommentSize(), comment.size());
+    ASSERT_EQ(events.Count("comment "), 2u);
+    EXPECT_EQ(events.lines[2], "comment " + comment);  // counting pass
+    EXPECT_EQ(events.lines[6], "comment " + comment);  // main pass
+    EXPECT_EQ(events.lines[7], "file first.txt 0");
+    ExpectSameFiles(DataDir() + "/source/comment", Out(), {"first.txt", "second.txt", "third.txt"});
+}
+
+TEST_F(EngineTest, ListModeTestsEntriesWithoutWritingOrAskingAboutExistingFiles)
+{
+    WriteAll(fs::path(Out()) / "readme.txt", "old");
+    TVoskUnRar c;
+    TEventLog events;
+    events.Attach(c);
+    int overrides = 0;
+    c.OnOverride = [&](TVoskUnRar&, const std::string&, bool&) { ++overrides; };
+    c.SetMode(TVoskRarMode::VOSKRAR_LIST);
+    c.OverrideEvent = TOverrideOptions::OR_EVENT;
+    c.FileName = DataDir() + "/plain.rar";
+    c.Directory = Out();
+    c.ProcessArchive();
+
+    EXPECT_TRUE(events.errors.empty());
+    EXPECT_EQ(events.Count("file "), 14u);
+    EXPECT_EQ(overrides, 0);
+    EXPECT_EQ(FilesUnder(Out()), 1u);
+    EXPECT_EQ(ReadAll(fs::path(Out()) / "readme.txt"), "old");
+}
+
+TEST_F(EngineTest, FileListSelectsEntriesWithoutRegardToLetterCase)
+{
+    TVoskUnRar c;
+    c.OverrideEvent = TOverrideOptions::OR_NEVER;
+    c.FileName = DataDir() + "/plain.rar";
+    c.Directory = Out();
+    c.FileList.Add(Out() + "/README.TXT");
+    c.FileList.Add(Out() + "/docs/deep/Table.csv");
+    c.ProcessArchive();
+
+    EXPECT_EQ(FilesUnder(Out()), 2u);
+    ExpectSameFiles(DataDir() + "/source/tree", Out(), {"readme.txt", "docs/deep/table.csv"});
+}
+
+TEST_F(EngineTest, OverwriteQuestionNamesTheExistingFileAndItsAnswerDecides)
+{
+    for (const bool answer : {false, true}) {
+        SCOPED_TRACE(answer);
+        fs::remove_all(Out());
+        fs::create_directories(Out());
+        WriteAll(fs::path(Out()) / "readme.txt", "old");
+        TVoskUnRar c;
+        std::vector<std::string> asked;
+        c.OnOverride = [&](TVoskUnRar&, const std::string& path, bool& can) {
+            EXPECT_FALSE(can);
+            asked.push_back(path);
+            can = answer;
+        };
+        c.OverrideEvent = TOverrideOptions::OR_EVENT;
+        c.FileName = DataDir() + "/plain.rar";
+        c.Directory = Out();
+        c.ProcessArchive();
+        EXPECT_EQ(asked, std::vector<std::string>{Out() + "/readme.txt"});
+        EXPECT_EQ(ReadAll(fs::path(Out()) / "readme.txt"),
+                  answer ? ReadAll(DataDir() + "/source/tree/readme.txt") : "old");
+        ExpectSameFiles(DataDir() + "/source/tree", Out(), {"Müller.txt", "bin/random.bin"});
+    }
+}
+
+TEST_F(EngineTest, StopFromAHandlerEndsTheRunThroughTheClose)
+{
+    TVoskUnRar c;
+    TEventLog events;
+    events.Attach(c);
+    c.OnFileProcessing = [&](TVoskUnRar& sender, const TVoskRARHeaderData& h, int32_t) {
+        events.lines.push_back("file " + h.FileName);
+        if (h.FileName == "日本語.txt")
+            sender.StopProcessing = true;
+    };
+    c.FileName = DataDir() + "/plain.rar";
+    c.Directory = Out();
+    c.ProcessArchive();
+
+    EXPECT_EQ(events.Count("file "), 3u);
+    EXPECT_EQ(events.lines.back(), "status 2");
+    EXPECT_TRUE(events.errors.empty());
+    EXPECT_EQ(FilesUnder(Out()), 2u);
+}
+
+TEST_F(EngineTest, StopFromKeepAliveAbandonsALargeEntry)
+{
+    const fs::path big = root / "big.bin";
+    {
+        std::ofstream out(big, std::ios::binary);
+        std::string block(1 << 20, '\0');
+        uint32_t x = 2463534242u;
+        for (int mb = 0; mb < 24; ++mb) {
+            for (char& ch : block) {
+                x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+                ch = static_cast<char>(x);
+            }
+            out << block;
+        }
+    }
+    const std::string archive = (root / "big.rar").string();
+    const std::string command = "rar a -m0 -ep1 -idq -y '" + archive + "' '" + big.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+
+    TVoskUnRar c;
+    TEventLog events;
+    events.Attach(c);
+    int keepAlives = 0;
+    c.KeepAlive = [&] {
+        ++keepAlives;
+        c.StopProcessing = true;
+    };
+    c.FileName = archive;
+    c.Directory = Out();
+    c.ProcessArchive();
+
+    EXPECT_EQ(keepAlives, 1);
+    EXPECT_EQ(events.lines.back(), "status 2");
+    // The library's answer for the abandoned entry goes through the table.
+    ASSERT_EQ(events.errors.size(), 1u);
+    EXPECT_LT(fs::exists(fs::path(Out()) / "big.bin") ? fs::file_size(fs::path(Out()) / "big.bin") : 0,
+              fs::file_size(big));
+}
+
+struct TPasswordCase {
+    const char* name;
+    const char* archive;
+    enum { Handler, Prompt, Neither, Property } source;
+    const char* password;
+    std::vector<std::string> errors;
+};
+
+void PrintTo(const TPasswordCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class EnginePasswordTest : public EngineTest, public ::testing::WithParamInterface<TPasswordCase> {};
+
+TEST_P(EnginePasswordTest, Runs)
+{
+    const TPasswordCase& p = GetParam();
+    WriteAll(root / "program" / "password.txt", "typed before\nsecond line");
+    TScriptedPrompts prompts;
+    prompts.password = p.password;
+    TVoskUnRar c(&prompts);
+    TEventLog events;
+    events.Attach(c);
+    if (p.source == TPasswordCase::Handler)
+        c.OnPassword = [&](TVoskUnRar&, std::string& pw) {
+            EXPECT_EQ(pw, "");
+            pw = p.password;
+        };
+    c.PromptForPass = p.source == TPasswordCase::Prompt;
+    if (p.source == TPasswordCase::Property)
+        c.Password = p.password;
+    c.FileName = DataDir() + "/" + p.archive;
+    c.Directory = Out();
+    c.ProcessArchive();
+
+    EXPECT_EQ(events.errors, p.errors);
+    EXPECT_EQ(events.lines.back(), "status 2");
+    if (p.errors.empty())
+        ExpectSameFiles(DataDir() + "/source/comment", Out(), {"first.txt", "second.txt", "third.txt"});
+    if (p.source == TPasswordCase::Prompt) {
+        ASSERT_FALSE(prompts.passwordPrefills.empty());
+        EXPECT_EQ(prompts.passwordPrefills[0], "typed before");
+        EXPECT_EQ(c.Password, "");  // the typed password serves this request only
+    }
+    if (p.source != TPasswordCase::Property && p.source != TPasswordCase::Neither) {
+        EXPECT_GT(events.Count("status 3"), 0u);
+        EXPECT_EQ(events.Count(std::string("status 3 Brambold: Used Password is: ") + p.password),
+                  events.Count("status 3"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Engine, EnginePasswordTest,
+    ::testing::Values(
+        TPasswordCase{"HandlerAnswersEncryptedData", "password.rar", TPasswordCase::Handler, "secret", {}},
+        TPasswordCase{"PromptAnswersEncryptedData", "password.rar", TPasswordCase::Prompt, "secret", {}},
+        TPasswordCase{"PromptAnswersEncryptedHeaders", "headers_password.rar", TPasswordCase::Prompt, "secret", {}},
+        TPasswordCase{"PropertyOpensEncryptedHeaders", "headers_password.rar", TPasswordCase::Property, "secret", {}},
+        TPasswordCase{"NeitherReportsNoPasswordThenMissing", "password.rar", TPasswordCase::Neither, "",
+                      {"Brambold: No Password! 0", "Brambold: Password missing! 22"}},
+        TPasswordCase{"WrongPasswordOnDataEndsWithAnError", "password.rar", TPasswordCase::Handler, "wrong",
+                      {"Brambold: Wrong password! 24"}},
+        TPasswordCase{"WrongPasswordOnHeadersEndsWithAnError", "headers_password.rar", TPasswordCase::Handler,
+                      "wrong", {"Brambold: Wrong password! 24"}},
+        TPasswordCase{"NoPasswordForHeadersEndsWithAnError", "headers_password.rar", TPasswordCase::Neither, "",
+                      {"Brambold: No Password! 0", "Brambold: Password missing! 22"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EngineTest, SilentPasswordFileGivesThePasswordAndAnEmptyOneGivesNone)
+{
+    WriteAll(root / "program" / "silent.txt", "secret\r\n");
+    {
+        TVoskUnRar c;
+        EXPECT_EQ(c.Password, "secret");
+        c.FileName = DataDir() + "/headers_password.rar";
+        c.Directory = Out();
+        c.ProcessArchive();
+        ExpectSameFiles(DataDir() + "/source/comment", Out(), {"first.txt", "second.txt", "third.txt"});
+    }
+    WriteAll(root / "program" / "silent.txt", "");
+    TVoskUnRar c;
+    EXPECT_EQ(c.Password, "");
+}
+
+struct TVolumeCase {
+    const char* name;
+    enum { Unchanged, Empty, OtherFolder, NoPrompt } answer;
+    bool extracted;
+};
+
+void PrintTo(const TVolumeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class EngineVolumeTest : public EngineTest, public ::testing::WithParamInterface<TVolumeCase> {};
+
+TEST_P(EngineVolumeTest, MissingSecondVolume)
+{
+    const TVolumeCase& p = GetParam();
+    fs::create_directories(root / "elsewhere");
+    fs::copy_file(DataDir() + "/volumes.part1.rar", root / "volumes.part1.rar");
+    fs::copy_file(DataDir() + "/volumes.part2.rar", root / "elsewhere" / "volumes.part2.rar");
+    fs::copy_file(DataDir() + "/volumes.part3.rar", root / "elsewhere" / "volumes.part3.rar");
+
+    TScriptedPrompts prompts;
+    prompts.volumeKeepsName = p.answer == TVolumeCase::Unchanged;
+    prompts.volumeName = p.answer == TVolumeCase::OtherFolder ? (root / "elsewhere" / "volumes.part2.rar").string() : "";
+    TVoskUnRar c(&prompts);
+    TEventLog events;
+    events.Attach(c);
+    c.PromptForVolumn = p.answer != TVolumeCase::NoPrompt;
+    c.FileName = (root / "volumes.part1.rar").string();
+    c.Directory = Out();
+    c.ProcessArchive();
+
+    EXPECT_EQ(events.lines.back(), "status 2");
+    if (p.answer == TVolumeCase::NoPrompt)
+        EXPECT_TRUE(prompts.volumeQuestions.empty());
+    else
+        EXPECT_EQ(prompts.volumeQuestions, std::vector<std::string>{c.FileName});
+    if (p.extracted) {
+        EXPECT_TRUE(events.errors.empty());
+        ExpectSameFiles(DataDir() + "/source/volumes", Out(), {"big.bin", "small.bin"});
+    } else {
+        EXPECT_EQ(events.errors, std::vector<std::string>{"Brambold: Volume-Error! 15"});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engine, EngineVolumeTest,
+                         ::testing::Values(TVolumeCase{"OkWithTheSameNameAborts", TVolumeCase::Unchanged, false},
+                                           TVolumeCase{"AnEmptyNameAborts", TVolumeCase::Empty, false},
+                                           TVolumeCase{"ANameThatExistsGoesOn", TVolumeCase::OtherFolder, true},
+                                           TVolumeCase{"NoPromptAbortsAtOnce", TVolumeCase::NoPrompt, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct TUnloadedCase {
+    const char* name;
+    const char* library;
+};
+
+void PrintTo(const TUnloadedCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class EngineUnloadedTest : public EngineTest, public ::testing::WithParamInterface<TUnloadedCase> {};
+
+TEST_P(EngineUnloadedTest, ReportsOnlyTheMissingLibrary)
+{
+    setenv("BRAMBOLD_UNRAR_LIBRARY", GetParam().library, 1);
+    TVoskUnRar c;
+    TEventLog events;
+    events.Attach(c);
+    c.CanProgress = true;
+    c.FileName = DataDir() + "/plain.rar";
+    c.ProcessArchive();
+    EXPECT_EQ(c.DllVersion(), 0);
+    EXPECT_EQ(events.lines, std::vector<std::string>{"error Brambold: UnRar.Dll not loaded! 0"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Engine, EngineUnloadedTest,
+                         ::testing::Values(TUnloadedCase{"NoSuchFile", "/nonexistent/libunrar.so"},
+                                           TUnloadedCase{"LibraryWithoutTheCalls", "libc.so.6"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct TOpenFailCase {
+    const char* name;
+    const char* file;
+    int result;
+};
+
+void PrintTo(const TOpenFailCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class EngineOpenFailTest : public EngineTest, public ::testing::WithParamInterface<TOpenFailCase> {};
+
+TEST_P(EngineOpenFailTest, IsReportedOnceWithPairedStatusLines)
+{
+    TVoskUnRar c;
+    TEventLog events;
+    events.Attach(c);
+    c.CanProgress = true;
+    c.FileName = DataDir() + "/" + GetParam().file;
+    c.ProcessArchive();
+    EXPECT_EQ(events.lines, (std::vector<std::string>{"status 1", "status 0",
+                                                      "error Brambold: Cannot open archive! " +
+                                                          std::to_string(GetParam().result),
+                                                      "status 2"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Engine, EngineOpenFailTest,
+                         ::testing::Values(TOpenFailCase{"MissingFile", "no_such.rar", ERAR_EOPEN},
+                                           TOpenFailCase{"NotAnArchive", "README.md", ERAR_BAD_ARCHIVE}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct TThrowCase {
+    const char* name;
+    void (*arm)(TVoskUnRar&);
+    const char* archive;
+};
+
+void PrintTo(const TThrowCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class EngineThrowTest : public EngineTest, public ::testing::WithParamInterface<TThrowCase> {};
+
+TEST_P(EngineThrowTest, ReachesTheCallerAfterTheClose)
+{
+    for (int round = 0; round < 2; ++round) {  // the library still works afterwards
+        TVoskUnRar c;
+        TEventLog events;
+        events.Attach(c);
+        GetParam().arm(c);
+        const auto armed = c.OnRarStatus;
+        c.OnRarStatus = [&events, armed](TVoskUnRar& sender, const std::string& m, TRarStatus s) {
+            events.lines.push_back("status " + std::to_string(static_cast<int>(s)));
+            armed(sender, m, s);
+        };
+        c.OverrideEvent = TOverrideOptions::OR_EVENT;
+        c.FileName = DataDir() + "/" + GetParam().archive;
+        c.Directory = Out();
+        EXPECT_THROW(c.ProcessArchive(), std::runtime_error);
+        ASSERT_FALSE(events.lines.empty());
+        EXPECT_EQ(events.lines.back(), "status 2");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Engine, EngineThrowTest,
+    ::testing::Values(
+        TThrowCase{"FromTheHeaderHandler",
+                   [](TVoskUnRar& c) {
+                       c.OnFileProcessing = [](TVoskUnRar&, const TVoskRARHeaderData&, int32_t) {
+                           throw std::runtime_error("handler");
+                       };
+                   },
+                   "plain.rar"},
+        TThrowCase{"FromThePasswordHandlerInsideTheCallback",
+                   [](TVoskUnRar& c) {
+                       c.OnPassword = [](TVoskUnRar&, std::string&) { throw std::runtime_error("password"); };
+                   },
+                   "headers_password.rar"},
+        TThrowCase{"FromKeepAliveInsideTheCallback",
+                   [](TVoskUnRar& c) { c.KeepAlive = [] { throw std::runtime_error("keep alive"); }; },
+                   "plain.rar"},
+        TThrowCase{"FromTheOpenStatus",
+                   [](TVoskUnRar& c) {
+                       c.OnRarStatus = [](TVoskUnRar&, const std::string&, TRarStatus s) {
+                           if (s == TRarStatus::RAR_ONOPEN)
+                               throw std::runtime_error("status");
+                       };
+                   },
+                   "plain.rar"}),
+    [](const auto& info) { return std::string(info.param.name); });
