@@ -72,96 +72,51 @@ TEST(EndProcessesByName, AProcessThatCannotBeEndedDoesNotStopTheWalk)
     EXPECT_FALSE(app::EndProcessesByName("brambold", {{1, "brambold"}, {2, "brambold"}}, terminate));
 }
 
-// Child processes started from a copy of `sleep` under names of our own, so
-// no other program on the machine is touched.
-class RealProcesses : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(folder.isValid());
-        uniqueName = "bramboldtest" + std::to_string(getpid());
-        for (const QString& name : {QString::fromStdString(uniqueName), QStringLiteral("survivor")}) {
-            ASSERT_TRUE(QFile::copy("/bin/sleep", folder.filePath(name)));
-            QFile(folder.filePath(name)).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-        }
-    }
-    void TearDown() override
-    {
-        for (pid_t pid : children) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-
-    pid_t Start(const std::string& name)
-    {
-        const std::string path = folder.filePath(QString::fromStdString(name)).toStdString();
+// Copies of `sleep` under names of our own, so nothing else on the machine
+// is touched; the walk must end both copies and spare the other program.
+TEST(RealProcesses, TwoRunningCopiesAreEndedAndAnotherProgramSurvives)
+{
+    QTemporaryDir folder;
+    const std::string name = "bramboldtest" + std::to_string(getpid());
+    std::vector<pid_t> children;
+    auto start = [&](const std::string& file) {
+        const std::string path = folder.filePath(QString::fromStdString(file)).toStdString();
+        QFile::copy("/bin/sleep", QString::fromStdString(path));
+        QFile(QString::fromStdString(path)).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
         const pid_t pid = fork();
         if (pid == 0) {
-            execl(path.c_str(), name.c_str(), "60", static_cast<char*>(nullptr));
+            execl(path.c_str(), file.c_str(), "60", static_cast<char*>(nullptr));
             _exit(127);
         }
         children.push_back(pid);
         return pid;
-    }
+    };
+    const pid_t first = start(name), second = start(name), other = start("survivor");
 
-    // Waits until the child runs its new program, so /proc names it.
-    void WaitUntilRunning(pid_t pid, const std::string& name)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (std::chrono::steady_clock::now() < deadline) {
-            for (const ProcessEntry& process : platform::RunningProcesses())
-                if (process.pid == pid && process.executable.ends_with("/" + name))
-                    return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // The children show up under their new program once they have run it.
+    auto listed = [&] {
+        int seen = 0;
+        for (const ProcessEntry& process : platform::RunningProcesses()) {
+            EXPECT_NE(process.pid, getpid()) << "the walk lists our own process";
+            seen += std::count(children.begin(), children.end(), process.pid)
+                    && QString::fromStdString(process.executable).startsWith(folder.path());
         }
-        FAIL() << "process " << pid << " never showed up as " << name;
-    }
+        return seen;
+    };
+    for (int i = 0; i < 500 && listed() < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(listed(), 3);
 
-    // The signal that ended the child, or 0 while it still runs.
-    int EndedBy(pid_t pid)
-    {
-        int status = 0;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                children.erase(std::find(children.begin(), children.end(), pid));
-                return WIFSIGNALED(status) ? WTERMSIG(status) : -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return 0;
-    }
+    EXPECT_TRUE(app::EndProcessesByName(name));
 
-    QTemporaryDir folder;
-    std::string uniqueName;
-    std::vector<pid_t> children;
-};
-
-TEST_F(RealProcesses, TheWalkListsOthersWithTheirExecutableButNotOurselves)
-{
-    const pid_t child = Start("survivor");
-    WaitUntilRunning(child, "survivor");
-    const auto processes = platform::RunningProcesses();
-    EXPECT_TRUE(std::none_of(processes.begin(), processes.end(),
-                             [](const ProcessEntry& p) { return p.pid == getpid(); }));
-}
-
-TEST_F(RealProcesses, TwoRunningCopiesAreEndedAndAnotherProgramSurvives)
-{
-    const pid_t first = Start(uniqueName);
-    const pid_t second = Start(uniqueName);
-    const pid_t other = Start("survivor");
-    WaitUntilRunning(first, uniqueName);
-    WaitUntilRunning(second, uniqueName);
-    WaitUntilRunning(other, "survivor");
-
-    EXPECT_TRUE(app::EndProcessesByName(uniqueName));
-
-    EXPECT_EQ(EndedBy(first), SIGKILL);
-    EXPECT_EQ(EndedBy(second), SIGKILL);
     int status = 0;
+    for (const pid_t pid : {first, second}) {
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    }
     EXPECT_EQ(waitpid(other, &status, WNOHANG), 0) << "the other program was ended too";
+    kill(other, SIGKILL);
+    waitpid(other, &status, 0);
 }
 
 }  // namespace

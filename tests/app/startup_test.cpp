@@ -66,104 +66,81 @@ INSTANTIATE_TEST_SUITE_P(
         EndingCase{"capitals_are_lowered", "ARCHIVE.RAR", ".rar", true},
         EndingCase{"three_characters_rar_in_any_case", "RaR", "rar", true},
         EndingCase{"rar_without_dot_in_a_longer_name", "xrar", "xrar", false},
-        EndingCase{"other_extension", "a.zip", ".zip", false},
         EndingCase{"short_text_taken_whole", "ab", "ab", false},
         EndingCase{"only_ascii_letters_are_lowered", "Ä.RAR", ".rar", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Runs each road choice in a fresh current folder and program folder.
-class StartupRoad : public ::testing::Test {
+struct RoadCase {
+    const char* name;
+    Arguments arguments;
+    std::vector<const char*> files;  // "cwd/..." or "program/..."; a trailing '/' makes a folder
+    app::StartupRoad road;
+    std::string archive;
+};
+
+void PrintTo(const RoadCase& row, std::ostream* out) { *out << row.name; }
+
+// Each row runs in a fresh current folder and program folder.
+class StartupRoad : public ::testing::TestWithParam<RoadCase> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(work.isValid() && program.isValid());
+        ASSERT_TRUE(root.isValid());
+        QDir(root.path()).mkpath("cwd");
+        QDir(root.path()).mkpath("program");
         previous = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(work.path()));
-        platform::SetProgramFolder(program.path().toStdString());
+        QDir::setCurrent(root.filePath("cwd"));
+        platform::SetProgramFolder(root.filePath("program").toStdString());
     }
     void TearDown() override
     {
         QDir::setCurrent(previous);
         platform::SetProgramFolder("");
     }
-    static void Touch(const QString& path)
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
 
-    QTemporaryDir work;
-    QTemporaryDir program;
+    QTemporaryDir root;
     QString previous;
 };
 
-TEST_F(StartupRoad, ShutdownIsMatchedExactlyAndIgnoresFurtherArguments)
+TEST_P(StartupRoad, PicksTheRoadFromTheCommandLine)
 {
-    EXPECT_EQ(app::ChooseStartupRoad({"shutdown"}).road, app::StartupRoad::Shutdown);
-    EXPECT_EQ(app::ChooseStartupRoad({"shutdown", "a.rar"}).road, app::StartupRoad::Shutdown);
-    EXPECT_EQ(app::ChooseStartupRoad({"Shutdown"}).road, app::StartupRoad::Launcher);
-    EXPECT_EQ(app::ChooseStartupRoad({"SHUTDOWN"}).road, app::StartupRoad::Launcher);
-    EXPECT_EQ(app::ChooseStartupRoad({" shutdown"}).road, app::StartupRoad::Launcher);
-}
-
-TEST_F(StartupRoad, AnythingButARarPathShowsTheLauncher)
-{
-    Touch("a.zip");
-    Touch("datarar");
-    for (const Arguments& arguments : {Arguments{}, Arguments{"a.zip"}, Arguments{"datarar"}, Arguments{"   "}}) {
-        const app::StartupChoice choice = app::ChooseStartupRoad(arguments);
-        EXPECT_EQ(choice.road, app::StartupRoad::Launcher) << choice.CmdLineArchive;
-        EXPECT_TRUE(choice.ExeDirArchive.empty());
+    for (const QString file : GetParam().files) {
+        if (file.endsWith('/')) {
+            ASSERT_TRUE(QDir(root.path()).mkpath(file));
+        } else {
+            QDir(root.path()).mkpath(QFileInfo(file).path());
+            QFile touched(root.filePath(file));
+            ASSERT_TRUE(touched.open(QIODevice::WriteOnly));
+        }
+    }
+    const app::StartupChoice choice = app::ChooseStartupRoad(GetParam().arguments);
+    EXPECT_EQ(choice.road, GetParam().road);
+    if (choice.road != app::StartupRoad::Shutdown) {
+        EXPECT_EQ(choice.CmdLineArchive, GetParam().archive);
     }
 }
 
-TEST_F(StartupRoad, AnUnquotedPathWithBlanksIsFoundAfterJoining)
-{
-    Touch(work.filePath("My Files/ARCHIVE.RAR"));
-    const app::StartupChoice choice = app::ChooseStartupRoad({"My", "Files/ARCHIVE.RAR"});
-    EXPECT_EQ(choice.road, app::StartupRoad::Extract);
-    EXPECT_EQ(choice.CmdLineArchive, "My Files/ARCHIVE.RAR");
-    EXPECT_EQ(choice.CmdLineExt, ".rar");
-    EXPECT_TRUE(choice.ExeDirArchive.empty());
-}
-
-TEST_F(StartupRoad, AnAbsolutePathIsFound)
-{
-    Touch(work.filePath("a.rar"));
-    EXPECT_EQ(app::ChooseStartupRoad({work.filePath("a.rar").toStdString()}).road, app::StartupRoad::Extract);
-}
-
-TEST_F(StartupRoad, ABareNameFoundOnlyInTheProgramFolderTakesTheArchiveRoad)
-{
-    Touch(program.filePath("only-here.rar"));
-    const app::StartupChoice choice = app::ChooseStartupRoad({"only-here.rar"});
-    EXPECT_EQ(choice.road, app::StartupRoad::Extract);
-    EXPECT_EQ(choice.ExeDirArchive, program.filePath("only-here.rar").toStdString());
-}
-
-TEST_F(StartupRoad, AMissingArchiveReportsThePathAsComposed)
-{
-    const app::StartupChoice choice = app::ChooseStartupRoad({"My", "", "missing.rar"});
-    EXPECT_EQ(choice.road, app::StartupRoad::FileNotFound);
-    EXPECT_EQ(choice.CmdLineArchive, "My  missing.rar");
-    EXPECT_EQ(choice.ExeDirArchive, program.filePath("My  missing.rar").toStdString());
-}
-
-TEST_F(StartupRoad, AFolderNamedLikeAnArchiveIsNotFound)
-{
-    ASSERT_TRUE(QDir(work.path()).mkdir("x.rar"));
-    ASSERT_TRUE(QDir(program.path()).mkdir("x.rar"));
-    EXPECT_EQ(app::ChooseStartupRoad({"x.rar"}).road, app::StartupRoad::FileNotFound);
-}
-
-TEST_F(StartupRoad, ThreeLettersRarAreAnArchiveNameOfTheirOwn)
-{
-    const app::StartupChoice missing = app::ChooseStartupRoad({"RAR"});
-    EXPECT_EQ(missing.road, app::StartupRoad::FileNotFound);
-    EXPECT_EQ(missing.CmdLineArchive, "RAR");
-    Touch("RAR");
-    EXPECT_EQ(app::ChooseStartupRoad({"RAR"}).road, app::StartupRoad::Extract);
-}
+using R = app::StartupRoad;
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StartupRoad,
+    ::testing::Values(
+        RoadCase{"shutdown_ends_the_copies", {"shutdown"}, {}, R::Shutdown, ""},
+        RoadCase{"shutdown_ignores_further_arguments", {"shutdown", "a.rar"}, {"cwd/a.rar"}, R::Shutdown, ""},
+        RoadCase{"shutdown_in_capitals_is_a_path", {"Shutdown"}, {}, R::Launcher, "Shutdown"},
+        RoadCase{"shutdown_with_a_blank_is_a_path", {" shutdown"}, {}, R::Launcher, "shutdown"},
+        RoadCase{"no_arguments_show_the_launcher", {}, {}, R::Launcher, ""},
+        RoadCase{"another_ending_shows_the_launcher", {"a.zip"}, {"cwd/a.zip"}, R::Launcher, "a.zip"},
+        RoadCase{"rar_without_dot_shows_the_launcher", {"datarar"}, {"cwd/datarar"}, R::Launcher, "datarar"},
+        RoadCase{"an_unquoted_path_with_a_blank_is_joined_and_found", {"My", "Files/ARCHIVE.RAR"},
+                 {"cwd/My Files/ARCHIVE.RAR"}, R::Extract, "My Files/ARCHIVE.RAR"},
+        RoadCase{"a_bare_name_only_in_the_program_folder_is_found", {"here.rar"}, {"program/here.rar"},
+                 R::Extract, "here.rar"},
+        RoadCase{"a_missing_archive_reports_the_joined_path", {"My", "", "missing.rar"}, {}, R::FileNotFound,
+                 "My  missing.rar"},
+        RoadCase{"a_folder_named_like_an_archive_is_not_found", {"x.rar"}, {"cwd/x.rar/", "program/x.rar/"},
+                 R::FileNotFound, "x.rar"},
+        RoadCase{"three_letters_rar_name_an_archive", {"RAR"}, {}, R::FileNotFound, "RAR"},
+        RoadCase{"three_letters_rar_found_as_a_file", {"RAR"}, {"cwd/RAR"}, R::Extract, "RAR"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
