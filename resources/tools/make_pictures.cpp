@@ -20,6 +20,7 @@
 #include <QRandomGenerator>
 #include <QTextLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -135,6 +136,53 @@ qreal NaturalWidth(const QString& text, const QFont& font, const QTextOption& op
 constexpr int kInstructionWidth = 484;
 constexpr int kInstructionHeight = 63;
 constexpr qreal kInstructionMargin = 4;  // keeps the longest line off the edges
+// The launcher's holder is 60 pixels high, so the lines keep to rows 1 to 59
+// of the 63.
+constexpr qreal kInstructionTop = 1.5;
+constexpr qreal kInstructionTextHeight = 58;
+constexpr int kLargestInstructionSize = 12;
+
+struct InkRows {
+  int first = 0;
+  int last = 0;
+};
+
+InkRows FindInkRows(const QImage& image) {
+  InkRows rows{image.height(), -1};
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (qGray(image.pixel(x, y)) < 200) {
+        rows.first = std::min(rows.first, y);
+        rows.last = y;
+        break;
+      }
+    }
+  }
+  return rows;
+}
+
+// The four lines in equal bands, each centred on Latin letter height so all
+// scripts keep evenly spaced baselines.
+QImage DrawLines(const QStringList& lines, const QFont& font, const QTextOption& option, qreal offset,
+                 int height = kInstructionHeight) {
+  QImage image = Canvas(kInstructionWidth, height);
+  QPainter painter(&image);
+  Antialiased(painter);
+  painter.setPen(Qt::black);
+  const qreal band = kInstructionTextHeight / lines.size();
+  const QFontMetricsF metrics(font);
+  for (int i = 0; i < lines.size(); ++i) {
+    QTextLayout layout(lines[i], font);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(kInstructionWidth);
+    layout.endLayout();
+    const qreal baseline = offset + i * band + (band + metrics.capHeight()) / 2;
+    layout.draw(&painter, QPointF(0, baseline - line.ascent()));
+  }
+  return image;
+}
 
 QImage RenderInstruction(const Instruction& instruction, int* chosenSize, int* chosenStretch) {
   const QTextOption option = LineOption(instruction);
@@ -146,7 +194,7 @@ QImage RenderInstruction(const Instruction& instruction, int* chosenSize, int* c
   // before going smaller; the four lines then share the height in equal bands.
   QFont font;
   bool fits = false;
-  for (int size = 13; size >= 7 && !fits; --size) {
+  for (int size = kLargestInstructionSize; size >= 7 && !fits; --size) {
     for (int stretch : {100, 94, 88}) {
       font = Font(family, size);
       font.setStretch(stretch);
@@ -159,25 +207,20 @@ QImage RenderInstruction(const Instruction& instruction, int* chosenSize, int* c
     }
   }
 
-  QImage image = Canvas(kInstructionWidth, kInstructionHeight);
-  QPainter painter(&image);
-  Antialiased(painter);
-  painter.setPen(Qt::black);
-  const qreal band = qreal(kInstructionHeight) / lines.size();
-  const QFontMetricsF metrics(font);
-  for (int i = 0; i < lines.size(); ++i) {
-    QTextLayout layout(lines[i], font);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    line.setLineWidth(kInstructionWidth);
-    layout.endLayout();
-    // Centre Latin-height text in its band: scripts with taller marks share
-    // the same baselines, so the four lines stay evenly spaced.
-    const qreal baseline = i * band + (band + metrics.capHeight()) / 2;
-    layout.draw(&painter, QPointF(0, baseline - line.ascent()));
+  // Draw once to see where the ink falls (marks above and below differ by
+  // script), then again with the ink centred in the rows the launcher shows.
+  // Scripts whose marks make the lines too tall together go a size smaller.
+  // The trial canvas has room above and below so that no mark is cut off.
+  constexpr int kRoom = 20;
+  auto measure = [&] { return FindInkRows(DrawLines(lines, font, option, kRoom, kInstructionHeight + 2 * kRoom)); };
+  InkRows ink = measure();
+  while (ink.last + 1 - ink.first > kInstructionTextHeight && *chosenSize > 7) {
+    font.setPixelSize(--*chosenSize);
+    ink = measure();
   }
-  return image;
+  const qreal offset =
+      kRoom + kInstructionTop + (kInstructionTextHeight - (ink.last + 1 - ink.first)) / 2 - ink.first;
+  return DrawLines(lines, font, option, offset);
 }
 
 // ---------------------------------------------------------------------------
