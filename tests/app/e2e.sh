@@ -87,6 +87,8 @@ extract)
     LANG=C LC_ALL= "$brambold" "$work/My Files/plain.rar" &
     pid=$!; pids+=("$pid")
     window=$(wait_window "^Brambold Free Unrar" 10) || fail "no extraction window"
+    shown=$(xdotool search --onlyvisible --name "^Brambold Free Unrar" 2>/dev/null | wc -l || true)
+    [ "$shown" -eq 1 ] || fail "the launcher came up beside the extraction window"
     record_titles "$window" "$pid" > "$work/titles"
     wait_exit "$pid" 5 || fail "the program did not end by itself"
     [ "$code" = 0 ] || fail "exit code $code"
