@@ -1,0 +1,195 @@
+#include "launcher/RunAndWait.h"
+#include "launcher/TfrmConfig.h"
+#include "launcher_test_support.h"
+
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+
+struct Start {
+    QString program;
+    QString archive;
+    bool windowVisible;
+};
+
+// Stands in for the copies of the program: records each start in order.
+class StartRecorder {
+public:
+    explicit StartRecorder(TfrmConfig& window) : window_(window)
+    {
+        window.SetProcessStarter([this](const QString& program, const QString& archive) {
+            if (running_)
+                overlapped = true;
+            running_ = true;
+            starts << Start{program, archive, window_.isVisible()};
+            running_ = false;
+            return true;
+        });
+    }
+    QStringList Archives() const
+    {
+        QStringList archives;
+        for (const Start& start : starts)
+            archives << start.archive;
+        return archives;
+    }
+    QList<Start> starts;
+    bool overlapped = false;  // a copy started while another one still ran
+
+private:
+    TfrmConfig& window_;
+    bool running_ = false;
+};
+
+void MakeFile(const QString& path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+}  // namespace
+
+class TestLauncherDrops : public QObject {
+    Q_OBJECT
+
+private slots:
+    void archivesRunOneAfterAnotherWhileHidden();
+    void onlyExistingRarFilesAreStarted_data();
+    void onlyExistingRarFilesAreStarted();
+    void emptyDropShowsTheWindowAgain();
+    void droppedUrlsReachTheStarter();
+    void runAndWait_data();
+    void runAndWait();
+};
+
+void TestLauncherDrops::archivesRunOneAfterAnotherWhileHidden()
+{
+    LauncherSandbox sandbox;
+    const QStringList archives = {sandbox.Path("one.rar"), sandbox.Path("two.rar"), sandbox.Path("three.rar")};
+    for (const QString& archive : archives)
+        MakeFile(archive);
+    TfrmConfig window;
+    window.show();
+    StartRecorder recorder(window);
+
+    window.WMDropFiles(archives);
+
+    QCOMPARE(recorder.Archives(), archives);
+    QVERIFY(!recorder.overlapped);
+    for (const Start& start : recorder.starts) {
+        QCOMPARE(start.program, QCoreApplication::applicationFilePath());
+        QVERIFY(!start.windowVisible);
+    }
+    QVERIFY(window.isVisible());
+}
+
+void TestLauncherDrops::onlyExistingRarFilesAreStarted_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("isFolder");
+    QTest::addColumn<bool>("started");
+    QTest::newRow("a.rar") << "a.rar" << false << true;
+    QTest::newRow("capitals ARCHIVE.RAR") << "ARCHIVE.RAR" << false << true;
+    QTest::newRow("first volume data.part1.rar") << "data.part1.rar" << false << true;
+    QTest::newRow("bare name rar") << "rar" << false << true;
+    QTest::newRow("bare name RAR") << "RAR" << false << true;
+    QTest::newRow("path with blanks") << "my archives/summer 2024.rar" << false << true;
+    QTest::newRow("old volume data.r00") << "data.r00" << false << false;
+    QTest::newRow("zip archive") << "b.zip" << false << false;
+    QTest::newRow("name ending in rar without the dot") << "sonar" << false << false;
+    QTest::newRow("folder named like an archive") << "folder.rar" << true << false;
+    QTest::newRow("plain folder") << "folder" << true << false;
+    QTest::newRow("archive that has gone") << "gone.rar" << false << false;
+}
+
+void TestLauncherDrops::onlyExistingRarFilesAreStarted()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, isFolder);
+    QFETCH(bool, started);
+    LauncherSandbox sandbox;
+    const QString path = sandbox.Path(name);
+    QDir().mkpath(isFolder ? path : QFileInfo(path).path());
+    if (!isFolder && name != "gone.rar")
+        MakeFile(path);
+    TfrmConfig window;
+    StartRecorder recorder(window);
+
+    window.WMDropFiles({path});
+
+    QCOMPARE(recorder.Archives(), started ? QStringList{path} : QStringList());
+}
+
+void TestLauncherDrops::emptyDropShowsTheWindowAgain()
+{
+    LauncherSandbox sandbox;
+    MakeFile(sandbox.Path("a.rar"));
+    TfrmConfig window;
+    window.show();
+    StartRecorder recorder(window);
+    window.WMDropFiles({});
+    QVERIFY(recorder.starts.isEmpty());
+    QVERIFY(window.isVisible());
+
+    // The mix of an archive, a zip and a folder starts the archive alone.
+    QDir().mkpath(sandbox.Path("c"));
+    MakeFile(sandbox.Path("b.zip"));
+    window.WMDropFiles({sandbox.Path("a.rar"), sandbox.Path("b.zip"), sandbox.Path("c")});
+    QCOMPARE(recorder.Archives(), QStringList{sandbox.Path("a.rar")});
+}
+
+void TestLauncherDrops::droppedUrlsReachTheStarter()
+{
+    LauncherSandbox sandbox;
+    MakeFile(sandbox.Path("x y.rar"));
+    MakeFile(sandbox.Path("z.rar"));
+    TfrmConfig window;
+    window.show();
+    StartRecorder recorder(window);
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(sandbox.Path("x y.rar")), QUrl("https://www.tessmark.example/a.rar"),
+                  QUrl::fromLocalFile(sandbox.Path("z.rar"))});
+    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &drop);
+    QVERIFY(drop.isAccepted());
+    QTRY_COMPARE(recorder.Archives(), (QStringList{sandbox.Path("x y.rar"), sandbox.Path("z.rar")}));
+}
+
+void TestLauncherDrops::runAndWait_data()
+{
+    QTest::addColumn<QString>("argument");
+    QTest::newRow("plain path") << "/tmp/a.rar";
+    QTest::newRow("path with blanks and quotes stays one argument") << "/tmp/my \"best\" archive.rar";
+}
+
+// A real process: a script that takes its time, then notes its arguments and folder.
+void TestLauncherDrops::runAndWait()
+{
+    QFETCH(QString, argument);
+    LauncherSandbox sandbox;
+    const QString script = sandbox.Path("program/copy.sh");
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\nsleep 0.3\nprintf '%s\\n' \"$#\" \"$1\" \"$(pwd)\" > \"$(dirname \"$0\")/out.txt\"\n");
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QDir::setCurrent(QDir::tempPath());
+
+    QVERIFY(RunAndWait(script, argument));
+
+    const QByteArray out = LauncherSandbox::ReadFile(sandbox.Path("program/out.txt"));
+    QCOMPARE(QString::fromUtf8(out),
+             "1\n" + argument + "\n" + QFileInfo(sandbox.ProgramFolder()).canonicalFilePath() + "\n");
+    QVERIFY(!RunAndWait(sandbox.Path("program/missing"), argument));
+}
+
+QTEST_MAIN(TestLauncherDrops)
+#include "tst_launcher_drops.moc"
