@@ -46,7 +46,7 @@ tree_entries=(readme.txt Müller.txt 日本語.txt readonly.txt
               bin bin/pattern.bin bin/random.bin empty)
 
 make plain.rar tree -- "${tree_entries[@]}"
-make solid.rar tree -s -- "${tree_entries[@]}"
+make solid.rar tree -s -ds -- "${tree_entries[@]}"
 make ten.rar ten -- f01.txt f02.txt f03.txt f04.txt f05.txt f06.txt f07.txt f08.txt f09.txt f10.txt
 make comment.rar comment -scfc -z"$stage/comment.txt" -- first.txt second.txt third.txt
 make password.rar comment -psecret -- first.txt second.txt third.txt
