@@ -30,7 +30,7 @@ find "$stage" -exec touch -h -d '2024-05-17 12:34:56' {} +
 # not the file system's.
 rar_opts=(-ma5 -m3 -qo- -tsm -tsc- -tsa- -htc -o+ -idq -y)
 
-make() {  # make ARCHIVE SOURCE_DIR [extra options...] -- ENTRIES...
+pack() {  # pack ARCHIVE SOURCE_DIR [extra options...] -- ENTRIES...
     local archive=$1 dir=$2
     shift 2
     local extra=()
@@ -45,15 +45,15 @@ tree_entries=(readme.txt Müller.txt 日本語.txt readonly.txt
               docs/deep/nested docs/deep/nested/notes.txt
               bin bin/pattern.bin bin/random.bin empty)
 
-make plain.rar tree -- "${tree_entries[@]}"
-make solid.rar tree -s -ds -- "${tree_entries[@]}"
-make ten.rar ten -- f01.txt f02.txt f03.txt f04.txt f05.txt f06.txt f07.txt f08.txt f09.txt f10.txt
-make comment.rar comment -scfc -z"$stage/comment.txt" -- first.txt second.txt third.txt
-make password.rar comment -psecret -- first.txt second.txt third.txt
-make headers_password.rar comment -hpsecret -- first.txt second.txt third.txt
-make sizes.rar sizes -- s9.txt s10.txt s100.txt
+pack plain.rar tree -- "${tree_entries[@]}"
+pack solid.rar tree -s -ds -- "${tree_entries[@]}"
+pack ten.rar ten -- f01.txt f02.txt f03.txt f04.txt f05.txt f06.txt f07.txt f08.txt f09.txt f10.txt
+pack comment.rar comment -scfc -z"$stage/comment.txt" -- first.txt second.txt third.txt
+pack password.rar comment -psecret -- first.txt second.txt third.txt
+pack headers_password.rar comment -hpsecret -- first.txt second.txt third.txt
+pack sizes.rar sizes -- s9.txt s10.txt s100.txt
 rm -f "$here"/volumes.part*.rar
-make volumes.rar volumes -v100k -- big.bin small.bin
+pack volumes.rar volumes -v100k -- big.bin small.bin
 
 # rar erases an archive whose last entry is deleted, so the entry-less
 # archive is written directly: signature, main header, end of archive.
