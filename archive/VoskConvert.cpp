@@ -109,6 +109,9 @@ std::string CleanEntryName(const std::string& name)
 
 std::string TargetPath(const std::string& directory, const std::string& entryName)
 {
+    // With no destination the library writes into the current folder.
+    if (directory.empty())
+        return CleanEntryName(entryName);
     return directory + "/" + CleanEntryName(entryName);
 }
 

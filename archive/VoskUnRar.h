@@ -79,6 +79,8 @@ using TRarChangeVolEvent = std::function<void(TVoskUnRar& Sender, char* ArcName,
 // The target path of an entry: `directory`, '/', and the entry's name cleaned
 // the way the library cleans it before writing, so that the selection test,
 // the existence test and the overwrite question name the file really written.
+// An empty `directory` gives the cleaned name alone, relative to the current
+// folder, where the library then writes.
 std::string TargetPath(const std::string& directory, const std::string& entryName);
 
 // Lists or extracts one RAR archive per call of ProcessArchive and reports

@@ -152,6 +152,11 @@ TEST_P(TargetPathTest, CleansTheNameLikeTheLibrary)
     EXPECT_EQ(TargetPath("/dest", GetParam().entry), GetParam().target);
 }
 
+TEST(TargetPath, WithoutDestinationIsRelativeToTheCurrentFolder)
+{
+    EXPECT_EQ(TargetPath("", "../a/b.txt"), "a/b.txt");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Convert, TargetPathTest,
     ::testing::Values(TTargetCase{"PlainNameIsJoined", "docs/a.txt", "/dest/docs/a.txt"},
