@@ -191,7 +191,7 @@ QImage RenderInstruction(const Instruction& instruction, int* chosenSize, int* c
   for (const QString& line : instruction.lines) lines << ForDisplay(instruction, line);
 
   // The largest size at which every line fits, narrowing the letters a little
-  // before going smaller; the four lines then share the height in equal bands.
+  // before going smaller.
   QFont font;
   bool fits = false;
   for (int size = kLargestInstructionSize; size >= 7 && !fits; --size) {
@@ -207,10 +207,9 @@ QImage RenderInstruction(const Instruction& instruction, int* chosenSize, int* c
     }
   }
 
-  // Draw once to see where the ink falls (marks above and below differ by
-  // script), then again with the ink centred in the rows the launcher shows.
-  // Scripts whose marks make the lines too tall together go a size smaller.
-  // The trial canvas has room above and below so that no mark is cut off.
+  // Draw once on a taller canvas to see where the ink falls (marks above and
+  // below differ by script), going a size smaller while the four lines are
+  // too tall together; then draw with the ink centred in the visible rows.
   constexpr int kRoom = 20;
   auto measure = [&] { return FindInkRows(DrawLines(lines, font, option, kRoom, kInstructionHeight + 2 * kRoom)); };
   InkRows ink = measure();
