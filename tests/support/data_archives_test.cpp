@@ -1,60 +1,23 @@
 // The committed archives are a contract with every other test area: their
 // entries, in order, and the result each one gives when extracted.
 
-#define _UNIX
-#include <unrar/dll.hpp>
-
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "library_walk.h"
 #include "test_support.h"
 
 namespace {
 
-std::string Utf8(const wchar_t* w) {
-    std::string out;
-    for (; *w; ++w) {
-        const auto c = uint32_t(*w);
-        if (c < 0x80) {
-            out.push_back(char(c));
-        } else if (c < 0x800) {
-            out += {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
-        } else {
-            out += {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
-        }
-    }
+// "name" for each entry read, "name=result" for one whose extraction failed.
+std::vector<std::string> Outcomes(const Walk& w) {
+    std::vector<std::string> out;
+    for (const WalkedEntry& e : w.entries)
+        out.push_back(e.name + (e.processResult ? "=" + std::to_string(e.processResult) : ""));
     return out;
-}
-
-struct Walked {
-    std::vector<std::string> entries;  // "name=result" for each entry header read
-    int lastRead = 0;                  // the header-read result that ended the walk
-};
-
-Walked Extract(const std::string& archive, const std::string& dest, const char* password) {
-    std::setlocale(LC_CTYPE, "C.UTF-8");
-    RAROpenArchiveData open{};
-    open.ArcName = const_cast<char*>(archive.c_str());
-    open.OpenMode = RAR_OM_EXTRACT;
-    HANDLE h = RAROpenArchive(&open);
-    Walked w;
-    if (!h) {
-        w.lastRead = -int(open.OpenResult);
-        return w;
-    }
-    if (password) RARSetPassword(h, const_cast<char*>(password));
-    RARHeaderDataEx hd{};
-    while ((w.lastRead = RARReadHeaderEx(h, &hd)) == ERAR_SUCCESS) {
-        const int r = RARProcessFile(h, RAR_EXTRACT, const_cast<char*>(dest.c_str()), nullptr);
-        w.entries.push_back(Utf8(hd.FileNameW) + (r ? "=" + std::to_string(r) : ""));
-        if (r) break;
-    }
-    RARCloseArchive(h);
-    return w;
 }
 
 const std::vector<std::string> kTreeFiles = {"readme.txt",          "Müller.txt",
@@ -84,8 +47,9 @@ class DataArchive : public ::testing::TestWithParam<ArchiveCase> {};
 TEST_P(DataArchive, ExtractsAsDocumented) {
     const ArchiveCase& c = GetParam();
     TempFolder tmp;
-    const Walked w = Extract(TestDataPath(c.archive), tmp.Path(), c.password);
-    EXPECT_EQ(w.entries, c.entries);
+    const Walk w = WalkArchive(TestDataPath(c.archive), tmp.Path(), c.password);
+    ASSERT_TRUE(w.opened);
+    EXPECT_EQ(Outcomes(w), c.entries);
     EXPECT_EQ(w.lastRead, c.lastRead);
     if (c.sourceTree) {
         EXPECT_TRUE(TreesEqual(TestDataPath(c.sourceTree), tmp.Path(), {.ignoreEmptyFolders = true}));

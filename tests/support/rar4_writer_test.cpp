@@ -1,17 +1,13 @@
 // The writer's archives are only worth something if RARLAB's library reads
 // them, so every case here goes through the library.
 
-#define _UNIX
-#include <unrar/dll.hpp>
-
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstdlib>
-#include <cwchar>
 #include <string>
 #include <vector>
 
+#include "library_walk.h"
 #include "rar4_writer.h"
 #include "test_support.h"
 
@@ -20,57 +16,6 @@ namespace {
 using rar4::Entry;
 using rar4::HostOs;
 using rar4::NameForm;
-
-std::string Utf8(const wchar_t* w) {
-    std::string out;
-    for (; *w; ++w) {
-        const auto c = uint32_t(*w);
-        if (c < 0x80) {
-            out.push_back(char(c));
-        } else if (c < 0x800) {
-            out.push_back(char(0xC0 | (c >> 6)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(char(0xE0 | (c >> 12)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (c >> 18)));
-            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
-
-struct ReadEntry {
-    std::string name;
-    RARHeaderDataEx header;
-    int processResult;
-};
-
-// Walks an archive with the library; extracts into `destination` when given.
-std::vector<ReadEntry> ReadBack(const std::string& archive, const std::string& destination = "") {
-    std::setlocale(LC_CTYPE, "C.UTF-8");  // the library writes non-ASCII names through the C locale
-    RAROpenArchiveData open{};
-    open.ArcName = const_cast<char*>(archive.c_str());
-    open.OpenMode = destination.empty() ? RAR_OM_LIST : RAR_OM_EXTRACT;
-    HANDLE h = RAROpenArchive(&open);
-    EXPECT_NE(h, nullptr);
-    EXPECT_EQ(open.OpenResult, 0u);
-    std::vector<ReadEntry> out;
-    if (!h) return out;
-    RARHeaderDataEx hd{};
-    while (RARReadHeaderEx(h, &hd) == ERAR_SUCCESS) {
-        const int r = RARProcessFile(h, destination.empty() ? RAR_SKIP : RAR_EXTRACT,
-                                     destination.empty() ? nullptr : const_cast<char*>(destination.c_str()), nullptr);
-        out.push_back({Utf8(hd.FileNameW), hd, r});
-        if (r != 0) break;
-    }
-    RARCloseArchive(h);
-    return out;
-}
 
 Entry MakeEntry(const std::string& name, const std::string& data, HostOs host, uint32_t attributes,
                 NameForm form = NameForm::Auto) {
@@ -101,7 +46,7 @@ TEST_P(LibraryReadsHeader, AndExtractsTheData) {
     const std::string archive = tmp.File("a.rar");
     ASSERT_TRUE(rar4::WriteFile(archive, rar4::WriteArchive({c.entry})));
 
-    const auto listed = ReadBack(archive);
+    const auto listed = WalkArchive(archive).entries;
     ASSERT_EQ(listed.size(), 1u);
     const RARHeaderDataEx& hd = listed[0].header;
     EXPECT_EQ(listed[0].name, c.reportedName);
@@ -115,7 +60,7 @@ TEST_P(LibraryReadsHeader, AndExtractsTheData) {
     EXPECT_EQ(hd.FileCRC, c.entry.directory ? 0u : rar4::Crc32(c.entry.data));
 
     const std::string out = tmp.File("out");
-    const auto extracted = ReadBack(archive, out);
+    const auto extracted = WalkArchive(archive, out).entries;
     ASSERT_EQ(extracted.size(), 1u);
     EXPECT_EQ(extracted[0].processResult, 0);
     if (!c.entry.directory) {
@@ -153,7 +98,7 @@ TEST(Rar4Writer, NamesThatClimbOutAreWrittenAsGiven) {
     ASSERT_TRUE(rar4::WriteFile(archive, rar4::WriteArchive({MakeEntry("../x", "1", HostOs::Unix, 0100644),
                                                              MakeEntry("a/../../b", "2", HostOs::Unix, 0100644),
                                                              MakeEntry("/abs/path", "3", HostOs::Unix, 0100644)})));
-    const auto listed = ReadBack(archive);
+    const auto listed = WalkArchive(archive).entries;
     ASSERT_EQ(listed.size(), 3u);
     EXPECT_EQ(listed[0].name, "../x");
     EXPECT_EQ(listed[1].name, "a/../../b");
@@ -166,7 +111,7 @@ TEST(Rar4Writer, DeclaredSizeAboveFourGiBFillsTheHighHalf) {
     large.declaredSize = 5ull << 30;
     const std::string archive = tmp.File("l.rar");
     ASSERT_TRUE(rar4::WriteFile(archive, rar4::WriteArchive({large, MakeEntry("after", "x", HostOs::Windows, 0x20)})));
-    const auto listed = ReadBack(archive);
+    const auto listed = WalkArchive(archive).entries;
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(listed[0].header.UnpSize, 0x40000000u);
     EXPECT_EQ(listed[0].header.UnpSizeHigh, 1u);
@@ -208,19 +153,12 @@ TEST(Rar4Writer, VolumeSetSplitsEntriesAndExtractsWhole) {
     EXPECT_EQ(flagsFrom(tmp.File("v.r01")), (std::vector<unsigned>{RHDF_SPLITBEFORE, 0}));
 
     const std::string out = tmp.File("out");
-    const auto extracted = ReadBack(first, out);
+    const auto extracted = WalkArchive(first, out).entries;
     ASSERT_EQ(extracted.size(), 2u);
     EXPECT_EQ(extracted[0].processResult, 0);
     EXPECT_EQ(extracted[1].processResult, 0);
     EXPECT_EQ(ReadFileBytes(out + "/big.bin"), big);
     EXPECT_EQ(ReadFileBytes(out + "/tail.txt"), "tail\n");
-}
-
-TEST(Rar4Writer, OldStyleVolumeNamesCountFromR00) {
-    EXPECT_EQ(rar4::OldStyleVolumeName("/d/set.rar", 0), "/d/set.rar");
-    EXPECT_EQ(rar4::OldStyleVolumeName("/d/set.rar", 1), "/d/set.r00");
-    EXPECT_EQ(rar4::OldStyleVolumeName("/d/set.rar", 2), "/d/set.r01");
-    EXPECT_EQ(rar4::OldStyleVolumeName("/d/set.rar", 12), "/d/set.r11");
 }
 
 // Values rar itself wrote for the same inputs (see tests/data/README.md).
