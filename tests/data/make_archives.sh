@@ -55,6 +55,12 @@ pack sizes.rar sizes -- s9.txt s10.txt s100.txt
 rm -f "$here"/volumes.part*.rar
 pack volumes.rar volumes -v100k -- big.bin small.bin
 
+for a in plain solid ten comment sizes volumes.part1; do
+    rar t -idq "$here/$a.rar"
+done
+rar t -idq -psecret "$here/password.rar"
+rar t -idq -psecret "$here/headers_password.rar"
+
 # rar erases an archive whose last entry is deleted, so the entry-less
 # archive is written directly: signature, main header, end of archive.
 python3 "$here/datatool.py" empty-rar5 "$here/empty.rar"
