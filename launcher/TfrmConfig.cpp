@@ -121,6 +121,8 @@ TfrmConfig::TfrmConfig(QWidget* parent)
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
     ui->Memo2->viewport()->setCursor(Qt::ArrowCursor);
+    // Four lines of 8 points fill the box only without the document's margin.
+    ui->Memo2->document()->setDocumentMargin(0);
     SetMemoLines(ui->Memo2->toPlainText().split(u'\n'));
     LoadPictures();
     ConnectHandlers();
@@ -179,6 +181,7 @@ void TfrmConfig::LoadHelpFile(const char* fileName)
     if (file.error() != QFileDevice::NoError)
         throw platform::FileReadError("Cannot read " + path + ": " + file.errorString().toStdString());
     platform::LoadRichOrPlainText(data, *ui->RichEdit1->document());
+    ui->RichEdit1->moveCursor(QTextCursor::Start);
 }
 
 void TfrmConfig::LookUpLanguage()

@@ -309,6 +309,11 @@ private:
             state_.color = 0;
         } else if (word == "pard") {
             SetAlignment(Qt::AlignLeft);
+            SetIndents(0, 0);
+        } else if (word == "li") {
+            SetIndents(param, std::nullopt);
+        } else if (word == "fi") {
+            SetIndents(std::nullopt, param);
         } else if (word == "ql") {
             SetAlignment(Qt::AlignLeft);
         } else if (word == "qc") {
@@ -351,6 +356,18 @@ private:
         FlushText();
         QTextBlockFormat format = cursor_.blockFormat();
         format.setAlignment(alignment);
+        cursor_.setBlockFormat(format);
+    }
+
+    // Indents come in twips; 15 twips make a pixel at 96 dots per inch.
+    void SetIndents(std::optional<int> left, std::optional<int> firstLine)
+    {
+        FlushText();
+        QTextBlockFormat format = cursor_.blockFormat();
+        if (left)
+            format.setLeftMargin(std::clamp(*left, 0, 30000) / 15.0);
+        if (firstLine)
+            format.setTextIndent(std::clamp(*firstLine, -30000, 30000) / 15.0);
         cursor_.setBlockFormat(format);
     }
 

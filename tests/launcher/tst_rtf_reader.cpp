@@ -37,7 +37,7 @@ private slots:
     void text_data();
     void text();
     void formatting();
-    void paragraphAlignment();
+    void paragraphAlignmentAndIndents();
     void notRtfIsPlainText_data();
     void notRtfIsPlainText();
     void brokenInputDoesNotCrash_data();
@@ -114,13 +114,19 @@ void TestRtfReader::formatting()
     QVERIFY(!FormatOf(document, "reset").fontItalic());
 }
 
-void TestRtfReader::paragraphAlignment()
+void TestRtfReader::paragraphAlignmentAndIndents()
 {
     QTextDocument document;
-    platform::ReadRtf("{\\rtf1\\pard\\qc centred\\par\\pard left\\par\\qr right}", document);
+    platform::ReadRtf("{\\rtf1\\pard\\qc centred\\par\\pard left\\par\\qr right\\par"
+                      "\\pard\\li300\\fi-150 indented\\par\\pard plain}",
+                      document);
     QCOMPARE(document.findBlockByNumber(0).blockFormat().alignment(), Qt::AlignHCenter);
     QCOMPARE(document.findBlockByNumber(1).blockFormat().alignment(), Qt::AlignLeft);
     QCOMPARE(document.findBlockByNumber(2).blockFormat().alignment(), Qt::AlignRight);
+    QCOMPARE(document.findBlockByNumber(3).blockFormat().leftMargin(), 20.0);
+    QCOMPARE(document.findBlockByNumber(3).blockFormat().textIndent(), -10.0);
+    QCOMPARE(document.findBlockByNumber(4).blockFormat().leftMargin(), 0.0);
+    QCOMPARE(document.findBlockByNumber(4).blockFormat().alignment(), Qt::AlignLeft);
 }
 
 void TestRtfReader::notRtfIsPlainText_data()
