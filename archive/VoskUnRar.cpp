@@ -12,7 +12,6 @@ TVoskUnRar* CurrentUnRar = nullptr;
 namespace {
 
 constexpr size_t CommentBufferSize = 65536;
-constexpr auto KeepAliveInterval = std::chrono::milliseconds(50);
 
 std::string FoldAscii(const std::string& text)
 {
@@ -332,107 +331,4 @@ int TVoskUnRar::ProcessEntry()
         return Process(canOverride ? FOperation : RAR_SKIP);
     }
     return Process(FOperation);
-}
-
-// ---- the library's callback -----------------------------------------------
-
-int TVoskUnRar::UnRarCallback(UINT msg, LPARAM /*UserData*/, LPARAM P1, LPARAM P2)
-{
-    TVoskUnRar* component = CurrentUnRar;
-    if (!component)
-        return -1;
-    // After a failure inside the callback the library is only let go.
-    if (component->FPendingException)
-        return -1;
-    // Nothing may unwind through the library's frames: keep the exception
-    // until the library call has returned.
-    try {
-        return component->Callback(msg, P1, P2);
-    } catch (...) {
-        component->FPendingException = std::current_exception();
-        return -1;
-    }
-}
-
-int TVoskUnRar::Callback(UINT msg, LPARAM P1, LPARAM P2)
-{
-    int answer = 0;
-    switch (msg) {
-    case UCM_CHANGEVOLUME:
-        if (P2 == RAR_VOL_ASK)
-            answer = AskForVolume(reinterpret_cast<char*>(P1));
-        break;
-    case UCM_PROCESSDATA:
-        if (KeepAlive) {
-            const auto now = std::chrono::steady_clock::now();
-            if (FLastKeepAlive == std::chrono::steady_clock::time_point{} ||
-                now - FLastKeepAlive >= KeepAliveInterval) {
-                FLastKeepAlive = now;
-                KeepAlive();
-            }
-        }
-        answer = StopProcessing ? -1 : 0;
-        break;
-    case UCM_NEEDPASSWORD:
-        AnswerPassword(reinterpret_cast<char*>(P1), P2);
-        break;
-    default:
-        // The wide-text requests stay unanswered, so the library follows
-        // with the 8-bit ones handled above.
-        break;
-    }
-    if (StopProcessing)
-        answer = -1;
-    return answer;
-}
-
-int TVoskUnRar::AskForVolume(char* buffer)
-{
-    int answer = 0;
-    if (OnVolChange) {
-        OnVolChange(*this, buffer, 0);
-    } else if (PromptForVolumn && FPrompts) {
-        const std::string current = FCurrentVolume;
-        const bool ok = PromptNextVolume(current, buffer, VolumeNameCapacity);
-        answer = ok && current != buffer ? 0 : -1;
-    } else {
-        // Nobody can name another volume: trying the same name again would
-        // never end.
-        answer = -1;
-    }
-    if (buffer[0] == '\0')
-        answer = -1;
-    return answer;
-}
-
-void TVoskUnRar::AnswerPassword(char* buffer, LPARAM capacity)
-{
-    std::string pw = Password;
-    if (OnPassword)
-        OnPassword(*this, pw);
-    else if (PromptForPass && FPrompts)
-        PromptPassword(pw);
-    else
-        DoError(VoskText(TVoskText::NoPassword), 0);
-
-    pw = capacity > 0 ? CutUtf8(pw, static_cast<size_t>(capacity) - 1) : std::string();
-    if (capacity > 0)
-        std::memcpy(buffer, pw.c_str(), pw.size() + 1);
-    DoStatus(VoskText(TVoskText::UsedPassword) + pw, TRarStatus::RAR_ONPASSWORD);
-}
-
-void TVoskUnRar::PromptPassword(std::string& password)
-{
-    const std::string prefill =
-        platform::ReadFirstLine(platform::ProgramFolder() + "password.txt").value_or(std::string());
-    password = FPrompts->AskPassword(prefill);
-}
-
-bool TVoskUnRar::PromptNextVolume(const std::string& currentVolume, char* buffer, size_t capacity)
-{
-    std::string name;
-    const bool ok = FPrompts->AskNextVolume(currentVolume, name);
-    name = CutUtf8(name, capacity - 1);
-    std::memcpy(buffer, name.c_str(), name.size() + 1);
-    return ok;
 }
