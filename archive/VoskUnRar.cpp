@@ -116,12 +116,7 @@ void TVoskUnRar::ProcessArchive()
 
     try {
         if (!StopProcessing) {
-            untUnRar::RARSetCallback(FHandle, &TVoskUnRar::UnRarCallback, 0);
-            if (!Password.empty()) {
-                FPasswordBuffer.assign(Password.begin(), Password.end());
-                FPasswordBuffer.push_back('\0');
-                untUnRar::RARSetPassword(FHandle, FPasswordBuffer.data());
-            }
+            StartPass();
 
             int lastFailure = 0;
             for (;;) {
@@ -165,12 +160,7 @@ bool TVoskUnRar::CountEntries()
 
     try {
         if (!StopProcessing) {
-            untUnRar::RARSetCallback(FHandle, &TVoskUnRar::UnRarCallback, 0);
-            if (!Password.empty()) {
-                FPasswordBuffer.assign(Password.begin(), Password.end());
-                FPasswordBuffer.push_back('\0');
-                untUnRar::RARSetPassword(FHandle, FPasswordBuffer.data());
-            }
+            StartPass();
 
             int lastFailure = 0;
             for (;;) {
@@ -266,6 +256,16 @@ void TVoskUnRar::CloseArchive()
     if (r == ERAR_ECLOSE)
         DoError(VoskText(TVoskText::CloseError), ERAR_ECLOSE);
     DoStatus("", TRarStatus::RAR_AFTERCLOSE);
+}
+
+void TVoskUnRar::StartPass()
+{
+    untUnRar::RARSetCallback(FHandle, &TVoskUnRar::UnRarCallback, 0);
+    if (!Password.empty()) {
+        FPasswordBuffer.assign(Password.begin(), Password.end());
+        FPasswordBuffer.push_back('\0');
+        untUnRar::RARSetPassword(FHandle, FPasswordBuffer.data());
+    }
 }
 
 int TVoskUnRar::ReadHeader()

@@ -151,6 +151,7 @@ private:
     void ReportHeader(int r);
     int ProcessEntry();
 
+    void StartPass();  // callback and password for the pass just opened
     int ReadHeader();
     int Process(int operation);
     void RethrowPending();
