@@ -305,44 +305,36 @@ void TfrmConfig::Open(const QString& url)
 
 void TfrmConfig::ConnectHandlers()
 {
-    const auto onClick = [this](QObject* control, void (TfrmConfig::*handler)()) {
-        if (auto* button = qobject_cast<QAbstractButton*>(control))
-            connect(button, &QAbstractButton::clicked, this, handler);
-        else if (auto* label = qobject_cast<ClickableLabel*>(control))
-            connect(label, &ClickableLabel::clicked, this, handler);
+    // Several controls share a handler: every part of a work's column leads to its page.
+    const auto onClick = [this](std::initializer_list<QWidget*> controls, void (TfrmConfig::*handler)()) {
+        for (QWidget* control : controls) {
+            if (auto* button = qobject_cast<QAbstractButton*>(control))
+                connect(button, &QAbstractButton::clicked, this, handler);
+            else if (auto* label = qobject_cast<ClickableLabel*>(control))
+                connect(label, &ClickableLabel::clicked, this, handler);
+        }
     };
-    onClick(ui->Button2, &TfrmConfig::Button2Click);
-    onClick(ui->Button17, &TfrmConfig::Button17Click);
-    onClick(ui->Button19, &TfrmConfig::Button19Click);
-    for (QObject* c : {static_cast<QObject*>(ui->StaticText2), static_cast<QObject*>(ui->Image10),
-                       static_cast<QObject*>(ui->Button13)})
-        onClick(c, &TfrmConfig::StaticText2Click);
-    onClick(ui->StaticText5, &TfrmConfig::StaticText5Click);
-    onClick(ui->StaticText1, &TfrmConfig::StaticText1Click);
-    onClick(ui->Button12, &TfrmConfig::Button12Click);
-    onClick(ui->Button14, &TfrmConfig::Button14Click);
-    for (QObject* c : {static_cast<QObject*>(ui->Image4), static_cast<QObject*>(ui->Button3),
-                       static_cast<QObject*>(ui->StaticText3), static_cast<QObject*>(ui->StaticText4),
-                       static_cast<QObject*>(ui->StaticText6)})
-        onClick(c, &TfrmConfig::Image4Click);
-    onClick(ui->Button4, &TfrmConfig::Button4Click);
-    onClick(ui->Button5, &TfrmConfig::Button5Click);
-    for (QObject* c : {static_cast<QObject*>(ui->Image5), static_cast<QObject*>(ui->Button9),
-                       static_cast<QObject*>(ui->StaticText7), static_cast<QObject*>(ui->StaticText8),
-                       static_cast<QObject*>(ui->StaticText9)})
-        onClick(c, &TfrmConfig::Image5Click);
-    onClick(ui->Button10, &TfrmConfig::Button10Click);
-    onClick(ui->Button11, &TfrmConfig::Button11Click);
-    for (QObject* c : {static_cast<QObject*>(ui->Image3), static_cast<QObject*>(ui->Button6),
-                       static_cast<QObject*>(ui->StaticText10), static_cast<QObject*>(ui->StaticText11),
-                       static_cast<QObject*>(ui->StaticText12)})
-        onClick(c, &TfrmConfig::Image3Click);
-    onClick(ui->Button7, &TfrmConfig::Button7Click);
-    onClick(ui->Button8, &TfrmConfig::Button8Click);
-    onClick(ui->Image11, &TfrmConfig::Image11Click);
-    onClick(ui->Button16, &TfrmConfig::Button16Click);
-    onClick(ui->Image12, &TfrmConfig::Image12Click);
-    onClick(ui->Button15, &TfrmConfig::Button15Click);
+    onClick({ui->Button2}, &TfrmConfig::Button2Click);
+    onClick({ui->Button17}, &TfrmConfig::Button17Click);
+    onClick({ui->Button19}, &TfrmConfig::Button19Click);
+    onClick({ui->StaticText2, ui->Image10, ui->Button13}, &TfrmConfig::StaticText2Click);
+    onClick({ui->StaticText5}, &TfrmConfig::StaticText5Click);
+    onClick({ui->StaticText1}, &TfrmConfig::StaticText1Click);
+    onClick({ui->Button12}, &TfrmConfig::Button12Click);
+    onClick({ui->Button14}, &TfrmConfig::Button14Click);
+    onClick({ui->Image4, ui->Button3, ui->StaticText3, ui->StaticText4, ui->StaticText6}, &TfrmConfig::Image4Click);
+    onClick({ui->Button4}, &TfrmConfig::Button4Click);
+    onClick({ui->Button5}, &TfrmConfig::Button5Click);
+    onClick({ui->Image5, ui->Button9, ui->StaticText7, ui->StaticText8, ui->StaticText9}, &TfrmConfig::Image5Click);
+    onClick({ui->Button10}, &TfrmConfig::Button10Click);
+    onClick({ui->Button11}, &TfrmConfig::Button11Click);
+    onClick({ui->Image3, ui->Button6, ui->StaticText10, ui->StaticText11, ui->StaticText12}, &TfrmConfig::Image3Click);
+    onClick({ui->Button7}, &TfrmConfig::Button7Click);
+    onClick({ui->Button8}, &TfrmConfig::Button8Click);
+    onClick({ui->Image11}, &TfrmConfig::Image11Click);
+    onClick({ui->Button16}, &TfrmConfig::Button16Click);
+    onClick({ui->Image12}, &TfrmConfig::Image12Click);
+    onClick({ui->Button15}, &TfrmConfig::Button15Click);
 }
 
 // The licence is looked for beside the program, whatever the current folder.
