@@ -445,6 +445,17 @@ INSTANTIATE_TEST_SUITE_P(
                        c.OnPassword = [](TVoskUnRar&, std::string&) { throw std::runtime_error("password"); };
                    },
                    "headers_password.rar"},
+        TThrowCase{"FromAnUnreadablePasswordFileInsideTheCallback",
+                   [](TVoskUnRar& c) {
+                       // Reading offset 0 of a process's memory fails even for root.
+                       const fs::path file = platform::ProgramFolder() + "password.txt";
+                       fs::remove(file);
+                       fs::create_symlink("/proc/self/mem", file);
+                       static TScriptedPrompts prompts;
+                       c.SetPrompts(&prompts);
+                       c.PromptForPass = true;
+                   },
+                   "headers_password.rar"},
         TThrowCase{"FromKeepAliveInsideTheCallback",
                    [](TVoskUnRar& c) { c.KeepAlive = [] { throw std::runtime_error("keep alive"); }; },
                    "plain.rar"},
