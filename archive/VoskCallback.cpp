@@ -13,7 +13,6 @@ constexpr auto KeepAliveInterval = std::chrono::milliseconds(50);
 
 }  // namespace
 
-
 int TVoskUnRar::UnRarCallback(UINT msg, LPARAM /*UserData*/, LPARAM P1, LPARAM P2)
 {
     TVoskUnRar* component = CurrentUnRar;
