@@ -323,8 +323,12 @@ TEST_F(FakeEngineTest, PasswordPropertyGoesToTheLibraryAfterTheCallback)
     script("version 7\nheader 0 name=a");
     TVoskUnRar c;
     EXPECT_EQ(c.DllVersion(), 7);
-    c.Password = "pw";
     c.FileName = "/x/a.rar";
+    c.ProcessArchive();
+    EXPECT_FALSE(Called("setpassword "));  // an empty password is not handed on
+
+    script("version 7\nheader 0 name=a");
+    c.Password = "pw";
     c.ProcessArchive();
     EXPECT_EQ(Calls(), (std::vector<std::string>{"open /x/a.rar mode=1 cmtsize=0", "setcallback", "setpassword pw",
                                                  "read -> 0", "process 2 ", "read -> 10", "close"}));
