@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontMetricsF>
 #include <QFile>
 #include <QMimeData>
 #include <QPixmap>
@@ -22,6 +23,7 @@
 #include <QTextCursor>
 #include <QUrl>
 
+#include <algorithm>
 #include <climits>
 #include <optional>
 #include <stdexcept>
@@ -260,6 +262,21 @@ void TfrmConfig::SetMemoLines(const QStringList& lines)
     QTextBlockFormat centred;
     centred.setAlignment(Qt::AlignHCenter);
     cursor.mergeBlockFormat(centred);
+
+    // The desktop's sans-serif runs wider than the font these lines were
+    // written for: a line that would be cut off is narrowed until it fits.
+    const QFontMetricsF metrics(ui->Memo2->font());
+    const qreal room = ui->Memo2->width() - 2;
+    for (QTextBlock block = ui->Memo2->document()->begin(); block.isValid(); block = block.next()) {
+        const qreal width = metrics.horizontalAdvance(block.text());
+        if (width <= room)
+            continue;
+        QTextCursor line(block);
+        line.select(QTextCursor::BlockUnderCursor);
+        QTextCharFormat narrow;
+        narrow.setFontStretch(std::max(50, static_cast<int>(100 * room / width)));
+        line.mergeCharFormat(narrow);
+    }
 }
 
 void TfrmConfig::dragEnterEvent(QDragEnterEvent* event)

@@ -236,6 +236,7 @@ void TestLauncherWindow::everyLanguageIdentifier()
         QVERIFY(!memo->isHidden());
         QCOMPARE(MemoLines(window).size(), 4);
         QCOMPARE(MemoLines(window).first(), firstLine);
+        QVERIFY2(memo->document()->idealWidth() <= memo->width(), "a line is cut off");
         QCOMPARE(image->y(), 256);
     } else {
         QVERIFY(memo->isHidden());
