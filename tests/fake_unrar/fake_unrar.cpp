@@ -222,6 +222,11 @@ FAKE_EXPORT HANDLE RAROpenArchive(RAROpenArchiveData* data)
     }
     if (Script.openNull)
         return nullptr;
+    // A failed open still hands back a handle here, one that must go to no
+    // other call (so nothing is allocated that a close would free).
+    static FakeArchive failed;
+    if (Script.openResult != 0)
+        return &failed;
     auto* arc = new FakeArchive;
     arc->name = data->ArcName ? data->ArcName : "";
     return arc;
