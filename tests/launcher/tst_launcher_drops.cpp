@@ -2,6 +2,7 @@
 #include "launcher/TfrmConfig.h"
 #include "launcher_test_support.h"
 
+#include <QAbstractScrollArea>
 #include <QCoreApplication>
 #include <QDropEvent>
 #include <QMimeData>
@@ -61,6 +62,7 @@ private slots:
     void onlyExistingRarFilesAreStarted_data();
     void onlyExistingRarFilesAreStarted();
     void emptyDropShowsTheWindowAgain();
+    void droppedUrlsReachTheStarter_data();
     void droppedUrlsReachTheStarter();
     void runAndWait_data();
     void runAndWait();
@@ -142,23 +144,35 @@ void TestLauncherDrops::emptyDropShowsTheWindowAgain()
     QCOMPARE(recorder.Archives(), QStringList{sandbox.Path("a.rar")});
 }
 
+void TestLauncherDrops::droppedUrlsReachTheStarter_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("dropped on the program picture") << "Image2";
+    QTest::newRow("dropped on the instruction") << "Memo2";
+    QTest::newRow("dropped on the help text") << "RichEdit1";
+}
+
 void TestLauncherDrops::droppedUrlsReachTheStarter()
 {
+    QFETCH(QString, target);
     LauncherSandbox sandbox;
     MakeFile(sandbox.Path("x y.rar"));
     MakeFile(sandbox.Path("z.rar"));
     TfrmConfig window;
     window.show();
     StartRecorder recorder(window);
+    QWidget* widget = window.findChild<QWidget*>(target);
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(widget))
+        widget = area->viewport();
 
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(sandbox.Path("x y.rar")), QUrl("https://www.tessmark.example/a.rar"),
                   QUrl::fromLocalFile(sandbox.Path("z.rar"))});
-    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&window, &enter);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &enter);
     QVERIFY(enter.isAccepted());
-    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&window, &drop);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &drop);
     QVERIFY(drop.isAccepted());
     QTRY_COMPARE(recorder.Archives(), (QStringList{sandbox.Path("x y.rar"), sandbox.Path("z.rar")}));
 }
