@@ -78,41 +78,6 @@ TEST_F(EngineTest, CommentIsReportedByEachOpenBeforeTheFirstEntry)
     ExpectSameFiles(DataDir() + "/source/comment", Out(), {"first.txt", "second.txt", "third.txt"});
 }
 
-TEST_F(EngineTest, ListModeTestsEntriesWithoutWritingOrAskingAboutExistingFiles)
-{
-    WriteAll(fs::path(Out()) / "readme.txt", "old");
-    TVoskUnRar c;
-    TEventLog events;
-    events.Attach(c);
-    int overrides = 0;
-    c.OnOverride = [&](TVoskUnRar&, const std::string&, bool&) { ++overrides; };
-    c.SetMode(TVoskRarMode::VOSKRAR_LIST);
-    c.OverrideEvent = TOverrideOptions::OR_EVENT;
-    c.FileName = DataDir() + "/plain.rar";
-    c.Directory = Out();
-    c.ProcessArchive();
-
-    EXPECT_TRUE(events.errors.empty());
-    EXPECT_EQ(events.Count("file "), 14u);
-    EXPECT_EQ(overrides, 0);
-    EXPECT_EQ(FilesUnder(Out()), 1u);
-    EXPECT_EQ(ReadAll(fs::path(Out()) / "readme.txt"), "old");
-}
-
-TEST_F(EngineTest, FileListSelectsEntriesWithoutRegardToLetterCase)
-{
-    TVoskUnRar c;
-    c.OverrideEvent = TOverrideOptions::OR_NEVER;
-    c.FileName = DataDir() + "/plain.rar";
-    c.Directory = Out();
-    c.FileList.Add(Out() + "/README.TXT");
-    c.FileList.Add(Out() + "/docs/deep/Table.csv");
-    c.ProcessArchive();
-
-    EXPECT_EQ(FilesUnder(Out()), 2u);
-    ExpectSameFiles(DataDir() + "/source/tree", Out(), {"readme.txt", "docs/deep/table.csv"});
-}
-
 TEST_F(EngineTest, OverwriteQuestionNamesTheExistingFileAndItsAnswerDecides)
 {
     for (const bool answer : {false, true}) {
@@ -200,7 +165,7 @@ TEST_F(EngineTest, StopFromKeepAliveAbandonsALargeEntry)
 struct TPasswordCase {
     const char* name;
     const char* archive;
-    enum { Handler, Prompt, Neither, Property } source;
+    enum { Handler, Prompt, Neither } source;
     const char* password;
     std::vector<std::string> errors;
 };
@@ -227,8 +192,6 @@ TEST_P(EnginePasswordTest, Runs)
             pw = p.password;
         };
     c.PromptForPass = p.source == TPasswordCase::Prompt;
-    if (p.source == TPasswordCase::Property)
-        c.Password = p.password;
     c.FileName = DataDir() + "/" + p.archive;
     c.Directory = Out();
     c.ProcessArchive();
@@ -242,7 +205,7 @@ TEST_P(EnginePasswordTest, Runs)
         EXPECT_EQ(prompts.passwordPrefills[0], "typed before");
         EXPECT_EQ(c.Password, "");  // the typed password serves this request only
     }
-    if (p.source != TPasswordCase::Property && p.source != TPasswordCase::Neither) {
+    if (p.source != TPasswordCase::Neither) {
         EXPECT_GT(events.Count("status 3"), 0u);
         EXPECT_EQ(events.Count(std::string("status 3 Brambold: Used Password is: ") + p.password),
                   events.Count("status 3"));
@@ -255,7 +218,6 @@ INSTANTIATE_TEST_SUITE_P(
         TPasswordCase{"HandlerAnswersEncryptedData", "password.rar", TPasswordCase::Handler, "secret", {}},
         TPasswordCase{"PromptAnswersEncryptedData", "password.rar", TPasswordCase::Prompt, "secret", {}},
         TPasswordCase{"PromptAnswersEncryptedHeaders", "headers_password.rar", TPasswordCase::Prompt, "secret", {}},
-        TPasswordCase{"PropertyOpensEncryptedHeaders", "headers_password.rar", TPasswordCase::Property, "secret", {}},
         TPasswordCase{"NeitherReportsNoPasswordThenMissing", "password.rar", TPasswordCase::Neither, "",
                       {"Brambold: No Password! 0", "Brambold: Password missing! 22"}},
         TPasswordCase{"WrongPasswordOnDataEndsWithAnError", "password.rar", TPasswordCase::Handler, "wrong",
