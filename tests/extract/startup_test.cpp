@@ -1,0 +1,189 @@
+// The start-up road: list, extract, show where it went, close.
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <filesystem>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "window_helpers.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using extract_test::operator<<;
+
+// Runs the start-up extraction of `archive`; records captions and catches
+// the status window, if one is shown.
+struct StartupRun {
+    StartupRun(Environment& env, const std::string& archive, IUnRarPrompts* prompts = nullptr)
+    {
+        auto window = env.Window(archive);
+        if (prompts)
+            window->SetPrompts(prompts);
+        QObject::connect(window.get(), &QWidget::windowTitleChanged,
+                         [this](const QString& t) { captions << t; });
+        QObject::connect(&Child<QProgressBar>(*window, "prgbrUnRar"), &QProgressBar::valueChanged,
+                         [this](int v) { progress.push_back(v); });
+        ModalScript script([this](QWidget& w) {
+            statusWindow = Child<QPlainTextEdit>(w, "mmStatus").toPlainText().split('\n');
+            Child<QPushButton>(w, "Button1").click();
+        });
+        window->Timer1Timer();
+        closed = !window->isVisible();
+        log = TfrmMainAccess::StatusLog(*window);
+    }
+    QStringList captions;
+    QStringList log;
+    QStringList statusWindow;
+    std::vector<int> progress;
+    bool closed = false;
+};
+
+const QStringList RunLines = {": Archiv wird geöffnet", ": Archiv geöffnet", ": Nach Schließen"};
+
+TEST(StartupExtraction, ExtractsIntoTheArchiveFolderAndSaysSo)
+{
+    Environment env;
+    const std::string archive = env.CopyArchive("plain.rar", env.work.Path());
+    const StartupRun run(env, archive);
+    fs::remove(archive);
+
+    const QString folder = QString::fromStdString(env.work.Path());
+    EXPECT_EQ(run.captions, (QStringList{"Brambold Free Unrar - plain.rar", "plain.rar --> " + folder,
+                                         "OK! --> " + folder}));
+    EXPECT_TRUE(TreesEqual(TestDataPath("source/tree"), env.work.Path(), {true}));
+    EXPECT_EQ(run.log, RunLines + RunLines);
+    EXPECT_TRUE(run.statusWindow.isEmpty());
+    EXPECT_EQ(env.sleeps, std::vector<unsigned>{2100});
+    EXPECT_TRUE(run.closed);
+}
+
+TEST(StartupExtraction, MovesTheBarOneTenthPerEntryOfTenEntries)
+{
+    Environment env;
+    const StartupRun run(env, env.CopyArchive("ten.rar", env.work.Path()));
+    EXPECT_EQ(run.progress, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
+}
+
+TEST(StartupExtraction, TheArchiveInTheProgramFolderWinsOverTheCurrentFolder)
+{
+    Environment env;
+    env.CopyArchive("ten.rar", env.program.Path());
+    const fs::path before = fs::current_path();
+    fs::current_path(env.work.Path());
+    env.CopyArchive("sizes.rar", env.work.Path());
+    fs::rename(env.work.File("sizes.rar"), env.work.File("ten.rar"));
+    const StartupRun run(env, "ten.rar");
+    fs::current_path(before);
+    EXPECT_TRUE(fs::exists(env.program.File("f01.txt")));
+    EXPECT_FALSE(fs::exists(env.work.File("s9.txt")));
+}
+
+struct FolderTxtCase {
+    const char* name;
+    std::string content;      // "{}" stands for the work folder
+    std::string destination;  // as the caption shows it, "{}" likewise
+    std::string unpackedIn;   // folder under the work folder
+};
+
+std::string Fill(std::string text, const std::string& folder)
+{
+    for (size_t at; (at = text.find("{}")) != std::string::npos;)
+        text.replace(at, 2, folder);
+    return text;
+}
+
+class FolderTxt : public ::testing::TestWithParam<FolderTxtCase> {};
+
+TEST_P(FolderTxt, NamesTheDestination)
+{
+    Environment env;
+    for (const char* sub : {"out", " out ", "other"})
+        fs::create_directory(env.work.File(sub));
+    env.WriteFolderTxt(Fill(GetParam().content, env.work.Path()));
+    const StartupRun run(env, env.CopyArchive("ten.rar", env.program.Path()));
+
+    ASSERT_FALSE(run.captions.isEmpty());
+    EXPECT_EQ(run.captions.back().toStdString(), "OK! --> " + Fill(GetParam().destination, env.work.Path()));
+    EXPECT_TRUE(TreesEqual(TestDataPath("source/ten"), env.work.File(GetParam().unpackedIn)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, FolderTxt,
+    ::testing::Values(FolderTxtCase{"OneTrailingSlashIsDropped", "{}/out/", "{}/out", "out"},
+                      FolderTxtCase{"OfTwoTrailingSlashesOneStays", "{}/out//", "{}/out/", "out"},
+                      FolderTxtCase{"BlanksAroundTheNameStay", "{}/ out ", "{}/ out ", " out "},
+                      FolderTxtCase{"OnlyTheFirstLineCounts", "{}/out\n{}/other\n", "{}/out", "out"},
+                      FolderTxtCase{"CrLfEndsTheLine", "{}/out\r\n", "{}/out", "out"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct ErrorCase {
+    const char* name;
+    const char* archive;
+    std::function<void(Environment&)> setUp;
+    const char* password;  // for the scripted prompt; null: no prompt expected
+    std::string lastErrorLine;  // "{}" stands for the work folder
+};
+
+class ErrorRoad : public ::testing::TestWithParam<ErrorCase> {};
+
+TEST_P(ErrorRoad, EndsOnFehlerAndShowsTheStatusLog)
+{
+    Environment env;
+    const std::string archive = env.CopyArchive(GetParam().archive, env.work.Path());
+    GetParam().setUp(env);
+    ScriptedPrompts prompts(GetParam().password ? GetParam().password : "");
+    const StartupRun run(env, archive, &prompts);
+
+    ASSERT_FALSE(run.captions.isEmpty());
+    EXPECT_TRUE(run.captions.back().startsWith("Fehler! --> ")) << run.captions.back().toStdString();
+    EXPECT_EQ(run.statusWindow, run.log);
+    EXPECT_TRUE(run.log.contains(QString::fromStdString(Fill(GetParam().lastErrorLine, env.work.Path()))))
+        << run.log.join('|').toStdString();
+    EXPECT_EQ(GetParam().password != nullptr, prompts.asked > 0);
+    EXPECT_TRUE(env.sleeps.empty());
+    EXPECT_TRUE(run.closed);
+}
+
+void Nothing(Environment&) {}
+
+void UnreadableFolderTxt(Environment& env)
+{
+    // A socket is no folder, so it "exists", and no one can read it, root included.
+    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = env.program.File("folder.txt");
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, ErrorRoad,
+    ::testing::Values(
+        ErrorCase{"MissingDestination", "ten.rar",
+                  [](Environment& env) { env.WriteFolderTxt(env.work.File("nowhere")); }, nullptr,
+                  "Fehler: Brambold: Destination folder not found: {}/nowhere"},
+        ErrorCase{"UnreadableFolderTxt", "ten.rar", UnreadableFolderTxt, nullptr,
+                  "Fehler: Brambold: Cannot read folder.txt!"},
+        ErrorCase{"WrongPassword", "password.rar", Nothing, "wrong", "Fehler: Brambold: Wrong password!"},
+        ErrorCase{"DamagedData", "damaged.rar", Nothing, nullptr, "Fehler: Brambold: Corrupted data!"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StartupExtraction, TheRightPasswordUnpacksEveryFile)
+{
+    Environment env;
+    fs::create_directory(env.work.File("out"));
+    env.WriteFolderTxt(env.work.File("out"));
+    ScriptedPrompts prompts("secret");
+    const StartupRun run(env, env.CopyArchive("password.rar", env.work.Path()), &prompts);
+    EXPECT_TRUE(run.captions.back().startsWith("OK! --> ")) << run.log.join('|').toStdString();
+    EXPECT_TRUE(TreesEqual(TestDataPath("source/comment"), env.work.File("out")));
+    EXPECT_TRUE(run.log.contains("Brambold: Used Password is: secret: Passwortabfrage"));
+}
+
+}  // namespace
