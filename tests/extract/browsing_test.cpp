@@ -40,6 +40,8 @@ TEST(Window, ShowsThePictureAndTheBarAndHasNoCloseBox)
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
     EXPECT_FALSE(window->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint));
     EXPECT_FALSE(Child<QLabel>(*window, "Image1").pixmap().isNull());
+    // Nothing hidden takes room above the picture and the bar.
+    EXPECT_EQ(Child<QWidget>(*window, "prgbrUnRar").mapTo(window.get(), QPoint()), QPoint(0, 242));
 }
 
 TEST(Listing, OpeningTenEntriesListsTenRowsAndSelectsTheFirstThree)

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/folder_chooser.h"
 #include "window_helpers.h"
 
 namespace fs = std::filesystem;
@@ -138,6 +139,19 @@ TEST(ChosenFolder, CancelledChooserRunsNothing)
     window->acExtractExecute();
     EXPECT_EQ(env.chooserCalls.size(), 1u);
     EXPECT_EQ(TfrmMainAccess::StatusLog(*window).size(), logLines);
+}
+
+TEST(ChosenFolder, TheStartUpRunWaitsWhileTheChooserIsOpen)
+{
+    Environment env;
+    auto window = env.Window(TestDataPath("ten.rar"));
+    platform::SetFolderChooserHandler([&](QWidget*, const QString&, const QString&) {
+        window->Timer1Timer();
+        return QString();
+    });
+    window->acExtractExecute();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Brambold Free Unrar"));
+    EXPECT_TRUE(Child<QTimer>(*window, "Timer1").isActive());
 }
 
 }  // namespace

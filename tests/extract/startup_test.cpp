@@ -135,7 +135,7 @@ TEST_P(ErrorRoad, EndsOnFehlerAndShowsTheStatusLog)
     Environment env;
     const std::string archive = env.CopyArchive(GetParam().archive, env.work.Path());
     GetParam().setUp(env);
-    ScriptedPrompts prompts(GetParam().password ? GetParam().password : "");
+    ScriptedPrompts prompts({GetParam().password ? GetParam().password : ""});
     const StartupRun run(env, archive, &prompts);
 
     ASSERT_FALSE(run.captions.isEmpty());
@@ -179,7 +179,7 @@ TEST(StartupExtraction, TheRightPasswordUnpacksEveryFile)
     Environment env;
     fs::create_directory(env.work.File("out"));
     env.WriteFolderTxt(env.work.File("out"));
-    ScriptedPrompts prompts("secret");
+    ScriptedPrompts prompts({"secret"});
     const StartupRun run(env, env.CopyArchive("password.rar", env.work.Path()), &prompts);
     EXPECT_TRUE(run.captions.back().startsWith("OK! --> ")) << run.log.join('|').toStdString();
     EXPECT_TRUE(TreesEqual(TestDataPath("source/comment"), env.work.File("out")));

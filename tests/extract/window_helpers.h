@@ -5,6 +5,7 @@
 // and for the window's own modal dialogs.
 
 #include <QApplication>
+#include <algorithm>
 #include <QTimer>
 #include <QTreeWidget>
 #include <functional>
@@ -43,16 +44,21 @@ struct Environment {
     std::string chooserAnswer;
 };
 
-// Answers the engine's password prompt with a fixed text.
+// Answers the engine's password prompt with the given texts in turn, the
+// last one again and again.
 class ScriptedPrompts : public IUnRarPrompts {
 public:
-    explicit ScriptedPrompts(std::string password) : FPassword(std::move(password)) {}
-    std::string AskPassword(const std::string&) override { ++asked; return FPassword; }
+    explicit ScriptedPrompts(std::vector<std::string> passwords) : FPasswords(std::move(passwords)) {}
+    std::string AskPassword(const std::string&) override
+    {
+        ++asked;
+        return FPasswords[std::min<size_t>(asked, FPasswords.size()) - 1];
+    }
     bool AskNextVolume(const std::string&, std::string& name) override { name.clear(); return false; }
-    int asked = 0;
+    size_t asked = 0;
 
 private:
-    std::string FPassword;
+    std::vector<std::string> FPasswords;
 };
 
 // Watches for modal windows and hands each new one, once, to `answer`.
