@@ -359,7 +359,8 @@ void TfrmMain::Timer1Timer()
         setWindowTitle(Q(platform::FileNamePart(archive)) + Q(text::CaptionArrow) + Q(destination));
         voskUnRar->FileList.Clear();
         // Only the extraction's own errors count: a listing that failed on a
-        // mistyped password says nothing about the extraction that followed.
+        // password mistyped for encrypted headers says nothing about the
+        // extraction that followed with the right one.
         const uint32_t errorsBefore = FErrorCount;
         try {
             ExtractArchive(destination);
