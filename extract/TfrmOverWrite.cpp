@@ -25,6 +25,8 @@ TfrmOverWrite::TfrmOverWrite(QWidget* parent)
       ui(std::make_unique<Ui::TfrmOverWrite>())
 {
     ui->setupUi(this);
+    // The question's label takes the width of its text, as the file name's does.
+    ui->Label3->adjustSize();
     connect(ui->btnYes, &QPushButton::clicked, this, [this] { done(ResultYes); });
     connect(ui->btnNo, &QPushButton::clicked, this, [this] { done(ResultNo); });
     connect(ui->btnAlways, &QPushButton::clicked, this, [this] { done(ResultYesToAll); });
