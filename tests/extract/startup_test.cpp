@@ -68,20 +68,6 @@ TEST(StartupExtraction, MovesTheBarOneTenthPerEntryOfTenEntries)
     EXPECT_EQ(run.progress, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
 }
 
-TEST(StartupExtraction, TheArchiveInTheProgramFolderWinsOverTheCurrentFolder)
-{
-    Environment env;
-    env.CopyArchive("ten.rar", env.program.Path());
-    const fs::path before = fs::current_path();
-    fs::current_path(env.work.Path());
-    env.CopyArchive("sizes.rar", env.work.Path());
-    fs::rename(env.work.File("sizes.rar"), env.work.File("ten.rar"));
-    const StartupRun run(env, "ten.rar");
-    fs::current_path(before);
-    EXPECT_TRUE(fs::exists(env.program.File("f01.txt")));
-    EXPECT_FALSE(fs::exists(env.work.File("s9.txt")));
-}
-
 struct FolderTxtCase {
     const char* name;
     std::string content;      // "{}" stands for the work folder
@@ -150,14 +136,12 @@ TEST_P(ErrorRoad, EndsOnFehlerAndShowsTheStatusLog)
 
 void Nothing(Environment&) {}
 
+// A socket "exists" (it is no folder), and no one can read it, root included.
 void UnreadableFolderTxt(Environment& env)
 {
-    // A socket is no folder, so it "exists", and no one can read it, root included.
+    sockaddr_un address{AF_UNIX, {}};
+    env.program.File("folder.txt").copy(address.sun_path, sizeof address.sun_path - 1);
     const int s = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string path = env.program.File("folder.txt");
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
     ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     close(s);
 }
