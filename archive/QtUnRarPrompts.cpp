@@ -1,11 +1,11 @@
 #include "archive/QtUnRarPrompts.h"
 
+#include "platform/window_placement.h"
+
 #include <QDialog>
-#include <QGuiApplication>
 #include <QLineEdit>
 #include <QProxyStyle>
 #include <QPushButton>
-#include <QScreen>
 
 namespace {
 
@@ -99,8 +99,7 @@ bool TQtUnRarPrompts::RunPrompt(const QString& caption, bool masked, QString& te
     QObject::connect(ok, &QPushButton::clicked, &dialog, [clicked, ok] { clicked(ok); });
     QObject::connect(cancel, &QPushButton::clicked, &dialog, [clicked, cancel] { clicked(cancel); });
 
-    if (QScreen* screen = FParent ? FParent->screen() : QGuiApplication::primaryScreen())
-        dialog.move(screen->availableGeometry().center() - dialog.rect().center());
+    platform::CentreOnScreen(&dialog);
 
     if (DialogHook())
         DialogHook()(dialog);

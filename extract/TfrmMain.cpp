@@ -7,7 +7,6 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QRegularExpression>
-#include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
 #include <QTime>
@@ -22,6 +21,7 @@
 #include "platform/program_folder.h"
 #include "platform/sleep.h"
 #include "platform/text_file.h"
+#include "platform/window_placement.h"
 #include "ui_TfrmMain.h"
 
 namespace {
@@ -120,15 +120,6 @@ private:
     bool& FFlag;
 };
 
-void CentreOnScreen(QWidget* window)
-{
-    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = window->frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
-}
 
 }  // namespace
 
@@ -204,7 +195,7 @@ void TfrmMain::showEvent(QShowEvent* event)
     // height for a moment.
     FormActivate();
     if (!event->spontaneous())
-        CentreOnScreen(this);
+        platform::CentreOnScreen(this);
     QMainWindow::showEvent(event);
 }
 

@@ -5,18 +5,10 @@
 #include <QScreen>
 
 #include "ui_TfrmOverWrite.h"
+#include "platform/window_placement.h"
 
 namespace {
 
-void CentreOnScreen(QWidget* window)
-{
-    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = window->frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
-}
 
 }  // namespace
 
@@ -73,5 +65,5 @@ void TfrmOverWrite::FormShow()
         const int screenWidth = screen ? screen->availableGeometry().width() : w;
         setFixedWidth(w > screenWidth ? screenWidth - 10 : w);
     }
-    CentreOnScreen(this);
+    platform::CentreOnScreen(this);
 }

@@ -1,9 +1,8 @@
 #include "extract/TfrmStatus.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 
 #include "ui_TfrmStatus.h"
+#include "platform/window_placement.h"
 
 TfrmStatus::TfrmStatus(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
@@ -11,11 +10,7 @@ TfrmStatus::TfrmStatus(QWidget* parent)
 {
     ui->setupUi(this);
     connect(ui->Button1, &QPushButton::clicked, this, &TfrmStatus::Button1Click);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    platform::CentreOnScreen(this);
     ui->mmStatus->setFocus();
 }
 

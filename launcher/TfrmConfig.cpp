@@ -9,6 +9,7 @@
 #include "platform/rtf_reader.h"
 #include "platform/shell.h"
 #include "platform/text_file.h"
+#include "platform/window_placement.h"
 #include "ui_TfrmConfig.h"
 
 #include <QCoreApplication>
@@ -18,7 +19,6 @@
 #include <QFile>
 #include <QMimeData>
 #include <QPixmap>
-#include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QUrl>
@@ -120,8 +120,7 @@ TfrmConfig::TfrmConfig(QWidget* parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setFixedSize(513, 363);
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    platform::CentreOnScreen(this);
     ui->Memo2->viewport()->setCursor(Qt::ArrowCursor);
     // Four lines of 8 points fill the box only without the document's margin.
     ui->Memo2->document()->setDocumentMargin(0);
