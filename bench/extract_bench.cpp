@@ -153,28 +153,33 @@ RunResult Spawn(const std::vector<std::string>& args, bool quiet) {
     return r;
 }
 
-// The child side of a measured Brambold run: the component set up the way
-// the extraction window sets it up, with light handlers of the same shape.
+// The child side of a measured Brambold run: the component driven the way
+// the extraction window drives it on the start-up road, with light handlers
+// of the same shape: a listing run (which tests only the first three
+// entries), then the extraction run; the progress counts of both come from
+// the listing, so CanProgress stays off.
 int ExtractWithBrambold(const std::string& archive, const std::string& dest, const std::string& policy) {
     if (!std::setlocale(LC_ALL, "") || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
         std::setlocale(LC_CTYPE, "C.UTF-8");
     TVoskUnRar unrar;
-    unrar.FileName = archive;
-    unrar.Directory = dest;
-    unrar.SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
-    unrar.CanProgress = true;
-    unrar.OverrideEvent = policy == "always" ? TOverrideOptions::OR_ALWAYS : TOverrideOptions::OR_EVENT;
-
+    bool extracting = false;
     uint32_t entries = 0, errors = 0;
+    uint64_t packed = 0, unpacked = 0;
     int position = 0;
     std::vector<std::string> log;
     std::string comment;
-    unrar.OnFileProcessing = [&](TVoskUnRar&, const TVoskRARHeaderData& h, int32_t) {
+    unrar.OnFileProcessing = [&](TVoskUnRar& sender, const TVoskRARHeaderData& h, int32_t) {
+        if (extracting)
+            return;
         ++entries;
-        if (h.FileName.empty()) ++errors;
+        packed += h.PackSize;
+        unpacked += h.UnpSize;
+        if (sender.FileList.Count() < 3)
+            sender.FileList.Add(TargetPath(sender.Directory, h.FileName));
     };
-    unrar.OnProgress = [&](TVoskUnRar&, uint32_t done, uint32_t count, uint32_t, uint64_t) {
-        position = count ? int(uint64_t(done) * 100 / count) : 0;
+    unrar.OnProgress = [&](TVoskUnRar&, uint32_t done, uint32_t, uint32_t, uint64_t) {
+        if (extracting && entries > 0)
+            position = int(uint64_t(done) * 100 / entries);
     };
     unrar.OnError = [&](TVoskUnRar&, const std::string& m, int32_t) {
         ++errors;
@@ -185,6 +190,18 @@ int ExtractWithBrambold(const std::string& archive, const std::string& dest, con
     unrar.OnComment = [&](TVoskUnRar&, const std::string& c) { comment = c; };
     unrar.OnOverride = [&](TVoskUnRar&, const std::string&, bool& can) { can = true; };
     unrar.KeepAlive = [] {};
+
+    unrar.FileName = archive;
+    unrar.CanProgress = false;
+    unrar.OverrideEvent = TOverrideOptions::OR_EVENT;
+    unrar.SetMode(TVoskRarMode::VOSKRAR_LIST);
+    unrar.ProcessArchive();
+
+    unrar.FileList.Clear();
+    unrar.Directory = dest;
+    unrar.OverrideEvent = policy == "always" ? TOverrideOptions::OR_ALWAYS : TOverrideOptions::OR_EVENT;
+    unrar.SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
+    extracting = true;
     unrar.ProcessArchive();
     if (unrar.DllVersion() == 0) return 3;
     return errors || position != 100 || entries == 0 ? 1 : 0;
