@@ -12,13 +12,15 @@
 #include "platform/window_placement.h"
 #include "ui_TfrmConfig.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontMetricsF>
 #include <QFile>
 #include <QMimeData>
 #include <QPixmap>
+#include <QProxyStyle>
+#include <QTabBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QUrl>
@@ -29,6 +31,19 @@
 #include <stdexcept>
 
 namespace {
+
+// Tabs cannot wrap into rows here, and the six German captions are wider than
+// the page control with the style's usual tab margins: narrower margins keep
+// every page reachable without scroll arrows.
+class TNarrowTabsStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        const int value = QProxyStyle::pixelMetric(metric, option, widget);
+        return metric == PM_TabBarTabHSpace ? value * 2 / 3 : value;
+    }
+};
 
 constexpr auto kLanguageValueName = "Installer Language";
 constexpr auto kEnglishHelpFile = "CoreHelpEN.dat";
@@ -121,6 +136,9 @@ TfrmConfig::TfrmConfig(QWidget* parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setFixedSize(513, 363);
     platform::CentreOnScreen(this);
+    auto* tabStyle = new TNarrowTabsStyle(QApplication::style()->name());
+    tabStyle->setParent(ui->PageControl1);
+    ui->PageControl1->tabBar()->setStyle(tabStyle);
     ui->Memo2->viewport()->setCursor(Qt::ArrowCursor);
     // Four lines of 8 points fill the box only without the document's margin.
     ui->Memo2->document()->setDocumentMargin(0);

@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
@@ -95,6 +96,8 @@ private slots:
     void links_data();
     void links();
     void licenseIsFoundBesideTheProgram();
+    void tabsFitInOneRow_data();
+    void tabsFitInOneRow();
 };
 
 void TestLauncherWindow::windowLayout()
@@ -507,6 +510,38 @@ void TestLauncherWindow::licenseIsFoundBesideTheProgram()
         QCOMPARE(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(sandbox.ProgramFolder() + "License.txt")});
     }
     QDir::setCurrent(previous);
+}
+
+void TestLauncherWindow::tabsFitInOneRow_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("English") << 1033 << "english";
+    QTest::newRow("German, the longest captions") << 1031 << "german";
+    QTest::newRow("Russian picture") << 1049 << "russian";
+    QTest::newRow("Arabic picture") << 1025 << "arabic";
+    QTest::newRow("Japanese picture") << 1041 << "japanese";
+}
+
+// The tab bar cannot wrap into rows: all six captions must fit beside each
+// other, or the bar hides pages behind scroll arrows.
+// BRAMBOLD_SCREENSHOTS=<folder> also saves each window as <folder>/launcher-<name>.png.
+void TestLauncherWindow::tabsFitInOneRow()
+{
+    QFETCH(int, language);
+    QFETCH(QString, name);
+    LauncherSandbox sandbox;
+    LauncherSandbox::WriteSettings(sandbox.MachineFile(), LanguageLine(QByteArray::number(language)));
+    TfrmConfig window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto* pages = window.findChild<QTabWidget*>("PageControl1");
+    int width = 0;
+    for (int i = 0; i < pages->count(); ++i)
+        width += pages->tabBar()->tabRect(i).width();
+    QVERIFY2(width <= pages->width(), qPrintable(QString("the tabs need %1 px").arg(width)));
+    if (const QString folder = qEnvironmentVariable("BRAMBOLD_SCREENSHOTS"); !folder.isEmpty())
+        QVERIFY(window.grab().save(folder + "/launcher-" + name + ".png"));
 }
 
 QTEST_MAIN(TestLauncherWindow)
