@@ -2,10 +2,12 @@
 
 #include "app/EndProcessesByName.h"
 #include "app/TBramboldApplication.h"
+#include "platform/error_box.h"
 #include "platform/locale.h"
 
 #include <QMessageBox>
 #include <QPointer>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -63,27 +65,37 @@ int RunStartupRoad(const StartupChoice& choice, const StartupWindows& windows)
     // The first window made is the main window: closing it ends the program.
     // The hidden launcher beside the extraction window must not keep it alive.
     std::vector<QPointer<QWidget>> created;
-    if (choice.road == StartupRoad::Extract) {
-        QWidget* extraction = windows.createExtractionWindow().release();
-        created.emplace_back(extraction);
-        QWidget* launcher = windows.createLauncherWindow().release();
-        created.emplace_back(launcher);
-        launcher->setAttribute(Qt::WA_QuitOnClose, false);
-        launcher->hide();
-        extraction->setAttribute(Qt::WA_QuitOnClose, true);
-        extraction->show();
-    } else {
-        QWidget* launcher = windows.createLauncherWindow().release();
-        created.emplace_back(launcher);
-        launcher->setAttribute(Qt::WA_QuitOnClose, true);
-        launcher->show();
+    const auto destroyCreated = [&created] {
+        // Windows that deleted themselves on closing are gone already.
+        for (auto it = created.rbegin(); it != created.rend(); ++it)
+            delete it->data();
+    };
+    try {
+        if (choice.road == StartupRoad::Extract) {
+            QWidget* extraction = windows.createExtractionWindow().release();
+            created.emplace_back(extraction);
+            QWidget* launcher = windows.createLauncherWindow().release();
+            created.emplace_back(launcher);
+            launcher->setAttribute(Qt::WA_QuitOnClose, false);
+            launcher->hide();
+            extraction->setAttribute(Qt::WA_QuitOnClose, true);
+            extraction->show();
+        } else {
+            QWidget* launcher = windows.createLauncherWindow().release();
+            created.emplace_back(launcher);
+            launcher->setAttribute(Qt::WA_QuitOnClose, true);
+            launcher->show();
+        }
+    } catch (const std::exception& e) {
+        // A window that cannot be made (an unreadable "silent.txt", say)
+        // ends the program with its message instead of a crash.
+        destroyCreated();
+        platform::ShowErrorBox(QString::fromUtf8(e.what()));
+        return 0;
     }
     QGuiApplication::setQuitOnLastWindowClosed(true);
     QApplication::exec();
-
-    // Windows that deleted themselves on closing are gone already.
-    for (auto it = created.rbegin(); it != created.rend(); ++it)
-        delete it->data();
+    destroyCreated();
     return 0;
 }
 

@@ -147,3 +147,18 @@ TEST(TBramboldApplication, TheApplicationIsNamedAfterTheProgram)
 }
 
 }  // namespace
+
+TEST_F(StartupWindowsRoad, AWindowThatCannotBeMadeEndsTheProgramWithItsMessage)
+{
+    std::vector<QString> errors;
+    platform::SetErrorBoxHandler([&](const QString& message) { errors.push_back(message); });
+    windows.createExtractionWindow = []() -> std::unique_ptr<QWidget> {
+        throw std::runtime_error("Cannot read /opt/brambold/silent.txt: Permission denied");
+    };
+    app::StartupChoice choice;
+    choice.road = app::StartupRoad::Extract;
+    EXPECT_EQ(app::RunStartupRoad(choice, windows), 0);
+    platform::SetErrorBoxHandler({});
+    EXPECT_EQ(errors, std::vector<QString>{"Cannot read /opt/brambold/silent.txt: Permission denied"});
+    EXPECT_TRUE(log.empty()) << "the launcher was made after the failure";
+}
