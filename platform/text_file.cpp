@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -25,9 +27,21 @@ std::optional<std::string> ReadFirstLine(const std::string& path)
     if (!FileExists(path))
         return std::nullopt;
 
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file)
+    // Not blocking on the open, and refusing what is no regular file: a pipe
+    // or device in the program's folder must not stall the program.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         throw FileReadError("Cannot read " + path + ": " + std::strerror(errno));
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        throw FileReadError("Cannot read " + path + ": not a regular file");
+    }
+    std::unique_ptr<FILE, int (*)(FILE*)> file(fdopen(fd, "rb"), &std::fclose);
+    if (!file) {
+        close(fd);
+        throw FileReadError("Cannot read " + path + ": " + std::strerror(errno));
+    }
 
     std::string line;
     char buffer[4096];

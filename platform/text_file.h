@@ -18,7 +18,8 @@ bool DirectoryExists(const std::string& path);
 
 // The first line of a text file: it ends at CR, LF or CRLF, and a leading
 // UTF-8 byte-order mark is dropped. Nothing when no file is at the path;
-// FileReadError when one is there but cannot be read.
+// FileReadError when one is there but cannot be read, or is no regular file
+// (a pipe, a socket, a device).
 std::optional<std::string> ReadFirstLine(const std::string& path);
 
 }  // namespace platform
