@@ -261,18 +261,18 @@ TEST_P(EngineVolumeTest, MissingSecondVolume)
 {
     const TVolumeCase& p = GetParam();
     fs::create_directories(root / "elsewhere");
-    fs::copy_file(DataDir() + "/volumes.part1.rar", root / "volumes.part1.rar");
-    fs::copy_file(DataDir() + "/volumes.part2.rar", root / "elsewhere" / "volumes.part2.rar");
-    fs::copy_file(DataDir() + "/volumes.part3.rar", root / "elsewhere" / "volumes.part3.rar");
+    fs::copy_file(DataDir() + "/volumes_1.rar", root / "volumes_1.rar");
+    fs::copy_file(DataDir() + "/volumes_2.rar", root / "elsewhere" / "volumes_2.rar");
+    fs::copy_file(DataDir() + "/volumes_3.rar", root / "elsewhere" / "volumes_3.rar");
 
     TScriptedPrompts prompts;
     prompts.volumeKeepsName = p.answer == TVolumeCase::Unchanged;
-    prompts.volumeName = p.answer == TVolumeCase::OtherFolder ? (root / "elsewhere" / "volumes.part2.rar").string() : "";
+    prompts.volumeName = p.answer == TVolumeCase::OtherFolder ? (root / "elsewhere" / "volumes_2.rar").string() : "";
     TVoskUnRar c(&prompts);
     TEventLog events;
     events.Attach(c);
     c.PromptForVolumn = p.answer != TVolumeCase::NoPrompt;
-    c.FileName = (root / "volumes.part1.rar").string();
+    c.FileName = (root / "volumes_1.rar").string();
     c.Directory = Out();
     c.ProcessArchive();
 

@@ -52,10 +52,16 @@ pack comment.rar comment -scfc -z"$stage/comment.txt" -- first.txt second.txt th
 pack password.rar comment -psecret -- first.txt second.txt third.txt
 pack headers_password.rar comment -hpsecret -- first.txt second.txt third.txt
 pack sizes.rar sizes -- s9.txt s10.txt s100.txt
-rm -f "$here"/volumes.part*.rar
+rm -f "$here"/volumes_[0-9].rar
 pack volumes.rar volumes -v100k -- big.bin small.bin
+# rar names the set volumes.part1.rar ...; the library finds the next volume
+# by the number in front of ".rar" whatever the name, so "volumes_1.rar" works
+# as well and keeps our file names plain.
+for n in 1 2 3; do
+    mv "$here/volumes.part$n.rar" "$here/volumes_$n.rar"
+done
 
-for a in plain solid ten comment sizes volumes.part1; do
+for a in plain solid ten comment sizes volumes_1; do
     rar t -idq "$here/$a.rar"
 done
 rar t -idq -psecret "$here/password.rar"

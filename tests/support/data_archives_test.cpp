@@ -71,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "source/sizes"},
         ArchiveCase{"comment_archive", "comment.rar", nullptr, kThree, ERAR_END_ARCHIVE, "source/comment"},
         ArchiveCase{"no_entries", "empty.rar", nullptr, {}, ERAR_END_ARCHIVE, nullptr},
-        ArchiveCase{"volume_set_from_the_first_part", "volumes.part1.rar", nullptr, {"big.bin", "small.bin"},
+        ArchiveCase{"volume_set_from_the_first_part", "volumes_1.rar", nullptr, {"big.bin", "small.bin"},
                     ERAR_END_ARCHIVE, "source/volumes"},
         ArchiveCase{"truncated_stops_with_bad_data", "truncated.rar", nullptr,
                     Concat(kTreeFiles, {"bin/random.bin=12"}), ERAR_SUCCESS, nullptr},
