@@ -91,6 +91,23 @@ void TVoskUnRar::DoStatus(const std::string& Message, TRarStatus status)
 
 // ---- the run --------------------------------------------------------------
 
+// Walks the archive just opened unless a stop is already requested; every way
+// out, a handler's exception included, passes through CloseArchive.
+template <typename Walk>
+void TVoskUnRar::WalkOpenArchive(Walk walk)
+{
+    try {
+        if (!StopProcessing) {
+            StartPass();
+            walk();
+        }
+    } catch (...) {
+        CloseArchive();
+        throw;
+    }
+    CloseArchive();
+}
+
 void TVoskUnRar::ProcessArchive()
 {
     StopProcessing = false;
@@ -114,39 +131,31 @@ void TVoskUnRar::ProcessArchive()
     if (!OpenArchive(FMode == TVoskRarMode::VOSKRAR_LIST ? RAR_OM_LIST : RAR_OM_EXTRACT))
         return;
 
-    try {
-        if (!StopProcessing) {
-            StartPass();
-
-            int lastFailure = 0;
-            for (;;) {
-                const int r = ReadHeader();
-                if (r == ERAR_END_ARCHIVE)
-                    break;
-                // A library that keeps failing on the same header would keep
-                // us here for good: give up on the repeat and say why.
-                if (r != ERAR_SUCCESS && r == lastFailure) {
-                    if (r != ERAR_BAD_DATA)
-                        DoError(VoskText(TVoskText::Result, r), r);
-                    break;
-                }
-                lastFailure = r;
-
-                ReportHeader(r);
-                if (StopProcessing)
-                    break;
-                const int pr = r == ERAR_SUCCESS ? ProcessEntry() : 0;
-                if (pr != 0)
-                    DoError(VoskText(TVoskText::Result, pr), pr);
-                if (StopProcessing || pr != 0)
-                    break;
+    WalkOpenArchive([this] {
+        int lastFailure = 0;
+        for (;;) {
+            const int r = ReadHeader();
+            if (r == ERAR_END_ARCHIVE)
+                break;
+            // A library that keeps failing on the same header would keep us
+            // here for good: give up on the repeat and say why.
+            if (r != ERAR_SUCCESS && r == lastFailure) {
+                if (r != ERAR_BAD_DATA)
+                    DoError(VoskText(TVoskText::Result, r), r);
+                break;
             }
+            lastFailure = r;
+
+            ReportHeader(r);
+            if (StopProcessing)
+                break;
+            const int pr = r == ERAR_SUCCESS ? ProcessEntry() : 0;
+            if (pr != 0)
+                DoError(VoskText(TVoskText::Result, pr), pr);
+            if (StopProcessing || pr != 0)
+                break;
         }
-    } catch (...) {
-        CloseArchive();
-        throw;
-    }
-    CloseArchive();
+    });
 }
 
 bool TVoskUnRar::CountEntries()
@@ -158,36 +167,28 @@ bool TVoskUnRar::CountEntries()
     if (!OpenArchive(RAR_OM_EXTRACT))
         return false;
 
-    try {
-        if (!StopProcessing) {
-            StartPass();
-
-            int lastFailure = 0;
-            for (;;) {
-                const int r = ReadHeader();
-                if (r == ERAR_END_ARCHIVE || StopProcessing)
-                    break;
-                if (r != ERAR_SUCCESS) {
-                    if (r == lastFailure)
-                        break;  // the same failure again: the library is stuck
-                    lastFailure = r;
-                    continue;
-                }
-                lastFailure = 0;
-                const int pr = Process(RAR_SKIP);
-                if (pr == 0 && !(FHeader.Flags & RHDF_SPLITBEFORE)) {
-                    ++FFileCount;
-                    FSizeCount += (static_cast<uint64_t>(FHeader.UnpSizeHigh) << 32) | FHeader.UnpSize;
-                }
-                if (StopProcessing || pr != 0)
-                    break;
+    WalkOpenArchive([this] {
+        int lastFailure = 0;
+        for (;;) {
+            const int r = ReadHeader();
+            if (r == ERAR_END_ARCHIVE || StopProcessing)
+                break;
+            if (r != ERAR_SUCCESS) {
+                if (r == lastFailure)
+                    break;  // the same failure again: the library is stuck
+                lastFailure = r;
+                continue;
             }
+            lastFailure = 0;
+            const int pr = Process(RAR_SKIP);
+            if (pr == 0 && !(FHeader.Flags & RHDF_SPLITBEFORE)) {
+                ++FFileCount;
+                FSizeCount += (static_cast<uint64_t>(FHeader.UnpSizeHigh) << 32) | FHeader.UnpSize;
+            }
+            if (StopProcessing || pr != 0)
+                break;
         }
-    } catch (...) {
-        CloseArchive();
-        throw;
-    }
-    CloseArchive();
+    });
     return true;
 }
 

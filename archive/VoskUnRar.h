@@ -152,6 +152,8 @@ private:
     int ProcessEntry();
 
     void StartPass();  // callback and password for the pass just opened
+    template <typename Walk>
+    void WalkOpenArchive(Walk walk);
     int ReadHeader();
     int Process(int operation);
     void RethrowPending();
