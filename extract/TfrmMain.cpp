@@ -442,6 +442,8 @@ void TfrmMain::acArchiveInfoExecute()
                          Q(text::InfoUnpacked) + QString::number(FUnpackedTotal) + Q(text::InfoJoin) +
                          Q(text::InfoComment) + Q(FArchiveComment);
     QMessageBox box(QMessageBox::Information, Q(text::InfoTitle), info, QMessageBox::Ok, this);
+    // A comment is the archive maker's text, never markup of ours.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
