@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/command_line.h"
+
 namespace app {
 
 // The first argument that ends the running copies instead of starting one.
@@ -30,20 +32,12 @@ struct StartupChoice {
     std::string ExeDirArchive;
 };
 
-// Removes every character of code 32 or less from both ends.
-std::string TrimControl(std::string_view text);
-
-// Joins the arguments (without the program's own path) into one archive
-// path: each trimmed and separated by one blank, the whole trimmed. An
-// unquoted path with blanks thereby comes back together.
-std::string JoinArguments(const std::vector<std::string>& arguments);
-
-// The last four characters, ASCII letters lower-cased; a shorter text whole.
-std::string LastFourLower(std::string_view text);
-
-// True for the endings that take the archive road: ".rar", and "rar" for a
-// text that is exactly three characters long.
-bool IsRarEnding(std::string_view ending);
+// The joining and ending rules, shared with the extraction window and the
+// launcher.
+using platform::IsRarEnding;
+using platform::JoinArguments;
+using platform::LastFourLower;
+using platform::TrimControl;
 
 // Reads the command line (without the program's own path) once and picks the
 // road. Relative paths are looked up in the current folder, then in the

@@ -17,6 +17,7 @@
 #include "extract/TfrmOverWrite.h"
 #include "extract/TfrmStatus.h"
 #include "extract/untVoskFileLib.h"
+#include "platform/command_line.h"
 #include "platform/jpeg.h"
 #include "platform/program_folder.h"
 #include "platform/sleep.h"
@@ -68,17 +69,6 @@ QString Q(const std::string& s)
 QString Q(const char* s)
 {
     return QString::fromUtf8(s);
-}
-
-std::string Trim(const std::string& s)
-{
-    size_t first = 0;
-    size_t last = s.size();
-    while (first < last && static_cast<unsigned char>(s[first]) <= 32)
-        ++first;
-    while (last > first && static_cast<unsigned char>(s[last - 1]) <= 32)
-        --last;
-    return s.substr(first, last - first);
 }
 
 // Text order with only the ASCII letters folded, the way the list sorts.
@@ -265,18 +255,13 @@ void TfrmMain::BindComponent()
 // preferring a file of that name in the program's folder.
 std::string TfrmMain::ComposeArchivePath() const
 {
-    std::string path;
-    const qsizetype count = FArguments.size() - 1;
-    if (count >= 2) {
-        for (qsizetype i = 1; i <= count; ++i)
-            path += ' ' + Trim(FArguments[i].toStdString());
-        path = Trim(path);
-    } else if (count == 1) {
-        path = Trim(FArguments[1].toStdString());
-    }
+    std::vector<std::string> arguments;
+    for (qsizetype i = 1; i < FArguments.size(); ++i)
+        arguments.push_back(FArguments[i].toStdString());
+    std::string path = platform::JoinArguments(arguments);
     const std::string inProgramFolder = platform::ProgramFolder() + path;
     if (platform::FileExists(inProgramFolder))
-        path = Trim(inProgramFolder);
+        path = platform::TrimControl(inProgramFolder);
     return path;
 }
 

@@ -2,6 +2,7 @@
 
 #include "launcher/LanguageTable.h"
 #include "launcher/RunAndWait.h"
+#include "platform/command_line.h"
 #include "platform/error_box.h"
 #include "platform/jpeg.h"
 #include "platform/program_folder.h"
@@ -118,12 +119,7 @@ int LanguageValueToInt(const platform::RegistryValue& value)
 
 bool IsRarName(const QString& path)
 {
-    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
-    QString tail = name.right(4);
-    for (QChar& c : tail)
-        if (c >= u'A' && c <= u'Z')
-            c = QChar(c.unicode() + (u'a' - u'A'));
-    return tail == QLatin1String(".rar") || tail == QLatin1String("rar");
+    return platform::IsRarEnding(platform::LastFourLower(platform::FileNamePart(QFile::encodeName(path).toStdString())));
 }
 
 }  // namespace
