@@ -121,7 +121,7 @@ void TVoskUnRar::ConvertHeader()
     TVoskRARHeaderData& d = FHeaderData;
 
     d.ArcName.assign(h.ArcName, strnlen(h.ArcName, sizeof h.ArcName));
-    d.FileName = WideToUtf8(h.FileNameW, sizeof h.FileNameW / sizeof h.FileNameW[0]);
+    d.FileName = EntryName();
     d.ContinuedPrev = h.Flags & RHDF_SPLITBEFORE;
     d.ContinuedNext = h.Flags & RHDF_SPLITAFTER;
     d.Encrypted = h.Flags & RHDF_ENCRYPTED;

@@ -272,10 +272,20 @@ void TVoskUnRar::StartPass()
 int TVoskUnRar::ReadHeader()
 {
     const int r = untUnRar::RARReadHeaderEx(FHandle, &FHeader);
+    FEntryNameReady = false;
     RethrowPending();
     if (r == ERAR_SUCCESS && FHeader.ArcName[0] != '\0')
         FCurrentVolume.assign(FHeader.ArcName, strnlen(FHeader.ArcName, sizeof FHeader.ArcName));
     return r;
+}
+
+const std::string& TVoskUnRar::EntryName()
+{
+    if (!FEntryNameReady) {
+        FEntryName = WideToUtf8(FHeader.FileNameW, std::size(FHeader.FileNameW));
+        FEntryNameReady = true;
+    }
+    return FEntryName;
 }
 
 int TVoskUnRar::Process(int operation)
@@ -317,8 +327,7 @@ int TVoskUnRar::ProcessEntry()
     if (OverrideEvent == TOverrideOptions::OR_ALWAYS)
         return Process(FOperation);
 
-    const std::string target =
-        TargetPath(Directory, WideToUtf8(FHeader.FileNameW, std::size(FHeader.FileNameW)));
+    const std::string target = TargetPath(Directory, EntryName());
     if (!FileList.Empty() && !FileList.ContainsIgnoringCase(target))
         return Process(RAR_SKIP);
     if (FHeader.Flags & RHDF_DIRECTORY)

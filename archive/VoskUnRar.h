@@ -181,6 +181,10 @@ private:
     RARHeaderDataEx FHeader{};
     std::vector<char> FCommentBuffer;
     TVoskRARHeaderData FHeaderData;
+    // The entry's name as UTF-8, converted at most once per header read.
+    const std::string& EntryName();
+    std::string FEntryName;
+    bool FEntryNameReady = false;
 
     // An exception raised inside the callback waits here until the library
     // call that made the callback has returned.

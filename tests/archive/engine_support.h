@@ -21,8 +21,10 @@ namespace fs = std::filesystem;
 class TVoskUnRarAccess {
 public:
     static RARHeaderDataEx& Header(TVoskUnRar& c) { return c.FHeader; }
+    // Stands in for a header read: the hand-filled header is a new entry.
     static const TVoskRARHeaderData& Convert(TVoskUnRar& c)
     {
+        c.FEntryNameReady = false;
         c.ConvertHeader();
         return c.FHeaderData;
     }
