@@ -1,5 +1,6 @@
 #include "archive/QtUnRarPrompts.h"
 
+#include "platform/text_fit.h"
 #include "platform/window_placement.h"
 
 #include <QDialog>
@@ -68,6 +69,7 @@ bool TQtUnRarPrompts::RunPrompt(const QString& caption, bool masked, QString& te
                                 Qt::MSWindowsFixedSizeDialogHint);
     dialog.setWindowTitle(caption);
     dialog.setFixedSize(268, 69);
+    dialog.setFont(platform::WindowFont());
 
     auto* edit = new QLineEdit(&dialog);
     edit->setGeometry(8, 8, 253, 21);
@@ -99,6 +101,7 @@ bool TQtUnRarPrompts::RunPrompt(const QString& caption, bool masked, QString& te
     QObject::connect(ok, &QPushButton::clicked, &dialog, [clicked, ok] { clicked(ok); });
     QObject::connect(cancel, &QPushButton::clicked, &dialog, [clicked, cancel] { clicked(cancel); });
 
+    platform::FitTexts(&dialog);
     platform::CentreOnScreen(&dialog);
 
     if (DialogHook())
