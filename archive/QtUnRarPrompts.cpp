@@ -8,6 +8,8 @@
 #include <QProxyStyle>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace {
 
 // The dialogs' texts, each written once.
@@ -73,7 +75,9 @@ bool TQtUnRarPrompts::RunPrompt(const QString& caption, bool masked, QString& te
 
     auto* edit = new QLineEdit(&dialog);
     edit->setGeometry(8, 8, 253, 21);
-    edit->setMaxLength(MaxInputLength);
+    // The limit is for typing: a longer pre-filled text stays whole, or OK on
+    // an unchanged name would hand on a different one.
+    edit->setMaxLength(std::max<int>(MaxInputLength, text.size()));
     if (masked) {
         auto* style = new TStarMaskStyle;
         style->setParent(edit);
@@ -88,7 +92,6 @@ bool TQtUnRarPrompts::RunPrompt(const QString& caption, bool masked, QString& te
     ok->setDefault(true);
     auto* cancel = new QPushButton(QString::fromUtf8(PromptTexts.cancel), &dialog);
     cancel->setGeometry(187, 37, 75, 25);
-    cancel->setAutoDefault(false);
 
     QWidget::setTabOrder(edit, ok);
     QWidget::setTabOrder(ok, cancel);

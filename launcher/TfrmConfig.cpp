@@ -187,16 +187,11 @@ void TfrmConfig::LoadPictures()
 
 void TfrmConfig::LoadHelpFile(const char* fileName)
 {
-    const std::string path = platform::ProgramFolder() + fileName;
-    if (!platform::FileExists(path))
+    // The settings files' reader: a pipe there is a read error, not a wait.
+    const auto data = platform::ReadWholeFile(platform::ProgramFolder() + fileName);
+    if (!data)
         return;
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        throw platform::FileReadError("Cannot read " + path + ": " + file.errorString().toStdString());
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw platform::FileReadError("Cannot read " + path + ": " + file.errorString().toStdString());
-    platform::LoadRichOrPlainText(data, *ui->RichEdit1->document());
+    platform::LoadRichOrPlainText(QByteArray::fromStdString(*data), *ui->RichEdit1->document());
     ui->RichEdit1->moveCursor(QTextCursor::Start);
 }
 
