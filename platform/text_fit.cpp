@@ -157,6 +157,7 @@ void FitOne(QWidget* widget)
 QFont WindowFont()
 {
     QFont font(QString::fromLatin1(kWindowFontFamily));
+    font.setStyleHint(QFont::SansSerif);
     font.setPointSize(8);
     return font;
 }
