@@ -1,11 +1,14 @@
 #include "archive/QtUnRarPrompts.h"
 
+#include "platform/text_fit.h"
 #include "platform/window_placement.h"
 
 #include <QDialog>
 #include <QLineEdit>
 #include <QProxyStyle>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -68,10 +71,13 @@ bool TQtUnRarPrompts::RunPrompt(const QString& caption, bool masked, QString& te
                                 Qt::MSWindowsFixedSizeDialogHint);
     dialog.setWindowTitle(caption);
     dialog.setFixedSize(268, 69);
+    dialog.setFont(platform::WindowFont());
 
     auto* edit = new QLineEdit(&dialog);
     edit->setGeometry(8, 8, 253, 21);
-    edit->setMaxLength(MaxInputLength);
+    // The limit is for typing: a longer pre-filled text stays whole, or OK on
+    // an unchanged name would hand on a different one.
+    edit->setMaxLength(std::max<int>(MaxInputLength, text.size()));
     if (masked) {
         auto* style = new TStarMaskStyle;
         style->setParent(edit);
@@ -86,7 +92,6 @@ bool TQtUnRarPrompts::RunPrompt(const QString& caption, bool masked, QString& te
     ok->setDefault(true);
     auto* cancel = new QPushButton(QString::fromUtf8(PromptTexts.cancel), &dialog);
     cancel->setGeometry(187, 37, 75, 25);
-    cancel->setAutoDefault(false);
 
     QWidget::setTabOrder(edit, ok);
     QWidget::setTabOrder(ok, cancel);
@@ -99,6 +104,7 @@ bool TQtUnRarPrompts::RunPrompt(const QString& caption, bool masked, QString& te
     QObject::connect(ok, &QPushButton::clicked, &dialog, [clicked, ok] { clicked(ok); });
     QObject::connect(cancel, &QPushButton::clicked, &dialog, [clicked, cancel] { clicked(cancel); });
 
+    platform::FitTexts(&dialog);
     platform::CentreOnScreen(&dialog);
 
     if (DialogHook())

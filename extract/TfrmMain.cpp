@@ -436,6 +436,7 @@ void TfrmMain::acDllInfoExecute()
 {
     QMessageBox box(QMessageBox::Information, Q(text::DllInfoTitle),
                     Q(text::DllInfoVersion) + QString::number(voskUnRar->DllVersion()), QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

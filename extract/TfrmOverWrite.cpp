@@ -5,12 +5,8 @@
 #include <QScreen>
 
 #include "ui_TfrmOverWrite.h"
+#include "platform/text_fit.h"
 #include "platform/window_placement.h"
-
-namespace {
-
-
-}  // namespace
 
 TfrmOverWrite::TfrmOverWrite(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
@@ -19,6 +15,7 @@ TfrmOverWrite::TfrmOverWrite(QWidget* parent)
     ui->setupUi(this);
     // The question's label takes the width of its text, as the file name's does.
     ui->Label3->adjustSize();
+    platform::FitTexts(this);
     connect(ui->btnYes, &QPushButton::clicked, this, [this] { done(ResultYes); });
     connect(ui->btnNo, &QPushButton::clicked, this, [this] { done(ResultNo); });
     connect(ui->btnAlways, &QPushButton::clicked, this, [this] { done(ResultYesToAll); });

@@ -1,7 +1,7 @@
 #include "extract/TfrmStatus.h"
 
-
 #include "ui_TfrmStatus.h"
+#include "platform/text_fit.h"
 #include "platform/window_placement.h"
 
 TfrmStatus::TfrmStatus(QWidget* parent)
@@ -10,6 +10,7 @@ TfrmStatus::TfrmStatus(QWidget* parent)
 {
     ui->setupUi(this);
     connect(ui->Button1, &QPushButton::clicked, this, &TfrmStatus::Button1Click);
+    platform::FitTexts(this);
     platform::CentreOnScreen(this);
     ui->mmStatus->setFocus();
 }

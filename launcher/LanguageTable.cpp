@@ -240,7 +240,7 @@ constexpr TCaptionRow kGermanCaptions[] = {
     {"StaticText3", "Das stille Archiv"},
     {"StaticText4", "14,95 €"},
     {"StaticText6", "gratis für Sie!"},
-    {"StaticText7", "Aquarium-Bildschirmschoner"},
+    {"StaticText7", "Aquarium-Screensaver"},
     {"StaticText8", "9,95 €"},
     {"StaticText9", "gratis für Sie!"},
     {"StaticText10", "Fototage"},

@@ -9,6 +9,7 @@
 #include "platform/registry.h"
 #include "platform/rtf_reader.h"
 #include "platform/shell.h"
+#include "platform/text_fit.h"
 #include "platform/text_file.h"
 #include "platform/window_placement.h"
 #include "ui_TfrmConfig.h"
@@ -16,7 +17,6 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFontMetricsF>
 #include <QFile>
 #include <QMimeData>
 #include <QPixmap>
@@ -26,7 +26,6 @@
 #include <QTextCursor>
 #include <QUrl>
 
-#include <algorithm>
 #include <climits>
 #include <optional>
 #include <stdexcept>
@@ -149,6 +148,8 @@ TfrmConfig::TfrmConfig(QWidget* parent)
     } catch (const std::exception& error) {
         platform::ShowErrorBox(QString::fromUtf8(error.what()));
     }
+    // Last, so the language's lines and the German captions are measured too.
+    platform::FitTexts(this);
 }
 
 TfrmConfig::~TfrmConfig() = default;
@@ -186,16 +187,11 @@ void TfrmConfig::LoadPictures()
 
 void TfrmConfig::LoadHelpFile(const char* fileName)
 {
-    const std::string path = platform::ProgramFolder() + fileName;
-    if (!platform::FileExists(path))
+    // The settings files' reader: a pipe there is a read error, not a wait.
+    const auto data = platform::ReadWholeFile(platform::ProgramFolder() + fileName);
+    if (!data)
         return;
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        throw platform::FileReadError("Cannot read " + path + ": " + file.errorString().toStdString());
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw platform::FileReadError("Cannot read " + path + ": " + file.errorString().toStdString());
-    platform::LoadRichOrPlainText(data, *ui->RichEdit1->document());
+    platform::LoadRichOrPlainText(QByteArray::fromStdString(*data), *ui->RichEdit1->document());
     ui->RichEdit1->moveCursor(QTextCursor::Start);
 }
 
@@ -275,21 +271,6 @@ void TfrmConfig::SetMemoLines(const QStringList& lines)
     QTextBlockFormat centred;
     centred.setAlignment(Qt::AlignHCenter);
     cursor.mergeBlockFormat(centred);
-
-    // The desktop's sans-serif runs wider than the font these lines were
-    // written for: a line that would be cut off is narrowed until it fits.
-    const QFontMetricsF metrics(ui->Memo2->font());
-    const qreal room = ui->Memo2->width() - 2;
-    for (QTextBlock block = ui->Memo2->document()->begin(); block.isValid(); block = block.next()) {
-        const qreal width = metrics.horizontalAdvance(block.text());
-        if (width <= room)
-            continue;
-        QTextCursor line(block);
-        line.select(QTextCursor::BlockUnderCursor);
-        QTextCharFormat narrow;
-        narrow.setFontStretch(std::max(50, static_cast<int>(100 * room / width)));
-        line.mergeCharFormat(narrow);
-    }
 }
 
 void TfrmConfig::dragEnterEvent(QDragEnterEvent* event)

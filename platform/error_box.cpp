@@ -20,6 +20,8 @@ void ShowErrorBox(const QString& message)
         return;
     }
     QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), message, QMessageBox::Ok);
+    // Messages quote settings and file names, which are never markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

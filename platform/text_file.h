@@ -22,4 +22,7 @@ bool DirectoryExists(const std::string& path);
 // (a pipe, a socket, a device).
 std::optional<std::string> ReadFirstLine(const std::string& path);
 
+// The whole file, read the same way as ReadFirstLine.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
 }  // namespace platform

@@ -15,6 +15,13 @@ trap cleanup EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# The server may still be starting: no client of the test goes before it answers.
+for _ in $(seq 200); do
+    xdpyinfo >/dev/null 2>&1 && break
+    sleep 0.05
+done
+xdpyinfo >/dev/null 2>&1 || fail "the X server on $DISPLAY does not answer"
+
 # Prints the id of the first visible window whose title matches, waiting up
 # to $2 seconds.
 wait_window() {

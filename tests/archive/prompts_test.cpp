@@ -134,6 +134,43 @@ private slots:
         QCOMPARE(prefill, QString("/v/a.part2.rar"));
         QVERIFY(!masked);
     }
+
+    // The field's limit is for typing: OK on an unchanged long name must hand
+    // back that same name, or the engine takes it for a new one and asks again.
+    void longPrefillStaysWhole()
+    {
+        Arm([](QDialog&) {}, [](QDialog&, QLineEdit& e) { QTest::keyClick(&e, Qt::Key_Return); });
+        TQtUnRarPrompts prompts;
+        const std::string volume = "/home/user/" + std::string(140, 'v') + ".part2.rar";
+        std::string name;
+        QVERIFY(prompts.AskNextVolume(volume, name));
+        QCOMPARE(name, volume);
+        const std::string password(125, 'p');
+        QCOMPARE(prompts.AskPassword(password), password);
+    }
+
+    void enterPressesTheFocusedButton_data()
+    {
+        QTest::addColumn<bool>("onCancel");
+        QTest::newRow("Enter on Cancel cancels") << true;
+        QTest::newRow("Enter in the field is OK") << false;
+    }
+    void enterPressesTheFocusedButton()
+    {
+        QFETCH(bool, onCancel);
+        Arm([](QDialog&) {},
+            [onCancel](QDialog& d, QLineEdit& e) {
+                QWidget* target = &e;
+                for (auto* b : d.findChildren<QPushButton*>())
+                    if (onCancel && b->objectName() != "btnOk")
+                        target = b;
+                target->setFocus();
+                QTest::keyClick(target, Qt::Key_Return);
+            });
+        TQtUnRarPrompts prompts;
+        std::string name;
+        QCOMPARE(prompts.AskNextVolume("/v/a.part2.rar", name), !onCancel);
+    }
 };
 
 QTEST_MAIN(PromptsTest)

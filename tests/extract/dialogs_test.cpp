@@ -1,9 +1,13 @@
 // The overwrite prompt, the folder chooser and the path helper on their own.
 #include <QFontMetrics>
 #include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
+#include <QTest>
 
 #include "extract/TfrmOverWrite.h"
+#include "extract/TfrmStatus.h"
 #include "extract/untVoskFileLib.h"
 #include "platform/folder_chooser.h"
 #include "window_helpers.h"
@@ -33,6 +37,23 @@ TEST(OverwritePrompt, WidensToTheFileNameButNeverShrinksNorPassesTheScreen)
     ASSERT_LT(label + 50, screen);
     EXPECT_EQ(wide, label + 50);
     EXPECT_EQ(ShownFor(screen + 100).first, screen - 10);
+}
+
+// Tab leaves the log for "Ok", as the tab order says; Return is a line break.
+TEST(StatusWindow, TabMovesToOkAndReturnStaysInTheLog)
+{
+    TfrmStatus dialog;
+    dialog.SetLines({"first"});
+    dialog.show();
+    auto& log = Child<QPlainTextEdit>(dialog, "mmStatus");
+    log.setFocus();
+    log.moveCursor(QTextCursor::End);
+    QTest::keyClick(&log, Qt::Key_Return);
+    EXPECT_EQ(log.toPlainText(), QStringLiteral("first\n"));
+    EXPECT_TRUE(dialog.isVisible());
+    QTest::keyClick(&log, Qt::Key_Tab);
+    EXPECT_EQ(log.toPlainText(), QStringLiteral("first\n"));
+    EXPECT_EQ(dialog.focusWidget(), &Child<QPushButton>(dialog, "Button1"));
 }
 
 struct StripCase {

@@ -2,7 +2,9 @@
 #include "launcher_test_support.h"
 
 #include <QDesktopServices>
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -10,9 +12,11 @@
 #include <QTextBrowser>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -96,6 +100,8 @@ private slots:
     void links_data();
     void links();
     void licenseIsFoundBesideTheProgram();
+    void helpFileThatIsAPipeIsAReadError();
+    void errorBoxShowsPlainText();
     void tabsFitInOneRow_data();
     void tabsFitInOneRow();
 };
@@ -437,6 +443,37 @@ void TestLauncherWindow::helpText()
     QVERIFY(sandbox.Errors().isEmpty());
     if (language != 1033)
         QCOMPARE(MemoLines(window), kGermanLines);
+}
+
+// A pipe would block the open until a writer came, before any window shows.
+void TestLauncherWindow::helpFileThatIsAPipeIsAReadError()
+{
+    LauncherSandbox sandbox;
+    QVERIFY(mkfifo(QFile::encodeName(sandbox.ProgramFolder() + "CoreHelpEN.dat").constData(), 0644) == 0);
+    TfrmConfig window;
+    QCOMPARE(sandbox.Errors().size(), 1);
+    QVERIFY2(sandbox.Errors().first().contains("CoreHelpEN.dat"), qPrintable(sandbox.Errors().first()));
+    QCOMPARE(HelpText(window), kInitialHelp);
+}
+
+// The real box: a setting is quoted as it stands, never read as markup.
+void TestLauncherWindow::errorBoxShowsPlainText()
+{
+    LauncherSandbox sandbox;
+    platform::SetErrorBoxHandler({});
+    LauncherSandbox::WriteSettings(sandbox.MachineFile(), LanguageLine("<b>12</b>"));
+    Qt::TextFormat format = Qt::AutoText;
+    QString text;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            format = box->textFormat();
+            text = box->text();
+            box->accept();
+        }
+    });
+    TfrmConfig window;
+    QCOMPARE(text, QString("'<b>12</b>' ist kein gültiger Integerwert"));
+    QCOMPARE(format, Qt::PlainText);
 }
 
 void TestLauncherWindow::links_data()

@@ -56,6 +56,16 @@ TEST(ReadFirstLine, APipeIsAReadErrorNotAWaitForAWriter)
     TempFolder folder;
     ASSERT_EQ(mkfifo(folder.File("folder.txt").c_str(), 0644), 0);
     EXPECT_THROW(platform::ReadFirstLine(folder.File("folder.txt")), platform::FileReadError);
+    EXPECT_THROW(platform::ReadWholeFile(folder.File("folder.txt")), platform::FileReadError);
+}
+
+TEST(ReadWholeFile, ReadsEveryByteAndNothingWhenThereIsNoFile)
+{
+    TempFolder folder;
+    const std::string content = std::string(100000, 'x') + "\r\nend";
+    std::ofstream(folder.File("help.dat"), std::ios::binary) << content;
+    EXPECT_EQ(platform::ReadWholeFile(folder.File("help.dat")), content);
+    EXPECT_EQ(platform::ReadWholeFile(folder.File("missing.dat")), std::nullopt);
 }
 
 }  // namespace
