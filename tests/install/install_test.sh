@@ -4,6 +4,7 @@
 #   layout    the program folder, the relative link, the desktop files
 #   mime      a desktop with no other RAR handler opens RAR files with us
 #   validate  desktop-file-validate and appstreamcli on the installed files
+#   package   the Debian package of this build: its fields and its link
 #   run       (under an X server) the installed program, started as a file
 #             manager starts it, unpacks an archive and finds its help files
 set -euo pipefail
@@ -57,7 +58,7 @@ layout)
     grep -qx 'Icon=brambold' "$desktop" || fail "the desktop entry shows another icon"
     for size in 16 22 24 32 48 64 128 256; do
         png=$usr/share/icons/hicolor/${size}x$size/apps/brambold.png
-        file "$png" | grep -q "PNG image data, $size x $size," || fail "$png is not $size x $size"
+        [[ $(file "$png") == *"PNG image data, $size x $size,"* ]] || fail "$png is not $size x $size"
     done
     ;;
 mime)
@@ -74,6 +75,20 @@ mime)
 validate)
     desktop-file-validate "$desktop" || fail "desktop-file-validate"
     appstreamcli validate --no-net "$usr"/share/metainfo/*.metainfo.xml || fail "appstreamcli validate"
+    ;;
+package)
+    cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" >/dev/null
+    deb=$(ls "$work"/package/brambold_*.deb)
+    # Besides the linked libraries, what the program only loads at run time.
+    depends=", $(dpkg-deb --field "$deb" Depends),"
+    for p in libunrar5 fonts-liberation2 libqt6widgets6 libjpeg62-turbo; do
+        [[ $depends == *", $p,"* || $depends == *", $p ("* ]] || fail "Depends lacks $p:$depends"
+    done
+    section=$(dpkg-deb --field "$deb" Section)
+    [ "$section" = contrib/utils ] || fail "section $section"
+    contents=$(dpkg-deb --contents "$deb")
+    grep -q ' ./usr/bin/brambold -> ../lib/brambold/brambold$' <<<"$contents" ||
+        fail "the package holds no relative bin link"
     ;;
 run)
     mkdir "$work/My Files" "$work/home" "$work/config" "$work/runtime"
