@@ -21,7 +21,7 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 stage=$work/stage
-DESTDIR=$stage cmake --install "$build" --prefix /usr >/dev/null
+DESTDIR=$stage "${CMAKE:-cmake}" --install "$build" --prefix /usr >/dev/null
 usr=$stage/usr
 program_dir=$usr/lib/brambold
 desktop=$usr/share/applications/brambold.desktop
@@ -77,7 +77,7 @@ validate)
     appstreamcli validate --no-net "$usr"/share/metainfo/*.metainfo.xml || fail "appstreamcli validate"
     ;;
 package)
-    cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" >/dev/null
+    "${CPACK:-cpack}" --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" >/dev/null
     deb=$(ls "$work"/package/brambold_*.deb)
     # Besides the linked libraries, what the program only loads at run time.
     depends=", $(dpkg-deb --field "$deb" Depends),"
