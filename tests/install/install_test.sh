@@ -100,16 +100,26 @@ run)
     # the program only finds by resolving the bin link.
     inotifywait -m -e open --format '%f' "$program_dir" >"$work/opened" 2>"$work/watch" &
     pids+=("$!")
-    for _ in $(seq 100); do grep -q 'Watches established' "$work/watch" && break; sleep 0.05; done
-    grep -q 'Watches established' "$work/watch" || fail "inotifywait did not start"
+    for _ in $(seq 100); do grep -qs 'Watches established' "$work/watch" && break; sleep 0.05; done
+    grep -qs 'Watches established' "$work/watch" || fail "inotifywait did not start"
 
     # As a file manager does: the entry's Exec line with %f replaced, the
     # command found through PATH, started from an unrelated folder.
     read -r -a command <<<"$(sed -n 's/^Exec=//p' "$desktop")"
     for i in "${!command[@]}"; do [ "${command[$i]}" = %f ] && command[$i]=$archive; done
-    (cd / && HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime PATH=$usr/bin:$PATH exec "${command[@]}") &
+    (cd / && HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime \
+        XDG_DATA_DIRS=$usr/share:/usr/share PATH=$usr/bin:$PATH exec "${command[@]}") &
     pid=$!
     pids+=("$pid")
+
+    # The window shows the installed icon.
+    for _ in $(seq 200); do
+        window=$(xdotool search --onlyvisible --name "^Brambold Free Unrar" 2>/dev/null | head -1 || true)
+        [ -n "$window" ] && break
+        sleep 0.05
+    done
+    [ -n "$window" ] || fail "no extraction window"
+    [[ $(xprop -id "$window" _NET_WM_ICON) == *"Icon ("* ]] || fail "the window has no icon"
     for _ in $(seq 400); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
     kill -0 "$pid" 2>/dev/null && fail "the program did not end by itself"
     code=0
