@@ -37,11 +37,6 @@ layout)
     for f in CoreHelpEN.dat CoreHelpDE.dat License.txt; do
         cmp -s "$program_dir/$f" "$(dirname "$0")/../../resources/help/$f" || fail "$f is not beside the program"
     done
-    for f in share/kio/servicemenus/brambold.desktop share/nemo/actions/brambold.nemo_action \
-             share/file-manager/actions/brambold.desktop share/icons/hicolor/scalable/apps/brambold.svg \
-             share/icons/hicolor/48x48/apps/brambold.png share/doc/brambold/copyright; do
-        [ -s "$usr/$f" ] || fail "$f is missing"
-    done
     # Every entry that starts the program names an existing command, one
     # archive per copy, and the full set of RAR types.
     for f in "$desktop" "$usr/share/kio/servicemenus/brambold.desktop" \
