@@ -17,6 +17,8 @@ const TTextRow TextTable[] = {
     {TVoskText::UsedPassword, 0, "Brambold: Used Password is: "},
     {TVoskText::HeaderCorrupt, 12, "Brambold: File Header corrupted!"},
     {TVoskText::CloseError, 17, "Brambold: Error on close!"},
+    {TVoskText::UnexpectedEnd, 0, "Brambold: Unexpected end of archive!"},
+    {TVoskText::UnsafeLink, 0, "Brambold: Link leads out of the destination, skipped: "},
     {TVoskText::Result, 11, "Brambold: No memory!"},
     {TVoskText::Result, 12, "Brambold: Corrupted data!"},
     {TVoskText::Result, 13, "Brambold: Corrupted archive!"},
