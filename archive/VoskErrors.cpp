@@ -19,6 +19,7 @@ const TTextRow TextTable[] = {
     {TVoskText::CloseError, 17, "Brambold: Error on close!"},
     {TVoskText::UnexpectedEnd, 0, "Brambold: Unexpected end of archive!"},
     {TVoskText::UnsafeLink, 0, "Brambold: Link leads out of the destination, skipped: "},
+    {TVoskText::NameTooLong, 0, "Brambold: Name too long, skipped: "},
     {TVoskText::Result, 11, "Brambold: No memory!"},
     {TVoskText::Result, 12, "Brambold: Corrupted data!"},
     {TVoskText::Result, 13, "Brambold: Corrupted archive!"},

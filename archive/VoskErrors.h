@@ -13,6 +13,7 @@ enum class TVoskText {
     CloseError,     // close 17
     UnexpectedEnd,  // the library ended before the archive's end block
     UnsafeLink,     // prefix, followed by the entry name of a link we skipped
+    NameTooLong,    // prefix, followed by the cut name of an entry we skipped
     Result,         // a library result code (comment state, process, header read)
 };
 

@@ -1,6 +1,7 @@
 #include "archive/VoskUnRar.h"
 
 #include <cstring>
+#include <cwchar>
 #include <sys/stat.h>
 
 #include "archive/ArchiveEnd.h"
@@ -367,10 +368,18 @@ int TVoskUnRar::ChooseOperation()
 }
 
 // Links are judged here, whatever the library's own checks: one that would
-// lead out of the destination is skipped and reported.
+// lead out of the destination is skipped and reported. A name that fills the
+// header's buffer may have been cut, and the existence test would then look
+// at another file than the one written: such an entry is skipped too.
 bool TVoskUnRar::SafeToWrite()
 {
-    if (FOperation != RAR_EXTRACT || (FHeader.Flags & RHDF_DIRECTORY))
+    if (FOperation != RAR_EXTRACT)
+        return true;
+    if (wcsnlen(FHeader.FileNameW, std::size(FHeader.FileNameW)) >= std::size(FHeader.FileNameW) - 1) {
+        DoError(VoskText(TVoskText::NameTooLong) + EntryName(), 0);
+        return false;
+    }
+    if (FHeader.Flags & RHDF_DIRECTORY)
         return true;
     const std::string name = CleanEntryName(EntryName());
     if (FHeader.RedirType == TLinkJudge::None) {
