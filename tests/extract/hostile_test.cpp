@@ -200,6 +200,10 @@ const std::vector<HostileCase> Cases = {
      AtThirtyPercent([](TfrmMain& w) { w.acStopExecute(); }), FewerThanTen},
     {"CloseRequestDuringTheRun", Committed({"ten.rar"}), {}, false, "Fehler: Brambold: Stopped!",
      AtThirtyPercent([](TfrmMain& w) { w.close(); }), FewerThanTen},
+    // Closed while listing: the user wants no extraction at all.
+    {"CloseRequestWhileListing", Committed({"ten.rar"}), {}, false, "Fehler: Brambold: Stopped!",
+     [](TfrmMain& w) { QTimer::singleShot(0, &w, [&w] { w.close(); }); },
+     [](const fs::path& dest) { EXPECT_FALSE(fs::exists(dest / "f01.txt")); }},
 };
 
 class HostileInput : public ::testing::TestWithParam<HostileCase> {};
