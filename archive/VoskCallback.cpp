@@ -38,6 +38,8 @@ int TVoskUnRar::Callback(UINT msg, LPARAM P1, LPARAM P2)
     case UCM_CHANGEVOLUME:
         if (P2 == RAR_VOL_ASK)
             answer = AskForVolume(reinterpret_cast<char*>(P1));
+        else if (P2 == RAR_VOL_NOTIFY)
+            FLastVolume = reinterpret_cast<const char*>(P1);
         break;
     case UCM_PROCESSDATA:
         if (KeepAlive) {

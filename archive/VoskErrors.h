@@ -11,6 +11,9 @@ enum class TVoskText {
     UsedPassword,   // status prefix, followed by the password handed on
     HeaderCorrupt,  // header read 12
     CloseError,     // close 17
+    UnexpectedEnd,  // the library ended before the archive's end block
+    UnsafeLink,     // prefix, followed by the entry name of a link we skipped
+    NameTooLong,    // prefix, followed by the cut name of an entry we skipped
     Result,         // a library result code (comment state, process, header read)
 };
 

@@ -1,7 +1,10 @@
 #include "archive/VoskUnRar.h"
 
 #include <cstring>
+#include <cwchar>
+#include <sys/stat.h>
 
+#include "archive/ArchiveEnd.h"
 #include "archive/VoskConvert.h"
 #include "archive/VoskErrors.h"
 #include "platform/program_folder.h"
@@ -12,6 +15,9 @@ TVoskUnRar* CurrentUnRar = nullptr;
 namespace {
 
 constexpr size_t CommentBufferSize = 65536;
+constexpr size_t RedirNameCapacity = 4096;
+constexpr unsigned HostUnix = 3;
+constexpr unsigned SetIdBits = S_ISUID | S_ISGID;
 
 std::string FoldAscii(const std::string& text)
 {
@@ -60,6 +66,9 @@ TVoskUnRar::TVoskUnRar(IUnRarPrompts* prompts) : FPrompts(prompts)
     }
     if (FDllLoaded)
         FDllVersion = untUnRar::RARGetDllVersion();
+    FRedirName.assign(RedirNameCapacity, L'\0');
+    FHeader.RedirName = FRedirName.data();
+    FHeader.RedirNameSize = RedirNameCapacity;
     SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
 }
 
@@ -131,12 +140,15 @@ void TVoskUnRar::ProcessArchive()
     if (!OpenArchive(FMode == TVoskRarMode::VOSKRAR_LIST ? RAR_OM_LIST : RAR_OM_EXTRACT))
         return;
 
+    FLinkJudge.Clear();
     WalkOpenArchive([this] {
         int lastFailure = 0;
         for (;;) {
             const int r = ReadHeader();
-            if (r == ERAR_END_ARCHIVE)
+            if (r == ERAR_END_ARCHIVE) {
+                CheckEnd();
                 break;
+            }
             // A library that keeps failing on the same header would keep us
             // here for good: give up on the repeat and say why.
             if (r != ERAR_SUCCESS && r == lastFailure) {
@@ -206,6 +218,7 @@ bool TVoskUnRar::OpenArchive(unsigned openMode)
     FOpenData.CmtSize = FCommentSize;
     FOpenData.CmtState = 0;
     FCurrentVolume = FileName;
+    FLastVolume = FileName;
 
     DoStatus("", TRarStatus::RAR_ONBEFOREOPEN);
     FHandle = untUnRar::RAROpenArchive(&FOpenData);
@@ -324,21 +337,77 @@ void TVoskUnRar::ReportHeader(int r)
 
 int TVoskUnRar::ProcessEntry()
 {
+    const int operation = ChooseOperation();
+    const int r = Process(operation);
+    if (r == ERAR_SUCCESS && operation == RAR_EXTRACT)
+        DropSetIdBits();
+    return r;
+}
+
+int TVoskUnRar::ChooseOperation()
+{
     if (OverrideEvent == TOverrideOptions::OR_ALWAYS)
-        return Process(FOperation);
+        return SafeToWrite() ? FOperation : RAR_SKIP;
 
     const std::string target = TargetPath(Directory, EntryName());
     if (!FileList.Empty() && !FileList.ContainsIgnoringCase(target))
-        return Process(RAR_SKIP);
+        return RAR_SKIP;
+    if (!SafeToWrite())
+        return RAR_SKIP;
     if (FHeader.Flags & RHDF_DIRECTORY)
-        return Process(FOperation);
+        return FOperation;
     if (FOperation == RAR_EXTRACT && platform::FileExists(target)) {
         if (OverrideEvent == TOverrideOptions::OR_NEVER)
-            return Process(RAR_SKIP);
+            return RAR_SKIP;
         bool canOverride = false;
         if (OnOverride)
             OnOverride(*this, target, canOverride);
-        return Process(canOverride ? FOperation : RAR_SKIP);
+        return canOverride ? FOperation : RAR_SKIP;
     }
-    return Process(FOperation);
+    return FOperation;
+}
+
+// Links are judged here, whatever the library's own checks: one that would
+// lead out of the destination is skipped and reported. A name that fills the
+// header's buffer may have been cut, and the existence test would then look
+// at another file than the one written: such an entry is skipped too.
+bool TVoskUnRar::SafeToWrite()
+{
+    if (FOperation != RAR_EXTRACT)
+        return true;
+    if (wcsnlen(FHeader.FileNameW, std::size(FHeader.FileNameW)) >= std::size(FHeader.FileNameW) - 1) {
+        DoError(VoskText(TVoskText::NameTooLong) + EntryName(), 0);
+        return false;
+    }
+    if (FHeader.Flags & RHDF_DIRECTORY)
+        return true;
+    const std::string name = CleanEntryName(EntryName());
+    if (FHeader.RedirType == TLinkJudge::None) {
+        FLinkJudge.AddFile(name);
+        return true;
+    }
+    const std::string target = WideToUtf8(FRedirName.data(), FRedirName.size());
+    if (FLinkJudge.Allow(name, FHeader.RedirType, target))
+        return true;
+    DoError(VoskText(TVoskText::UnsafeLink) + EntryName(), 0);
+    return false;
+}
+
+// An archive must not hand out set-user-ID or set-group-ID programs.
+void TVoskUnRar::DropSetIdBits()
+{
+    if (FHeader.HostOS != HostUnix || !(FHeader.FileAttr & SetIdBits) || FHeader.RedirType != TLinkJudge::None ||
+        (FHeader.Flags & RHDF_DIRECTORY))
+        return;
+    const std::string path = TargetPath(Directory, EntryName());
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & SetIdBits))
+        chmod(path.c_str(), st.st_mode & 07777 & ~SetIdBits);
+}
+
+// The library ends a cut-off archive as if it were whole; the headers tell.
+void TVoskUnRar::CheckEnd()
+{
+    if (!StopProcessing && CheckArchiveEnd(FLastVolume) == TArchiveEnd::Cut)
+        DoError(VoskText(TVoskText::UnexpectedEnd), 0);
 }

@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "archive/LinkJudge.h"
 #include "archive/UnRarPrompts.h"
 #include "archive/untUnRar.h"
 
@@ -150,6 +151,10 @@ private:
     void CloseArchive();
     void ReportHeader(int r);
     int ProcessEntry();
+    int ChooseOperation();
+    bool SafeToWrite();
+    void DropSetIdBits();
+    void CheckEnd();
 
     void StartPass();  // callback and password for the pass just opened
     template <typename Walk>
@@ -192,6 +197,11 @@ private:
 
     // Volume that held the entry read last, for the next-volume prompt.
     std::string FCurrentVolume;
+    // Volume the library opened last; where the walk must find the end.
+    std::string FLastVolume;
+    // Target of the link entry just read, as the library reports it.
+    std::vector<wchar_t> FRedirName;
+    TLinkJudge FLinkJudge;
     std::vector<char> FPasswordBuffer;
     std::vector<char> FArcNameBuffer;
     std::chrono::steady_clock::time_point FLastKeepAlive;

@@ -2,6 +2,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDate>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -36,6 +37,7 @@ constexpr const char* CaptionFailed = "Fehler! --> ";
 constexpr const char* ErrorLine = "Fehler: ";
 constexpr const char* DestinationNotFound = "Brambold: Destination folder not found: ";
 constexpr const char* CannotReadFolderTxt = "Brambold: Cannot read folder.txt!";
+constexpr const char* Stopped = "Brambold: Stopped!";
 constexpr const char* StatusSeparator = ": ";
 constexpr const char* StatusOnOpen = "Archiv geöffnet";
 constexpr const char* StatusBeforeOpen = "Archiv wird geöffnet";
@@ -97,6 +99,14 @@ public:
         return CompareAsciiNoCase(text(SortColumn), other.text(SortColumn)) < 0;
     }
 };
+
+// What fails a run: every error about the entries, the opening and the end
+// of the archive, volumes, passwords and the destination. A comment too large
+// for its buffer (the only report with code 20) leaves the files whole.
+bool FailsRun(int32_t MessageID)
+{
+    return MessageID != ERAR_SMALL_BUF;
+}
 
 // Sets a flag for the lifetime of a scope, also when an exception passes.
 class FlagScope {
@@ -179,6 +189,20 @@ void TfrmMain::changeEvent(QEvent* event)
     QMainWindow::changeEvent(event);
 }
 
+// Closing during a run would leave it going on with no window, and a prompt
+// could then appear out of nowhere: the request stops the run instead, and
+// the run's ending closes the window.
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    if (RunUnderWay()) {
+        event->ignore();
+        FCloseRequested = true;
+        acStopExecute();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
 void TfrmMain::showEvent(QShowEvent* event)
 {
     // Sized before the first paint, so the window never shows its designed
@@ -234,7 +258,7 @@ void TfrmMain::BindComponent()
     c.PromptForVolumn = true;
     c.StopProcessing = false;
     c.OnComment = [this](TVoskUnRar&, const std::string& comment) { voskUnRarComment(comment); };
-    c.OnError = [this](TVoskUnRar&, const std::string& message, int32_t) { voskUnRarError(message); };
+    c.OnError = [this](TVoskUnRar&, const std::string& message, int32_t id) { voskUnRarError(message, id); };
     c.OnFileProcessing = [this](TVoskUnRar&, const TVoskRARHeaderData& hdrData, int32_t) {
         voskUnRarFileProcessing(hdrData);
     };
@@ -281,7 +305,7 @@ void TfrmMain::ListArchive(const std::string& path)
     voskUnRar->CanProgress = false;
     voskUnRar->OverrideEvent = TOverrideOptions::OR_EVENT;
     voskUnRar->StopProcessing = false;
-    voskUnRar->ProcessArchive();
+    RunComponent();
 }
 
 void TfrmMain::ExtractArchive(const std::string& directory)
@@ -290,7 +314,15 @@ void TfrmMain::ExtractArchive(const std::string& directory)
     voskUnRar->OverrideEvent = TOverrideOptions::OR_EVENT;
     voskUnRar->Directory = directory;
     voskUnRar->SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
+    RunComponent();
+}
+
+// A run cut short by the user is no success, and the log says why it ended.
+void TfrmMain::RunComponent()
+{
     voskUnRar->ProcessArchive();
+    if (voskUnRar->StopProcessing)
+        AddError(text::Stopped);
 }
 
 void TfrmMain::Timer1Timer()
@@ -315,6 +347,10 @@ void TfrmMain::Timer1Timer()
         failed = true;
     }
 
+    // Asked to close while listing: the user wants no extraction.
+    if (FCloseRequested)
+        failed = true;
+
     std::string destination = folder;
     if (!failed) {
         try {
@@ -337,13 +373,13 @@ void TfrmMain::Timer1Timer()
         // Only the extraction's own errors count: a listing that failed on a
         // password mistyped for encrypted headers says nothing about the
         // extraction that followed with the right one.
-        const uint32_t errorsBefore = FErrorCount;
+        const uint32_t failuresBefore = FFailures;
         try {
             ExtractArchive(destination);
         } catch (const std::exception& e) {
             AddError(e.what());
         }
-        failed = FErrorCount != errorsBefore;
+        failed = FFailures != failuresBefore;
     }
 
     if (failed) {
@@ -375,6 +411,16 @@ void TfrmMain::acExtractExecute()
             voskUnRar->FileList.Add(TargetPath(chosen, (row->text(1) + row->text(0)).toStdString()));
     }
     ExtractArchive(chosen);
+    CloseIfAsked();
+}
+
+// A close request that stopped a shortcut's run is carried out once the run is over.
+void TfrmMain::CloseIfAsked()
+{
+    if (FCloseRequested) {
+        FCloseRequested = false;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
 }
 
 void TfrmMain::appevtMainIdle()
@@ -402,6 +448,7 @@ void TfrmMain::acFileOpenExecute()
     const std::string path = chosen.toStdString();
     FOpenDialogFolder = platform::FolderPart(path);
     ListArchive(path);
+    CloseIfAsked();
 }
 
 void TfrmMain::acFileCloseExecute()
@@ -457,9 +504,10 @@ void TfrmMain::ShowStatusLog()
     frmStatus.exec();
 }
 
-void TfrmMain::AddError(const std::string& message)
+void TfrmMain::AddError(const std::string& message, bool failsRun)
 {
-    ++FErrorCount;
+    if (failsRun)
+        ++FFailures;
     FStatusLog.append(Q(text::ErrorLine) + Q(message));
 }
 
@@ -479,9 +527,9 @@ void TfrmMain::voskUnRarComment(const std::string& Comment)
     FArchiveComment = Comment;
 }
 
-void TfrmMain::voskUnRarError(const std::string& Message)
+void TfrmMain::voskUnRarError(const std::string& Message, int32_t MessageID)
 {
-    AddError(Message);
+    AddError(Message, FailsRun(MessageID));
 }
 
 void TfrmMain::voskUnRarFileProcessing(const TVoskRARHeaderData& hdrData)

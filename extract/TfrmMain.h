@@ -49,6 +49,7 @@ public slots:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -63,12 +64,14 @@ private:
     void ListArchive(const std::string& path);
     void ExtractArchive(const std::string& directory);
     bool RunUnderWay() const { return FExtracting || FListing; }
-    void AddError(const std::string& message);
+    void RunComponent();
+    void CloseIfAsked();
+    void AddError(const std::string& message, bool failsRun = true);
     void ShowStatusLog();
     QString FormatTime(double time) const;
 
     void voskUnRarComment(const std::string& Comment);
-    void voskUnRarError(const std::string& Message);
+    void voskUnRarError(const std::string& Message, int32_t MessageID);
     void voskUnRarFileProcessing(const TVoskRARHeaderData& hdrData);
     void voskUnRarOverride(const std::string& FileName, bool& CanOverride);
     void voskUnRarProgress(uint32_t FilesProcessed);
@@ -89,7 +92,8 @@ private:
     uint64_t FUnpackedTotal = 0;
     std::string FArchiveComment;
     QStringList FStatusLog;
-    uint32_t FErrorCount = 0;  // errors reported so far, to tell whether a run failed
+    uint32_t FFailures = 0;  // errors so far that fail a run, to tell whether one did
+    bool FCloseRequested = false;  // the window was asked to close during a run
     std::string FOpenDialogFolder;  // where the open dialog and the folder chooser start
 
     QLocale FLocale;

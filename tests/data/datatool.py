@@ -43,6 +43,42 @@ def empty_rar5():
     return signature + main + end
 
 
+def read_vint(data, pos):
+    value, shift = 0, 0
+    while True:
+        b = data[pos]
+        pos += 1
+        value |= (b & 0x7F) << shift
+        shift += 7
+        if not b & 0x80:
+            return value, pos
+
+
+def retarget(data, old, new):
+    # Replaces a link target in a RAR5 header by another of the same length
+    # and mends that header's CRC, so the library reads it as written.
+    assert len(old) == len(new)
+    at = data.rfind(old)
+    assert at >= 0, "target not found"
+    pos = 8
+    while pos < len(data):
+        size, body = read_vint(data, pos + 4)
+        _, after_type = read_vint(data, body)
+        flags, p = read_vint(data, after_type)
+        end = body + size
+        data_size = 0
+        if flags & 1:
+            _, p = read_vint(data, p)
+        if flags & 2:
+            data_size, p = read_vint(data, p)
+        if pos <= at < end:
+            data = data[:at] + new + data[at + len(old):]
+            crc = zlib.crc32(data[pos + 4:end]).to_bytes(4, "little")
+            return data[:pos] + crc + data[pos + 4:]
+        pos = end + data_size
+    raise SystemExit("datatool: target not inside a header")
+
+
 def main(argv):
     cmd = argv[1]
     if cmd == "bytes":                       # bytes SEED COUNT OUT
@@ -75,6 +111,11 @@ def main(argv):
         with open(argv[3], "rb") as f:
             needle = f.read()
         print(data.find(needle[:64]))
+    elif cmd == "retarget":                  # retarget IN OUT OLD NEW: same-length link target swap
+        with open(argv[2], "rb") as f:
+            data = f.read()
+        with open(argv[3], "wb") as f:
+            f.write(retarget(data, argv[4].encode(), argv[5].encode()))
     else:
         sys.exit("datatool: unknown command " + cmd)
 

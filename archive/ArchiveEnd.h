@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+// The library reads a cut-off archive to its last whole header and then
+// reports a normal end. This walk of the block headers tells the two apart.
+enum class TArchiveEnd {
+    Complete,    // the walk reached the end-of-archive block of a last volume
+    CannotTell,  // encrypted headers, no known signature, or unreadable file
+    Cut,         // the file stops before an end-of-archive block, or a header
+                 // is broken, or the end block says another volume follows
+};
+
+// Walks the block headers of one archive file (the volume the library read
+// last) without reading any entry data.
+TArchiveEnd CheckArchiveEnd(const std::string& path);

@@ -1,0 +1,354 @@
+// Hostile and broken input on the start-up road: each case ends with a clear
+// message and the right caption, writes nothing beside the destination and
+// changes nothing that existed without a question.
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sys/fsuid.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "rar4_writer.h"
+#include "window_helpers.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using extract_test::operator<<;
+
+std::string Bytes(const std::string& name)
+{
+    return ReadFileBytes(TestDataPath(name));
+}
+
+void Write(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Puts `bytes` into the destination as "case.rar" and gives its path.
+std::function<std::string(const fs::path&)> Archive(std::function<std::string()> bytes)
+{
+    return [bytes](const fs::path& dest) {
+        Write(dest / "case.rar", bytes());
+        return (dest / "case.rar").string();
+    };
+}
+
+std::function<std::string(const fs::path&)> Committed(std::vector<std::string> names)
+{
+    return [names](const fs::path& dest) {
+        for (const auto& n : names)
+            fs::copy_file(TestDataPath(n), dest / n);
+        return (dest / names.front()).string();
+    };
+}
+
+std::string CutAt(const std::string& bytes, long keep)
+{
+    return bytes.substr(0, keep < 0 ? bytes.size() + keep : keep);
+}
+
+// Offset of the stored data of bin/random.bin inside plain.rar.
+size_t RandomBinData()
+{
+    const std::string needle = ReadFileBytes(TestDataPath("source/tree/bin/random.bin")).substr(0, 64);
+    return Bytes("plain.rar").find(needle);
+}
+
+std::string Rar4Tree(std::vector<rar4::Entry> entries)
+{
+    return rar4::WriteArchive(entries);
+}
+
+rar4::Entry File(std::string name, std::string data)
+{
+    return {.name = std::move(name), .data = std::move(data), .declaredSize = {}};
+}
+
+struct HostileCase {
+    const char* name;
+    std::function<std::string(const fs::path& dest)> make;  // gives the archive's path
+    std::vector<std::string> passwords;                     // typed into the prompt in turn
+    bool succeeds;                                          // "OK! --> " rather than "Fehler! --> "
+    QString logLine;                                        // a line the status log must hold
+    std::function<void(TfrmMain&)> during = {};             // what the user does during the run
+    std::function<void(const fs::path& dest)> check = {};   // what must hold afterwards
+    bool unprivileged = false;                              // run as a user without root's rights
+};
+
+const QString UnexpectedEnd = "Fehler: Brambold: Unexpected end of archive!";
+const QString AnyError = "Fehler: ";
+
+// Acts once the bar shows three of ten entries done.
+std::function<void(TfrmMain&)> AtThirtyPercent(std::function<void(TfrmMain&)> act)
+{
+    return [act](TfrmMain& window) {
+        auto& bar = Child<QProgressBar>(window, "prgbrUnRar");
+        QObject::connect(&bar, &QProgressBar::valueChanged, &window, [&window, act](int v) {
+            if (v == 30)
+                act(window);
+        });
+    };
+}
+
+void FewerThanTen(const fs::path& dest)
+{
+    EXPECT_FALSE(fs::exists(dest / "f10.txt"));
+}
+
+// A path of folders of 200 characters each, at least `length` long.
+std::string Deep(size_t length)
+{
+    std::string path;
+    while (path.size() < length)
+        path += std::string(200, 'd') + "/";
+    return path + "x.txt";
+}
+
+const std::vector<HostileCase> Cases = {
+    // Cut archives: the library ends them as if whole; the end check does not.
+    {"Rar5CutInsideTheMainHeader", Archive([] { return CutAt(Bytes("plain.rar"), 14); }), {}, false, UnexpectedEnd},
+    {"Rar5CutInsideTheSecondFileHeader", Archive([] { return CutAt(Bytes("plain.rar"), 120); }), {}, false,
+     UnexpectedEnd},
+    {"Rar5CutInsideTheData", Committed({"truncated.rar"}), {}, false, "Fehler: Brambold: Corrupted data!"},
+    {"Rar5CutBeforeTheEndBlock", Archive([] { return CutAt(Bytes("plain.rar"), -8); }), {}, false, UnexpectedEnd},
+    {"Rar5OneByteShort", Archive([] { return CutAt(Bytes("plain.rar"), -1); }), {}, false, UnexpectedEnd},
+    {"Rar4CutInsideTheMainHeader", Archive([] { return CutAt(Bytes("rar4_unix.rar"), 12); }), {}, false, AnyError},
+    {"Rar4CutInsideAFileHeader", Archive([] { return CutAt(Bytes("rar4_unix.rar"), 30); }), {}, false, AnyError},
+    {"Rar4CutInsideTheData", Archive([] { return CutAt(Bytes("rar4_unix.rar"), 80); }), {}, false, AnyError},
+    {"Rar4CutInsideTheEndBlock", Archive([] { return CutAt(Bytes("rar4_unix.rar"), -3); }), {}, false, AnyError},
+    {"Rar4OneByteShort", Archive([] { return CutAt(Bytes("rar4_unix.rar"), -1); }), {}, false, AnyError},
+    // Not archives at all.
+    {"ZeroBytes", Archive([] { return std::string(); }), {}, false, "Fehler: Brambold: Cannot open archive!"},
+    {"RandomBytes", Archive([] {
+         std::string b;
+         for (uint32_t x = 1, i = 0; i < 4096; ++i) {
+             x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+             b += static_cast<char>(x);
+         }
+         return b;
+     }),
+     {}, false, "Fehler: Brambold: Cannot open archive!"},
+    {"TextFileNamedRar", Archive([] { return std::string("Just a text file.\n"); }), {}, false,
+     "Fehler: Brambold: Cannot open archive!"},
+    {"OneFlippedDataByte", Archive([] {
+         std::string b = Bytes("plain.rar");
+         b[RandomBinData() + 5000] ^= 0x01;
+         return b;
+     }),
+     {}, false, "Fehler: Brambold: Corrupted data!"},
+    // Names and links that point elsewhere.
+    {"TraversalNamesLandInside", Committed({"rar4_traversal.rar"}), {}, true, "", {},
+     [](const fs::path& dest) {
+         for (const char* name : {"safe.txt", "x", "b", "abs/path"})
+             EXPECT_TRUE(fs::is_regular_file(dest / name)) << name;
+     }},
+    {"SymbolicLinksLeadingOut", Committed({"links.rar"}), {}, false,
+     "Fehler: Brambold: Link leads out of the destination, skipped: l2", {},
+     [](const fs::path& dest) {
+         for (const char* name : {"l2", "up", "abs", "slashes", "back"})
+             EXPECT_FALSE(fs::exists(fs::symlink_status(dest / name))) << name;
+         EXPECT_EQ(ReadFileBytes((dest / "inside.txt").string()), "inside\n");
+     }},
+    {"HardLinkToAFileBeside", Committed({"hardlink_outside.rar"}), {}, false,
+     "Fehler: Brambold: Link leads out of the destination, skipped: hard.txt"},
+    {"FileCopyOfAFileBeside", Committed({"filecopy_outside.rar"}), {}, false,
+     "Fehler: Brambold: Link leads out of the destination, skipped: copy.txt"},
+    {"SetIdModesAreDropped", Committed({"setid.rar"}), {}, true, "", {},
+     [](const fs::path& dest) {
+         for (const char* name : {"m4755", "m2755", "m6755"})
+             EXPECT_EQ(fs::status(dest / name).permissions(), fs::perms(0755)) << name;
+     }},
+    // Names the file system cannot take.
+    {"NameOf300Bytes", Archive([] { return Rar4Tree({File(std::string(300, 'n'), "long\n")}); }), {}, false,
+     "Fehler: Brambold: Error on creating file!"},
+    // Longer than the library's name buffer: it would write a cut name.
+    {"PathDeeperThanPathMax", Archive([] { return Rar4Tree({File(Deep(PATH_MAX + 100), "deep\n")}); }), {}, false,
+     "Fehler: Brambold: Name too long, skipped: dddd"},
+    // The destination refuses.
+    {"ReadOnlyDestination", [](const fs::path& dest) {
+         fs::copy_file(TestDataPath("plain.rar"), dest / "plain.rar");
+         fs::permissions(dest, fs::perms(0555));
+         return (dest / "plain.rar").string();
+     },
+     {}, false, "Fehler: Brambold: Error on creating file!", {}, {}, true},
+    // Passwords and volumes.
+    {"WrongPassword", Committed({"password.rar"}), {"wrong"}, false, "Fehler: Brambold: Wrong password!"},
+    {"PasswordCancelled", Committed({"password.rar"}), {""}, false, AnyError},
+    {"WrongHeaderPassword", Committed({"headers_password.rar"}), {"wrong"}, false,
+     "Fehler: Brambold: Wrong password!"},
+    {"HeaderPasswordCancelled", Committed({"headers_password.rar"}), {""}, false, AnyError},
+    {"MissingLastVolume", Committed({"volumes_1.rar", "volumes_2.rar"}), {}, false, AnyError},
+    {"ForeignVolume", [](const fs::path& dest) {
+         fs::copy_file(TestDataPath("volumes_1.rar"), dest / "volumes_1.rar");
+         fs::copy_file(TestDataPath("volumes_2.rar"), dest / "volumes_2.rar");
+         fs::copy_file(TestDataPath("rar4_volumes.r01"), dest / "volumes_3.rar");
+         return (dest / "volumes_1.rar").string();
+     },
+     {}, false, AnyError},
+    // A comment too large for the library's buffer leaves the files whole.
+    {"CommentOf100KiB", Committed({"big_comment.rar"}), {}, true, "Fehler: Brambold: Buffer to small!", {},
+     [](const fs::path& dest) { EXPECT_EQ(ReadFileBytes((dest / "small.txt").string()), "small\n"); }},
+    // The user ends the run.
+    {"StopAction", Committed({"ten.rar"}), {}, false, "Fehler: Brambold: Stopped!",
+     AtThirtyPercent([](TfrmMain& w) { w.acStopExecute(); }), FewerThanTen},
+    {"CloseRequestDuringTheRun", Committed({"ten.rar"}), {}, false, "Fehler: Brambold: Stopped!",
+     AtThirtyPercent([](TfrmMain& w) { w.close(); }), FewerThanTen},
+    // Closed while listing: the user wants no extraction at all.
+    {"CloseRequestWhileListing", Committed({"ten.rar"}), {}, false, "Fehler: Brambold: Stopped!",
+     [](TfrmMain& w) { QTimer::singleShot(0, &w, [&w] { w.close(); }); },
+     [](const fs::path& dest) { EXPECT_FALSE(fs::exists(dest / "f01.txt")); }},
+};
+
+class HostileInput : public ::testing::TestWithParam<HostileCase> {};
+
+// Names, sizes and contents under `folder`, to tell what a run changed.
+std::map<std::string, std::string> Snapshot(const fs::path& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        files[e.path().lexically_relative(folder).string()] =
+            e.is_symlink() ? "link" : e.is_regular_file() ? ReadFileBytes(e.path().string()) : "folder";
+    return files;
+}
+
+TEST_P(HostileInput, EndsWithAClearMessageAndTheRightCaption)
+{
+    const HostileCase& row = GetParam();
+    Environment env;
+    const fs::path work = env.work.Path();
+    const fs::path dest = work / "dest";
+    fs::create_directories(dest);
+    Write(work / "beside.txt", "the user's own file\n");
+    Write(work / "s1", "secret one");
+    Write(work / "s2", "secret two");
+    const std::string archive = row.make(dest);
+    const auto besideBefore = Snapshot(work);
+
+    QStringList captions;
+    QStringList statusWindow;
+    bool closedItself = false;
+    {
+        auto window = env.Window(archive);
+        ScriptedPrompts prompts(row.passwords.empty() ? std::vector<std::string>{""} : row.passwords);
+        window->SetPrompts(&prompts);
+        QObject::connect(window.get(), &QWidget::windowTitleChanged, [&](const QString& t) { captions << t; });
+        ModalScript script([&](QWidget& w) {
+            if (auto* status = w.findChild<QPlainTextEdit*>("mmStatus")) {
+                statusWindow = status->toPlainText().split('\n');
+                Child<QPushButton>(w, "Button1").click();
+            }
+        });
+        if (row.during)
+            row.during(*window);
+        // Root writes into read-only folders; for file access this thread
+        // then acts as "nobody", which also drops root's override of modes.
+        const bool dropRoot = row.unprivileged && geteuid() == 0;
+        if (dropRoot) {
+            for (const fs::path& p : {fs::path(env.program.Path()), work})
+                fs::permissions(p, fs::perms(0755));
+            setfsuid(65534);
+        }
+        window->Timer1Timer();
+        if (dropRoot)
+            setfsuid(0);
+        closedItself = !window->isVisible();
+        if (!statusWindow.isEmpty())
+            EXPECT_EQ(statusWindow, TfrmMainAccess::StatusLog(*window));
+        else
+            statusWindow = TfrmMainAccess::StatusLog(*window);
+    }
+    fs::permissions(dest, fs::perms(0755));
+
+    ASSERT_FALSE(captions.isEmpty());
+    EXPECT_TRUE(captions.back().startsWith((row.succeeds ? "OK! --> " : "Fehler! --> ") +
+                                           QString::fromStdString(dest.string())))
+        << captions.back().toStdString() << ": " << statusWindow.join(" | ").toStdString();
+    if (!row.logLine.isEmpty()) {
+        const bool found = std::any_of(statusWindow.begin(), statusWindow.end(),
+                                       [&](const QString& l) { return l.startsWith(row.logLine); });
+        EXPECT_TRUE(found) << statusWindow.join(" | ").toStdString();
+    }
+    EXPECT_TRUE(closedItself);
+
+    // Nothing beside the destination was written or changed.
+    auto besideAfter = Snapshot(work);
+    std::erase_if(besideAfter, [](const auto& kv) { return kv.first.rfind("dest/", 0) == 0; });
+    std::erase_if(const_cast<std::map<std::string, std::string>&>(besideBefore),
+                  [](const auto& kv) { return kv.first.rfind("dest/", 0) == 0; });
+    EXPECT_EQ(besideAfter, besideBefore);
+    if (row.check)
+        row.check(dest);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HostileInput, ::testing::ValuesIn(Cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A full disk, as a file size limit: the write fails, the user hears of it.
+TEST(HostileInputLimits, FullDestinationEndsOnTheErrorRoad)
+{
+    Environment env;
+    const std::string archive = env.CopyArchive("plain.rar", env.work.Path());
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 10000;  // bin/random.bin has 20,000 bytes
+    setrlimit(RLIMIT_FSIZE, &small);
+
+    QStringList captions;
+    QStringList log;
+    {
+        auto window = env.Window(archive);
+        QObject::connect(window.get(), &QWidget::windowTitleChanged, [&](const QString& t) { captions << t; });
+        ModalScript script([](QWidget& w) { Child<QPushButton>(w, "Button1").click(); });
+        window->Timer1Timer();
+        log = TfrmMainAccess::StatusLog(*window);
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    ASSERT_FALSE(captions.isEmpty());
+    EXPECT_TRUE(captions.back().startsWith("Fehler! --> "));
+    EXPECT_TRUE(log.contains("Fehler: Brambold: Write error!")) << log.join(" | ").toStdString();
+}
+
+// Ten thousand entries, one of which exists: the user is asked once, says
+// no, and keeps the file.
+TEST(HostileInputLimits, TenThousandEntriesOneOfWhichExists)
+{
+    Environment env;
+    std::vector<rar4::Entry> entries;
+    for (int i = 0; i < 10000; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f%05d.txt", i);
+        entries.push_back(File(name, "new\n"));
+    }
+    const fs::path work = env.work.Path();
+    Write(work / "many.rar", rar4::WriteArchive(entries));
+    Write(work / "f05000.txt", "mine\n");
+
+    QStringList captions;
+    int questions = 0;
+    {
+        auto window = env.Window((work / "many.rar").string());
+        QObject::connect(window.get(), &QWidget::windowTitleChanged, [&](const QString& t) { captions << t; });
+        ModalScript script([&](QWidget& w) {
+            ++questions;
+            Child<QPushButton>(w, w.findChild<QPushButton*>("btnNo") ? "btnNo" : "Button1").click();
+        });
+        window->Timer1Timer();
+    }
+    EXPECT_EQ(questions, 1);
+    EXPECT_EQ(captions.back(), "OK! --> " + QString::fromStdString(work.string()));
+    EXPECT_EQ(ReadFileBytes((work / "f05000.txt").string()), "mine\n");
+    EXPECT_EQ(ReadFileBytes((work / "f09999.txt").string()), "new\n");
+}
+
+}  // namespace
