@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QLocale>
 #include <QMainWindow>
 #include <QStringList>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,7 +11,9 @@
 #include "archive/VoskUnRar.h"
 
 class QTimer;
+class TArchiveListModel;
 class TQtUnRarPrompts;
+class TResponsivenessProbe;
 
 namespace Ui {
 class TfrmMain;
@@ -65,7 +67,8 @@ private:
     bool RunUnderWay() const { return FExtracting || FListing; }
     void AddError(const std::string& message);
     void ShowStatusLog();
-    QString FormatTime(double time) const;
+    // Lets pending messages be handled, at most every 16 ms.
+    void Pump();
 
     void voskUnRarComment(const std::string& Comment);
     void voskUnRarError(const std::string& Message);
@@ -92,6 +95,8 @@ private:
     uint32_t FErrorCount = 0;  // errors reported so far, to tell whether a run failed
     std::string FOpenDialogFolder;  // where the open dialog and the folder chooser start
 
-    QLocale FLocale;
-    QString FTimeFormat;
+    TArchiveListModel* FList = nullptr;  // the rows of lstvwMain
+    TResponsivenessProbe* FProbe = nullptr;  // only when a benchmark asks for it
+    std::chrono::steady_clock::time_point FLastPump;
+    std::chrono::steady_clock::time_point FLastBarPaint;
 };
