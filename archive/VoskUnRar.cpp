@@ -4,6 +4,7 @@
 
 #include "archive/VoskConvert.h"
 #include "archive/VoskErrors.h"
+#include "archive/SolidArchive.h"
 #include "platform/program_folder.h"
 #include "platform/text_file.h"
 
@@ -119,6 +120,7 @@ void TVoskUnRar::ProcessArchive()
     FSizeProcessed = 0;
     FPendingException = nullptr;
     FLastKeepAlive = {};
+    FExistingFiles.Reset();
     CurrentUnRar = this;
 
     // An archive the counting pass could not open fails the same way again:
@@ -164,7 +166,9 @@ bool TVoskUnRar::CountEntries()
     FSizeCount = 0;
     if (StopProcessing)
         return true;
-    if (!OpenArchive(RAR_OM_EXTRACT))
+    // Skipping in a solid archive opened for extraction unpacks every entry,
+    // so the run would unpack it twice; listing counts the same entries.
+    if (!OpenArchive(IsSolidArchive(FileName) ? RAR_OM_LIST : RAR_OM_EXTRACT))
         return false;
 
     WalkOpenArchive([this] {
@@ -332,7 +336,7 @@ int TVoskUnRar::ProcessEntry()
         return Process(RAR_SKIP);
     if (FHeader.Flags & RHDF_DIRECTORY)
         return Process(FOperation);
-    if (FOperation == RAR_EXTRACT && platform::FileExists(target)) {
+    if (FOperation == RAR_EXTRACT && FExistingFiles.FileExists(target)) {
         if (OverrideEvent == TOverrideOptions::OR_NEVER)
             return Process(RAR_SKIP);
         bool canOverride = false;
