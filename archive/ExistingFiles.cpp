@@ -1,9 +1,9 @@
 #include "archive/ExistingFiles.h"
 
-#include <cerrno>
 #include <dirent.h>
 #include <sys/inotify.h>
 #include <unistd.h>
+#include <utility>
 
 #include "platform/text_file.h"
 
@@ -11,6 +11,19 @@ namespace {
 
 constexpr uint32_t WatchedEvents =
     IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+// Other programs' changes are picked up this often; the run's own files are
+// known at once.
+constexpr auto DrainInterval = std::chrono::milliseconds(16);
+
+// "a/b/c" -> "a/b" and "c"; a name without a folder is in the current one.
+std::pair<std::string_view, std::string_view> Split(std::string_view path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string_view::npos)
+        return {".", path};
+    return {slash == 0 ? path.substr(0, 1) : path.substr(0, slash), path.substr(slash + 1)};
+}
 
 }  // namespace
 
@@ -25,16 +38,29 @@ void TExistingFiles::Reset()
         close(FNotify);
     FNotify = -1;
     FNotifyTried = false;
+    FLast = nullptr;
+    FLastPath.clear();
     FByPath.clear();
     FByWatch.clear();
+    FArena.reset();
+}
+
+TExistingFiles::Folder* TExistingFiles::Find(std::string_view folder)
+{
+    if (FLast && FLast->current && folder == FLastPath)
+        return FLast;
+    const auto it = FByPath.find(folder);
+    Folder* f = it != FByPath.end() && it->second->current ? it->second.get() : nullptr;
+    if (f) {
+        FLast = f;
+        FLastPath = folder;
+    }
+    return f;
 }
 
 bool TExistingFiles::FileExists(const std::string& path)
 {
-    const auto slash = path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string(".") : (slash == 0 ? std::string("/") : path.substr(0, slash));
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto [folder, name] = Split(path);
     if (!FNotifyTried) {
         FNotifyTried = true;
         FNotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -42,9 +68,14 @@ bool TExistingFiles::FileExists(const std::string& path)
     if (FNotify < 0 || name.empty() || name == "." || name == "..")
         return platform::FileExists(path);
 
-    Drain();
-    auto it = FByPath.find(folder);
-    Folder* f = it != FByPath.end() && it->second->current ? it->second.get() : Read(folder);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - FLastDrain >= DrainInterval) {
+        FLastDrain = now;
+        Drain();
+    }
+    Folder* f = Find(folder);
+    if (!f)
+        f = Read(std::string(folder));
     // A folder that is not there yet is read again next time: by then the
     // run may have made it.
     if (!f)
@@ -55,8 +86,18 @@ bool TExistingFiles::FileExists(const std::string& path)
     return entry->second == Kind::File || platform::FileExists(path);
 }
 
+void TExistingFiles::Created(const std::string& path)
+{
+    const auto [folder, name] = Split(path);
+    // A folder not read yet will show the file when it is read.
+    if (Folder* f = Find(folder))
+        f->names.insert_or_assign(std::pmr::string(name, FArena.get()), Kind::Unknown);
+}
+
 TExistingFiles::Folder* TExistingFiles::Read(const std::string& folder)
 {
+    // The folder last asked may be replaced below.
+    FLast = nullptr;
     // Watched before it is read, so nothing that happens in between is missed.
     const int watch = inotify_add_watch(FNotify, folder.c_str(), WatchedEvents);
     if (watch < 0)
@@ -72,12 +113,15 @@ TExistingFiles::Folder* TExistingFiles::Read(const std::string& folder)
         inotify_rm_watch(FNotify, watch);
         return nullptr;
     }
-    auto f = std::make_shared<Folder>();
+    if (!FArena)
+        FArena = std::make_unique<std::pmr::monotonic_buffer_resource>();
+    auto f = std::make_shared<Folder>(FArena.get());
     f->watch = watch;
     while (const dirent* e = readdir(dir)) {
         if (e->d_type == DT_DIR)
             continue;
-        f->names.emplace(e->d_name, e->d_type == DT_LNK || e->d_type == DT_UNKNOWN ? Kind::Unknown : Kind::File);
+        f->names.emplace(std::pmr::string(e->d_name, FArena.get()),
+                         e->d_type == DT_LNK || e->d_type == DT_UNKNOWN ? Kind::Unknown : Kind::File);
     }
     closedir(dir);
     FByPath[folder] = f;
@@ -91,7 +135,7 @@ void TExistingFiles::Drain()
     for (;;) {
         const ssize_t n = read(FNotify, buffer, sizeof buffer);
         if (n <= 0)
-            return;  // EAGAIN: nothing more to learn
+            return;  // nothing more to learn
         for (ssize_t at = 0; at < n;) {
             const auto* ev = reinterpret_cast<const inotify_event*>(buffer + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
@@ -116,11 +160,13 @@ void TExistingFiles::Drain()
             }
             if (ev->len == 0)
                 continue;
-            const std::string name(ev->name);
-            if (ev->mask & (IN_DELETE | IN_MOVED_FROM) || (ev->mask & IN_ISDIR))
-                f.names.erase(name);
-            else if (ev->mask & (IN_CREATE | IN_MOVED_TO))
-                f.names[name] = Kind::Unknown;
+            const std::string_view name(ev->name);
+            if (ev->mask & (IN_DELETE | IN_MOVED_FROM) || (ev->mask & IN_ISDIR)) {
+                if (const auto entry = f.names.find(name); entry != f.names.end())
+                    f.names.erase(entry);
+            } else if (ev->mask & (IN_CREATE | IN_MOVED_TO)) {
+                f.names.insert_or_assign(std::pmr::string(name, FArena.get()), Kind::Unknown);
+            }
         }
     }
 }

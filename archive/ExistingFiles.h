@@ -1,14 +1,18 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
+#include <memory_resource>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 // Tells, for the entries of one extraction run, whether a file (anything but
-// a folder) is at a target path. Each folder is read once; inotify then
-// reports what appears in it or leaves it, whoever does it: the run itself,
-// creating folders and filling them, or another program. Without inotify,
-// or for a folder that cannot be watched, each question is a stat.
+// a folder) is at a target path, without a system call per entry. Each
+// folder is read once, and the run reports each file it writes. What other
+// programs do in a folder meanwhile comes from inotify, read at most every
+// 16 ms. Without inotify, or for a folder that cannot be watched, each
+// question is a stat.
 class TExistingFiles {
 public:
     TExistingFiles() = default;
@@ -17,22 +21,40 @@ public:
     TExistingFiles& operator=(const TExistingFiles&) = delete;
 
     bool FileExists(const std::string& path);
+    // The run has just written `path`; a later entry of the same name finds it.
+    void Created(const std::string& path);
     // Forgets every folder read so far.
     void Reset();
 
 private:
     enum class Kind : unsigned char { File, Unknown };  // Unknown: a link, or not told
+
+    // Names are looked up by view, without making a string per question.
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+    };
+    using Names = std::pmr::unordered_map<std::pmr::string, Kind, Hash, std::equal_to<>>;
+
     struct Folder {
+        explicit Folder(std::pmr::memory_resource* arena) : names(arena) {}
         int watch = -1;
         bool current = true;
-        std::unordered_map<std::string, Kind> names;
+        Names names;
     };
 
+    Folder* Find(std::string_view folder);
     Folder* Read(const std::string& folder);
     void Drain();
 
     int FNotify = -1;
     bool FNotifyTried = false;
-    std::unordered_map<std::string, std::shared_ptr<Folder>> FByPath;
+    std::chrono::steady_clock::time_point FLastDrain;
+    // Every name of a run lives here and goes at once when the run is over.
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> FArena;
+    std::unordered_map<std::string, std::shared_ptr<Folder>, Hash, std::equal_to<>> FByPath;
     std::unordered_map<int, std::shared_ptr<Folder>> FByWatch;
+    // Entries come folder by folder: the last folder asked is asked again.
+    std::string FLastPath;
+    Folder* FLast = nullptr;
 };

@@ -344,5 +344,8 @@ int TVoskUnRar::ProcessEntry()
             OnOverride(*this, target, canOverride);
         return Process(canOverride ? FOperation : RAR_SKIP);
     }
-    return Process(FOperation);
+    const int r = Process(FOperation);
+    if (FOperation == RAR_EXTRACT)
+        FExistingFiles.Created(target);
+    return r;
 }

@@ -2,11 +2,15 @@
 // whatever happens to the folders between two questions.
 #include <filesystem>
 #include <fstream>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <unistd.h>
 
 #include "archive/ExistingFiles.h"
+#include "archive/VoskUnRar.h"
 #include "platform/text_file.h"
+#include "rar4_writer.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -43,8 +47,11 @@ TEST_P(ExistingFilesChange, AnswersAsAStatWouldBeforeAndAfter)
             const std::string path = (root / name).string();
             EXPECT_EQ(existing.FileExists(path), platform::FileExists(path)) << name << " round " << round;
         }
-        if (round == 0)
+        if (round == 0) {
             GetParam().change(root);
+            // Other programs' changes are read at most every 16 ms.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
     }
 }
 
@@ -84,6 +91,7 @@ TEST(ExistingFiles, AFolderMissingAtFirstIsReadOnceItExists)
     TExistingFiles existing;
     EXPECT_FALSE(existing.FileExists(inNew));
     Touch(inNew);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_TRUE(existing.FileExists(inNew));
     EXPECT_FALSE(existing.FileExists(folder.File("new/y.txt")));
 }
@@ -110,7 +118,39 @@ TEST(ExistingFiles, ARelativePathIsAnsweredInTheCurrentFolder)
     TExistingFiles existing;
     EXPECT_FALSE(existing.FileExists("here.txt"));
     Touch("here.txt");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_TRUE(existing.FileExists("here.txt"));
+}
+
+// The run's own files are known at once: a second entry of the same name,
+// right after the first, is asked about.
+TEST(ExistingFiles, AnEntryTheRunWroteIsFoundByTheNextOfTheSameName)
+{
+    TempFolder folder;
+    rar4::Entry first;
+    first.name = "dup.txt";
+    first.data = "first";
+    rar4::Entry second = first;
+    second.data = "second";
+    rar4::Entry other;
+    other.name = "other.txt";
+    other.data = "x";
+    rar4::WriteFile(folder.File("dup.rar"), rar4::WriteArchive({other, first, second}));
+    fs::create_directory(folder.File("out"));
+    Touch(folder.File("out/other.txt"));
+
+    TVoskUnRar c;
+    std::vector<std::string> asked;
+    c.OnOverride = [&](TVoskUnRar&, const std::string& target, bool& canOverride) {
+        asked.push_back(target);
+        canOverride = false;
+    };
+    c.OverrideEvent = TOverrideOptions::OR_EVENT;
+    c.FileName = folder.File("dup.rar");
+    c.Directory = folder.File("out");
+    c.ProcessArchive();
+    EXPECT_EQ(asked, (std::vector<std::string>{folder.File("out/other.txt"), folder.File("out/dup.txt")}));
+    EXPECT_EQ(ReadFileBytes(folder.File("out/dup.txt")), "first");
 }
 
 }  // namespace
