@@ -2,7 +2,8 @@
 """The whole program against the UnRAR command line, archive by archive.
 
 Run through scripts/bench, which builds the program and starts an X server.
-Each round runs `brambold ARCHIVE` and `unrar x -idq -o+ ARCHIVE` into fresh
+Each round runs `brambold ARCHIVE`, `unrar x -idq -o+ ARCHIVE` and one plain
+extraction pass through the UnRAR library (bench/library_floor) into fresh
 folders on tmpfs, taking turns; the figures are medians over the rounds. The
 program's fixed waiting (1 s before it starts, 2.1 s after it ends) is
 subtracted and shown apart. A run counts only when it ends by itself with
@@ -181,6 +182,14 @@ def run_unrar(archive, work, label):
     return run, folder, None
 
 
+def run_library(floor, archive, work, label):
+    folder = fresh_folder(work, label)
+    env = dict(os.environ)
+    env.setdefault("TZ", ":/etc/localtime")  # as the program has it
+    run = run_measured([floor, archive], folder, env=env)
+    return run, folder, None
+
+
 def checked(result, expected):
     run, folder, skip = result
     if run.ok and tree_size(folder, skip) != tuple(expected):
@@ -196,6 +205,7 @@ def median(values):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--program", required=True)
+    parser.add_argument("--library-floor", required=True)
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--only", default="ABCDE")
     parser.add_argument("--work", default="/dev/shm/brambold-bench")
@@ -206,29 +216,28 @@ def main():
     rows = []
     for name in args.only:
         archive, expected = prepare(name, args.work)
-        ours, theirs = [], []
+        runs = {"brambold": [], "unrar": [], "library": []}
+        starters = {
+            "brambold": lambda label: run_brambold(args.program, archive, args.work, label),
+            "unrar": lambda label: run_unrar(archive, args.work, label),
+            "library": lambda label: run_library(args.library_floor, archive, args.work, label),
+        }
+        tools = list(starters)
         for r in range(args.rounds):
-            # Who goes first alternates, so neither always finds a warm cache.
-            order = [("b", run_brambold), ("u", run_unrar)]
-            if r % 2:
-                order.reverse()
-            for tool, runner in order:
-                if tool == "b":
-                    run = checked(runner(args.program, archive, args.work, "b%s%d" % (name, r)), expected)
-                    ours.append(run)
-                else:
-                    run = checked(runner(archive, args.work, "u%s%d" % (name, r)), expected)
-                    theirs.append(run)
+            # Who goes first turns round, so no tool always finds a warm cache.
+            for tool in tools[r % 3:] + tools[:r % 3]:
+                run = checked(starters[tool]("%s%s%d" % (tool[0], name, r)), expected)
+                runs[tool].append(run)
                 if not run.ok:
-                    print("  %s round %d: %s run FAILED %s" % (name, r, "brambold" if tool == "b" else "unrar",
-                                                                  run.stderr.strip()[-300:]), flush=True)
-        good_b = [x for x in ours if x.ok]
-        good_u = [x for x in theirs if x.ok]
+                    print("  %s round %d: %s run FAILED %s" % (name, r, tool, run.stderr.strip()[-300:]), flush=True)
+        good_b = [x for x in runs["brambold"] if x.ok]
+        good_u = [x for x in runs["unrar"] if x.ok]
+        good_l = [x for x in runs["library"] if x.ok]
         b_wall = median([x.wall for x in good_b])
         u_wall = median([x.wall for x in good_u])
         rows.append((name, len(good_b), len(good_u), b_wall, b_wall - FIXED_WAIT, median([x.cpu for x in good_b]),
                      median([x.rss_kib for x in good_b]) / 1024, u_wall, median([x.cpu for x in good_u]),
-                     median([x.rss_kib for x in good_u]) / 1024))
+                     median([x.rss_kib for x in good_u]) / 1024, median([x.wall for x in good_l])))
         print("  %s done: %d + %d good runs" % (name, len(good_b), len(good_u)), flush=True)
 
     print()
@@ -236,12 +245,15 @@ def main():
           "(1 s before the run, 2.1 s after it)." % (args.rounds, FIXED_WAIT))
     print()
     header = ("arch", "runs", "ours wall", "ours net", "ours cpu", "ours RSS", "unrar wall", "unrar cpu",
-              "unrar RSS", "net/unrar", "net-unrar", "cpu ratio")
-    print("%-4s %5s %10s %9s %9s %9s %10s %9s %9s %9s %9s %9s" % header)
-    for (name, nb, nu, b_wall, b_net, b_cpu, b_rss, u_wall, u_cpu, u_rss) in rows:
-        print("%-4s %5s %9.3fs %8.3fs %8.3fs %6.1fMiB %9.3fs %8.3fs %6.1fMiB %9.2f %+8.3fs %9.2f"
+              "unrar RSS", "net/unrar", "net-unrar", "cpu ratio", "lib wall", "lib/unrar")
+    print("%-4s %5s %10s %9s %9s %9s %10s %9s %9s %9s %9s %9s %9s %9s" % header)
+    for (name, nb, nu, b_wall, b_net, b_cpu, b_rss, u_wall, u_cpu, u_rss, l_wall) in rows:
+        print("%-4s %5s %9.3fs %8.3fs %8.3fs %6.1fMiB %9.3fs %8.3fs %6.1fMiB %9.2f %+8.3fs %9.2f %8.3fs %9.2f"
               % (name, "%d/%d" % (nb, nu), b_wall, b_net, b_cpu, b_rss, u_wall, u_cpu, u_rss,
-                 b_net / u_wall, b_net - u_wall, b_cpu / u_cpu))
+                 b_net / u_wall, b_net - u_wall, b_cpu / u_cpu, l_wall, l_wall / u_wall))
+    print()
+    print("lib: one extraction pass straight through the UnRAR library (bench/library_floor), "
+          "the floor of any program built on it.")
 
     if "C" in args.only and not args.no_probe:
         archive, expected = prepare("C", args.work)
