@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/inotify.h>
 #include <unistd.h>
+#include <system_error>
 #include <utility>
 
 #include "platform/text_file.h"
@@ -30,12 +31,21 @@ std::pair<std::string_view, std::string_view> Split(std::string_view path)
 TExistingFiles::~TExistingFiles()
 {
     Reset();
+    if (FCloser.joinable())
+        FCloser.join();
 }
 
 void TExistingFiles::Reset()
 {
-    if (FNotify >= 0)
-        close(FNotify);
+    if (FNotify >= 0) {
+        if (FCloser.joinable())
+            FCloser.join();
+        try {
+            FCloser = std::thread([fd = FNotify] { close(fd); });
+        } catch (const std::system_error&) {
+            close(FNotify);  // no thread to spare: wait here
+        }
+    }
     FNotify = -1;
     FNotifyTried = false;
     FLast = nullptr;

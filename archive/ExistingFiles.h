@@ -5,6 +5,7 @@
 #include <memory_resource>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 
 // Tells, for the entries of one extraction run, whether a file (anything but
@@ -25,6 +26,23 @@ public:
     void Created(const std::string& path);
     // Forgets every folder read so far.
     void Reset();
+
+    // Resets now and again when the returned object goes, at the end of a run.
+    class RunScope {
+    public:
+        explicit RunScope(TExistingFiles& files) : FFiles(files) {}
+        ~RunScope() { FFiles.Reset(); }
+        RunScope(const RunScope&) = delete;
+        RunScope& operator=(const RunScope&) = delete;
+
+    private:
+        TExistingFiles& FFiles;
+    };
+    [[nodiscard]] RunScope ForRun()
+    {
+        Reset();
+        return RunScope(*this);
+    }
 
 private:
     enum class Kind : unsigned char { File, Unknown };  // Unknown: a link, or not told
@@ -49,6 +67,9 @@ private:
 
     int FNotify = -1;
     bool FNotifyTried = false;
+    // Closing an inotify descriptor waits for the kernel to retire its
+    // watches, milliseconds of nothing: done beside whatever comes next.
+    std::thread FCloser;
     std::chrono::steady_clock::time_point FLastDrain;
     // Every name of a run lives here and goes at once when the run is over.
     std::unique_ptr<std::pmr::monotonic_buffer_resource> FArena;

@@ -120,7 +120,7 @@ void TVoskUnRar::ProcessArchive()
     FSizeProcessed = 0;
     FPendingException = nullptr;
     FLastKeepAlive = {};
-    FExistingFiles.Reset();
+    const auto existingFilesOfThisRun = FExistingFiles.ForRun();
     CurrentUnRar = this;
 
     // An archive the counting pass could not open fails the same way again:
