@@ -37,30 +37,31 @@ TExistingFiles::~TExistingFiles()
 
 void TExistingFiles::Reset()
 {
+    FLast = nullptr;
+    FLastPath.clear();
+    std::unique_ptr<State> old = std::exchange(FState, std::make_unique<State>());
     if (FNotify >= 0) {
         if (FCloser.joinable())
             FCloser.join();
         try {
-            FCloser = std::thread([fd = FNotify] { close(fd); });
+            FCloser = std::thread([fd = FNotify, state = std::move(old)]() mutable {
+                close(fd);
+                state.reset();
+            });
         } catch (const std::system_error&) {
             close(FNotify);  // no thread to spare: wait here
         }
     }
     FNotify = -1;
     FNotifyTried = false;
-    FLast = nullptr;
-    FLastPath.clear();
-    FByPath.clear();
-    FByWatch.clear();
-    FArena.reset();
 }
 
 TExistingFiles::Folder* TExistingFiles::Find(std::string_view folder)
 {
     if (FLast && FLast->current && folder == FLastPath)
         return FLast;
-    const auto it = FByPath.find(folder);
-    Folder* f = it != FByPath.end() && it->second->current ? it->second.get() : nullptr;
+    const auto it = FState->byPath.find(folder);
+    Folder* f = it != FState->byPath.end() && it->second->current ? it->second.get() : nullptr;
     if (f) {
         FLast = f;
         FLastPath = folder;
@@ -101,7 +102,7 @@ void TExistingFiles::Created(const std::string& path)
     const auto [folder, name] = Split(path);
     // A folder not read yet will show the file when it is read.
     if (Folder* f = Find(folder))
-        f->names.insert_or_assign(std::pmr::string(name, FArena.get()), Kind::Unknown);
+        f->names.insert_or_assign(std::pmr::string(name, &FState->arena), Kind::Unknown);
 }
 
 TExistingFiles::Folder* TExistingFiles::Read(const std::string& folder)
@@ -113,8 +114,8 @@ TExistingFiles::Folder* TExistingFiles::Read(const std::string& folder)
     if (watch < 0)
         return nullptr;
     // The same folder under another spelling shares one watch.
-    if (const auto known = FByWatch.find(watch); known != FByWatch.end() && known->second->current) {
-        FByPath[folder] = known->second;
+    if (const auto known = FState->byWatch.find(watch); known != FState->byWatch.end() && known->second->current) {
+        FState->byPath[folder] = known->second;
         return known->second.get();
     }
 
@@ -123,19 +124,17 @@ TExistingFiles::Folder* TExistingFiles::Read(const std::string& folder)
         inotify_rm_watch(FNotify, watch);
         return nullptr;
     }
-    if (!FArena)
-        FArena = std::make_unique<std::pmr::monotonic_buffer_resource>();
-    auto f = std::make_shared<Folder>(FArena.get());
+    auto f = std::make_shared<Folder>(&FState->arena);
     f->watch = watch;
     while (const dirent* e = readdir(dir)) {
         if (e->d_type == DT_DIR)
             continue;
-        f->names.emplace(std::pmr::string(e->d_name, FArena.get()),
+        f->names.emplace(std::pmr::string(e->d_name, &FState->arena),
                          e->d_type == DT_LNK || e->d_type == DT_UNKNOWN ? Kind::Unknown : Kind::File);
     }
     closedir(dir);
-    FByPath[folder] = f;
-    FByWatch[watch] = f;
+    FState->byPath[folder] = f;
+    FState->byWatch[watch] = f;
     return f.get();
 }
 
@@ -151,13 +150,13 @@ void TExistingFiles::Drain()
             at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
             if (ev->mask & IN_Q_OVERFLOW) {
                 // Events were lost: trust nothing read so far.
-                for (auto& [watch, f] : FByWatch)
+                for (auto& [watch, f] : FState->byWatch)
                     f->current = false;
-                FByWatch.clear();
+                FState->byWatch.clear();
                 continue;
             }
-            const auto it = FByWatch.find(ev->wd);
-            if (it == FByWatch.end())
+            const auto it = FState->byWatch.find(ev->wd);
+            if (it == FState->byWatch.end())
                 continue;
             Folder& f = *it->second;
             if (ev->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
@@ -165,7 +164,7 @@ void TExistingFiles::Drain()
                 f.current = false;
                 if (!(ev->mask & IN_IGNORED))
                     inotify_rm_watch(FNotify, ev->wd);
-                FByWatch.erase(it);
+                FState->byWatch.erase(it);
                 continue;
             }
             if (ev->len == 0)
@@ -175,7 +174,7 @@ void TExistingFiles::Drain()
                 if (const auto entry = f.names.find(name); entry != f.names.end())
                     f.names.erase(entry);
             } else if (ev->mask & (IN_CREATE | IN_MOVED_TO)) {
-                f.names.insert_or_assign(std::pmr::string(name, FArena.get()), Kind::Unknown);
+                f.names.insert_or_assign(std::pmr::string(name, &FState->arena), Kind::Unknown);
             }
         }
     }

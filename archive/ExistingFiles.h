@@ -68,13 +68,18 @@ private:
     int FNotify = -1;
     bool FNotifyTried = false;
     // Closing an inotify descriptor waits for the kernel to retire its
-    // watches, milliseconds of nothing: done beside whatever comes next.
+    // watches, milliseconds of nothing, and a large run leaves many names to
+    // free: both are done beside whatever comes next.
     std::thread FCloser;
     std::chrono::steady_clock::time_point FLastDrain;
-    // Every name of a run lives here and goes at once when the run is over.
-    std::unique_ptr<std::pmr::monotonic_buffer_resource> FArena;
-    std::unordered_map<std::string, std::shared_ptr<Folder>, Hash, std::equal_to<>> FByPath;
-    std::unordered_map<int, std::shared_ptr<Folder>> FByWatch;
+    // What one run has learnt. Its names live in one arena, declared first so
+    // that it goes last.
+    struct State {
+        std::pmr::monotonic_buffer_resource arena;
+        std::unordered_map<std::string, std::shared_ptr<Folder>, Hash, std::equal_to<>> byPath;
+        std::unordered_map<int, std::shared_ptr<Folder>> byWatch;
+    };
+    std::unique_ptr<State> FState = std::make_unique<State>();
     // Entries come folder by folder: the last folder asked is asked again.
     std::string FLastPath;
     Folder* FLast = nullptr;

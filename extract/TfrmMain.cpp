@@ -110,11 +110,9 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
       ui(std::make_unique<Ui::TfrmMain>()),
       FArguments(arguments)
 {
-    ui->setupUi(this);
-    FormCreate();
-
-    // Counted from here, so loading the picture and the library takes
-    // nothing from the second's wait; a coarse timer would miss it by 5%.
+    // Counted from the window's creation, so building the controls and
+    // loading the picture and the library take nothing from the second's
+    // wait; a coarse timer would miss it by 5%.
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setSingleShot(true);
@@ -122,6 +120,9 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
     Timer1->start();
+
+    ui->setupUi(this);
+    FormCreate();
 
     const QImage picture = platform::LoadJpegPicture(Q(text::Picture));
     if (!picture.isNull())
