@@ -211,6 +211,9 @@ def main():
     parser.add_argument("--work", default="/dev/shm/brambold-bench")
     parser.add_argument("--no-probe", action="store_true")
     args = parser.parse_args()
+    # Every run starts in its own folder.
+    args.program = os.path.abspath(args.program)
+    args.library_floor = os.path.abspath(args.library_floor)
     os.makedirs(args.work, exist_ok=True)
 
     rows = []
