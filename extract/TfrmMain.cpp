@@ -287,13 +287,9 @@ void TfrmMain::ExtractArchive(const std::string& directory)
     FlagScope extracting(FExtracting);
     FLastPump = {};
     FLastBarPaint = {};
-    const ScopeExit showBar([this] {
-        // The last step is painted before the window goes on, since the
-        // pause that follows handles no messages.
-        ui->prgbrUnRar->setUpdatesEnabled(true);
-        if (ui->prgbrUnRar->isVisible())
-            ui->prgbrUnRar->repaint();
-    });
+    // The last step is painted before the window goes on, since the pause
+    // that follows handles no messages.
+    const ScopeExit showBar([this] { PaintBar(); });
     if (FProbe)
         FProbe->RunStarted();
     voskUnRar->OverrideEvent = TOverrideOptions::OR_EVENT;
@@ -473,6 +469,13 @@ void TfrmMain::AddError(const std::string& message)
     FStatusLog.append(Q(text::ErrorLine) + Q(message));
 }
 
+void TfrmMain::PaintBar()
+{
+    ui->prgbrUnRar->setUpdatesEnabled(true);
+    if (ui->prgbrUnRar->isVisible())
+        ui->prgbrUnRar->repaint();
+}
+
 void TfrmMain::Pump()
 {
     const auto now = std::chrono::steady_clock::now();
@@ -540,6 +543,8 @@ void TfrmMain::voskUnRarRarStatus(const std::string& Message, TRarStatus status)
 
 void TfrmMain::voskUnRarOverride(const std::string& FileName, bool& CanOverride)
 {
+    // The question may stay open a while: show how far the run has come.
+    PaintBar();
     TfrmOverWrite frmOverWrite;
     frmOverWrite.SetFileName(Q(FileName));
     switch (frmOverWrite.exec()) {

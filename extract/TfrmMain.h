@@ -69,6 +69,8 @@ private:
     void ShowStatusLog();
     // Lets pending messages be handled, at most every 16 ms.
     void Pump();
+    // Paints the bar now and lets it be painted again as usual.
+    void PaintBar();
 
     void voskUnRarComment(const std::string& Comment);
     void voskUnRarError(const std::string& Message);
