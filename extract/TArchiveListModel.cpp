@@ -88,7 +88,7 @@ void TArchiveListModel::Append(const TVoskRARHeaderData& h)
     row.packSize = h.PackSize;
     row.dicSize = h.DicSize;
     row.time = h.Time;
-    row.nameStart = static_cast<uint32_t>(FNames.size());
+    row.nameStart = FNames.size();
     row.nameLength = static_cast<uint32_t>(h.FileName.size());
     const auto slash = h.FileName.rfind('/');
     row.folderLength = slash == std::string::npos ? 0 : static_cast<uint32_t>(slash + 1);

@@ -46,7 +46,7 @@ private:
         uint64_t packSize;
         int64_t dicSize;
         double time;
-        uint32_t nameStart;   // into FNames
+        uint64_t nameStart;  // into FNames
         uint32_t nameLength;
         uint32_t folderLength;  // up to and including the last '/'
         uint32_t major;
