@@ -7,6 +7,8 @@
 
 #include <QMessageBox>
 #include <QPointer>
+#include <cstdlib>
+#include <ctime>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,6 +33,17 @@ void SetUpApplication()
     // Only the name: an explicit display name would make the X11 platform
     // append it to every window title.
     QCoreApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
+}
+
+void SetTimeZoneIfUnset()
+{
+    // Without TZ the C library looks at /etc/localtime again for every time
+    // it converts, and the UnRAR library converts one per entry header. The
+    // same zone, named once, is read once.
+    if (std::getenv("TZ") == nullptr) {
+        setenv("TZ", ":/etc/localtime", 0);
+        tzset();
+    }
 }
 
 void ShowFileNotFoundBox(const QString& text)
@@ -106,6 +119,7 @@ int RunProgram(int argc, char** argv, const StartupWindows& windows)
     if (choice.road == StartupRoad::Shutdown)
         return RunStartupRoad(choice, windows);
 
+    SetTimeZoneIfUnset();
     platform::SetUpProcessLocale();
     TBramboldApplication application(argc, argv);
     // The application object takes the user's locale once more on its own;

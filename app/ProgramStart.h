@@ -25,6 +25,10 @@ int RunProgram(int argc, char** argv, const StartupWindows& windows);
 // until the main window closes. Returns the exit code, 0.
 int RunStartupRoad(const StartupChoice& choice, const StartupWindows& windows);
 
+// Names the local time zone in TZ unless the user has set TZ, before the
+// UnRAR library is loaded.
+void SetTimeZoneIfUnset();
+
 // Sets the application's name, which titles the error box and the task bar.
 void SetUpApplication();
 

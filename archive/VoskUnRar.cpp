@@ -7,6 +7,7 @@
 #include "archive/ArchiveEnd.h"
 #include "archive/VoskConvert.h"
 #include "archive/VoskErrors.h"
+#include "archive/SolidArchive.h"
 #include "platform/program_folder.h"
 #include "platform/text_file.h"
 
@@ -128,6 +129,7 @@ void TVoskUnRar::ProcessArchive()
     FSizeProcessed = 0;
     FPendingException = nullptr;
     FLastKeepAlive = {};
+    const auto existingFilesOfThisRun = FExistingFiles.ForRun();
     CurrentUnRar = this;
 
     // An archive the counting pass could not open fails the same way again:
@@ -176,7 +178,9 @@ bool TVoskUnRar::CountEntries()
     FSizeCount = 0;
     if (StopProcessing)
         return true;
-    if (!OpenArchive(RAR_OM_EXTRACT))
+    // Skipping in a solid archive opened for extraction unpacks every entry,
+    // so the run would unpack it twice; listing counts the same entries.
+    if (!OpenArchive(IsSolidArchive(FileName) ? RAR_OM_LIST : RAR_OM_EXTRACT))
         return false;
 
     WalkOpenArchive([this] {
@@ -356,7 +360,7 @@ int TVoskUnRar::ChooseOperation()
         return RAR_SKIP;
     if (FHeader.Flags & RHDF_DIRECTORY)
         return FOperation;
-    if (FOperation == RAR_EXTRACT && platform::FileExists(target)) {
+    if (FOperation == RAR_EXTRACT && FExistingFiles.FileExists(target)) {
         if (OverrideEvent == TOverrideOptions::OR_NEVER)
             return RAR_SKIP;
         bool canOverride = false;
@@ -364,6 +368,9 @@ int TVoskUnRar::ChooseOperation()
             OnOverride(*this, target, canOverride);
         return canOverride ? FOperation : RAR_SKIP;
     }
+    // Written by this run from here on, for the existence test of later entries.
+    if (FOperation == RAR_EXTRACT)
+        FExistingFiles.Created(target);
     return FOperation;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/LinkJudge.h"
+#include "archive/ExistingFiles.h"
 #include "archive/UnRarPrompts.h"
 #include "archive/untUnRar.h"
 
@@ -132,7 +133,7 @@ public:
     TRarStatusEvent OnRarStatus;
     TRarChangeVolEvent OnVolChange;
 
-    // Called from the library's processed-data callback, at most every 50 ms,
+    // Called from the library's processed-data callback, at most every 16 ms,
     // so a window can handle its pending messages during one large entry.
     std::function<void()> KeepAlive;
 
@@ -205,6 +206,8 @@ private:
     std::vector<char> FPasswordBuffer;
     std::vector<char> FArcNameBuffer;
     std::chrono::steady_clock::time_point FLastKeepAlive;
+    // Existence of target files, from one read per folder in each run.
+    TExistingFiles FExistingFiles;
 };
 
 // The component the library's callback answers for; set by ProcessArchive.

@@ -3,18 +3,18 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDate>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMessageBox>
-#include <QRegularExpression>
+#include <QProgressBar>
 #include <QShowEvent>
 #include <QStyle>
-#include <QTime>
 #include <QTimer>
-#include <cmath>
+#include <algorithm>
 
 #include "archive/QtUnRarPrompts.h"
+#include "extract/TArchiveListModel.h"
+#include "extract/TResponsivenessProbe.h"
 #include "extract/TfrmOverWrite.h"
 #include "extract/TfrmStatus.h"
 #include "extract/untVoskFileLib.h"
@@ -73,33 +73,6 @@ QString Q(const char* s)
     return QString::fromUtf8(s);
 }
 
-// Text order with only the ASCII letters folded, the way the list sorts.
-int CompareAsciiNoCase(const QString& a, const QString& b)
-{
-    const auto fold = [](QChar c) {
-        const char16_t u = c.unicode();
-        return (u >= u'a' && u <= u'z') ? char16_t(u - 32) : u;
-    };
-    const qsizetype n = std::min(a.size(), b.size());
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t ca = fold(a[i]);
-        const char16_t cb = fold(b[i]);
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-// A list row that sorts by the text of SortColumn; every column sorts as text.
-class TListRow : public QTreeWidgetItem {
-public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-    bool operator<(const QTreeWidgetItem& other) const override
-    {
-        return CompareAsciiNoCase(text(SortColumn), other.text(SortColumn)) < 0;
-    }
-};
-
 // What fails a run: every error about the entries, the opening and the end
 // of the archive, volumes, passwords and the destination. A comment too large
 // for its buffer (the only report with code 20) leaves the files whole.
@@ -120,6 +93,25 @@ private:
     bool& FFlag;
 };
 
+// Runs `done` when the scope ends, also when an exception passes.
+template <class F>
+class ScopeExit {
+public:
+    explicit ScopeExit(F done) : FDone(std::move(done)) {}
+    ~ScopeExit() { FDone(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    F FDone;
+};
+
+// Pending messages are handled this often during a run: often enough for a
+// smooth window, rarely enough to cost nothing on archives of tiny entries.
+constexpr auto PumpInterval = std::chrono::milliseconds(16);
+// The bar is painted at most ten times a second; each paint is synchronous.
+constexpr auto BarPaintInterval = std::chrono::milliseconds(100);
+
 
 }  // namespace
 
@@ -128,6 +120,17 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
       ui(std::make_unique<Ui::TfrmMain>()),
       FArguments(arguments)
 {
+    // Counted from the window's creation, so building the controls and
+    // loading the picture and the library take nothing from the second's
+    // wait; a coarse timer would miss it by 5%.
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setSingleShot(true);
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
+    Timer1->start();
+
     ui->setupUi(this);
     FormCreate();
 
@@ -135,6 +138,8 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
     if (!picture.isNull())
         ui->Image1->setPixmap(QPixmap::fromImage(picture));
 
+    FList = new TArchiveListModel(this);
+    ui->lstvwMain->setModel(FList);
     QHeaderView* header = ui->lstvwMain->header();
     header->setSectionsClickable(true);
     for (int i = 0; i < 16; ++i)
@@ -146,19 +151,10 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
     BindComponent();
     BindActions();
 
-    FTimeFormat = FLocale.timeFormat(QLocale::LongFormat);
-    // The stored times carry no zone, so a zone name would be wrong.
-    FTimeFormat = FTimeFormat.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b"))).trimmed();
-
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             &TfrmMain::appevtMainIdle);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setSingleShot(true);
-    Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
-    Timer1->start();
+    FProbe = TResponsivenessProbe::FromEnvironment(this, [this] { acStopExecute(); });
 
     show();
 }
@@ -272,7 +268,7 @@ void TfrmMain::BindComponent()
         voskUnRarRarStatus(message, status);
     };
     // Repaints and lets the stop action through while one large entry unpacks.
-    c.KeepAlive = [] { QCoreApplication::processEvents(); };
+    c.KeepAlive = [this] { Pump(); };
 }
 
 // The archive path from the command line: the arguments joined with blanks,
@@ -294,12 +290,14 @@ void TfrmMain::ListArchive(const std::string& path)
     FPackedTotal = 0;
     FEntryCount = 0;
     FUnpackedTotal = 0;
-    ui->lstvwMain->clear();
+    FList->Clear();
     ui->stbrMain->showMessage(QStringLiteral("  ") + Q(path));
     FArchiveLoaded = true;
     ui->prgbrUnRar->setValue(0);
 
     FlagScope listing(FListing);
+    FLastPump = {};
+    const ScopeExit publish([this] { FList->Publish(); });
     voskUnRar->FileName = path;
     voskUnRar->SetMode(TVoskRarMode::VOSKRAR_LIST);
     voskUnRar->CanProgress = false;
@@ -311,10 +309,19 @@ void TfrmMain::ListArchive(const std::string& path)
 void TfrmMain::ExtractArchive(const std::string& directory)
 {
     FlagScope extracting(FExtracting);
+    FLastPump = {};
+    FLastBarPaint = {};
+    // The last step is painted before the window goes on, since the pause
+    // that follows handles no messages.
+    const ScopeExit showBar([this] { PaintBar(); });
+    if (FProbe)
+        FProbe->RunStarted();
     voskUnRar->OverrideEvent = TOverrideOptions::OR_EVENT;
     voskUnRar->Directory = directory;
     voskUnRar->SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
     RunComponent();
+    if (FProbe)
+        FProbe->RunEnded();
 }
 
 // A run cut short by the user is no success, and the log says why it ended.
@@ -404,12 +411,12 @@ void TfrmMain::acExtractExecute()
         return;
 
     voskUnRar->FileList.Clear();
-    QTreeWidget* list = ui->lstvwMain;
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = list->topLevelItem(i);
-        if (row->isSelected())
-            voskUnRar->FileList.Add(TargetPath(chosen, (row->text(1) + row->text(0)).toStdString()));
-    }
+    std::vector<int> selected;
+    for (const QModelIndex& index : ui->lstvwMain->selectionModel()->selectedRows())
+        selected.push_back(index.row());
+    std::sort(selected.begin(), selected.end());
+    for (const int row : selected)
+        voskUnRar->FileList.Add(TargetPath(chosen, FList->EntryPath(row)));
     ExtractArchive(chosen);
     CloseIfAsked();
 }
@@ -432,7 +439,7 @@ void TfrmMain::appevtMainIdle()
 void TfrmMain::lstvwMainColumnClick(int column)
 {
     SortColumn = column;
-    ui->lstvwMain->sortItems(column, Qt::AscendingOrder);
+    FList->SortByColumn(column);
 }
 
 void TfrmMain::acFileOpenExecute()
@@ -457,7 +464,7 @@ void TfrmMain::acFileCloseExecute()
         return;
     voskUnRar->FileName.clear();
     ui->stbrMain->clearMessage();
-    ui->lstvwMain->clear();
+    FList->Clear();
     ui->prgbrUnRar->setValue(0);
     FArchiveLoaded = false;
 }
@@ -511,15 +518,21 @@ void TfrmMain::AddError(const std::string& message, bool failsRun)
     FStatusLog.append(Q(text::ErrorLine) + Q(message));
 }
 
-QString TfrmMain::FormatTime(double time) const
+void TfrmMain::PaintBar()
 {
-    const double days = std::floor(time);
-    const qint64 ms = std::llround((time - days) * 86400000.0);
-    const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(days));
-    QString result = FLocale.toString(date, QLocale::ShortFormat);
-    if (ms > 0 && ms < 86400000)
-        result += QLatin1Char(' ') + FLocale.toString(QTime::fromMSecsSinceStartOfDay(int(ms)), FTimeFormat);
-    return result;
+    ui->prgbrUnRar->setUpdatesEnabled(true);
+    if (ui->prgbrUnRar->isVisible())
+        ui->prgbrUnRar->repaint();
+}
+
+void TfrmMain::Pump()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now - FLastPump < PumpInterval)
+        return;
+    FLastPump = now;
+    FList->Publish();
+    QCoreApplication::processEvents();
 }
 
 void TfrmMain::voskUnRarComment(const std::string& Comment)
@@ -541,38 +554,9 @@ void TfrmMain::voskUnRarFileProcessing(const TVoskRARHeaderData& hdrData)
         if (voskUnRar->FileList.Count() < 3)
             voskUnRar->FileList.Add(TargetPath(voskUnRar->Directory, hdrData.FileName));
 
-        const auto star = [](bool set) { return set ? QStringLiteral("*") : QString(); };
-        QString attributes;
-        const std::pair<bool, char> letters[] = {
-            {hdrData.AttrArchive, 'A'}, {hdrData.AttrCompressed, 'C'}, {hdrData.AttrDirectory, 'D'},
-            {hdrData.AttrHidden, 'H'},  {hdrData.AttrNormal, 'N'},     {hdrData.AttrOffline, 'O'},
-            {hdrData.AttrReadOnly, 'R'}, {hdrData.AttrSystem, 'S'},    {hdrData.AttrTemporary, 'T'},
-        };
-        for (const auto& [set, letter] : letters)
-            if (set)
-                attributes += QLatin1Char(letter);
-
-        auto* row = new TListRow(QStringList{
-            Q(platform::FileNamePart(hdrData.FileName)),
-            Q(platform::FolderPart(hdrData.FileName)),
-            QString::number(hdrData.UnpSize),
-            QString::number(hdrData.PackSize),
-            star(hdrData.Encrypted),
-            star(hdrData.IsDirectory),
-            star(hdrData.ContinuedPrev),
-            star(hdrData.ContinuedNext),
-            Q(hdrData.HostOS),
-            Q(hdrData.CRC),
-            QString::number(hdrData.DicSize),
-            FormatTime(hdrData.Time),
-            QString::number(hdrData.Major),
-            QString::number(hdrData.Minor),
-            Q(hdrData.Method),
-            attributes,
-        });
-        ui->lstvwMain->addTopLevelItem(row);
+        FList->Append(hdrData);
     }
-    QCoreApplication::processEvents();
+    Pump();
 }
 
 void TfrmMain::voskUnRarProgress(uint32_t FilesProcessed)
@@ -580,8 +564,17 @@ void TfrmMain::voskUnRarProgress(uint32_t FilesProcessed)
     if (FEntryCount > 0 && FExtracting) {
         const uint32_t position = (FilesProcessed * 100u) / static_cast<uint32_t>(FEntryCount);
         // The bar ignores values beyond its range; more entries than listed
-        // show a full bar.
-        ui->prgbrUnRar->setValue(static_cast<int>(std::min<uint32_t>(position, 100)));
+        // show a full bar. It moves at every step but is painted only now
+        // and then (and once more when the run ends).
+        QProgressBar* bar = ui->prgbrUnRar;
+        bar->setUpdatesEnabled(false);
+        bar->setValue(static_cast<int>(std::min<uint32_t>(position, 100)));
+        const auto now = std::chrono::steady_clock::now();
+        if (now - FLastBarPaint >= BarPaintInterval && bar->isVisible()) {
+            FLastBarPaint = now;
+            bar->setUpdatesEnabled(true);
+            bar->repaint();
+        }
     }
 }
 
@@ -599,6 +592,8 @@ void TfrmMain::voskUnRarRarStatus(const std::string& Message, TRarStatus status)
 
 void TfrmMain::voskUnRarOverride(const std::string& FileName, bool& CanOverride)
 {
+    // The question may stay open a while: show how far the run has come.
+    PaintBar();
     TfrmOverWrite frmOverWrite;
     frmOverWrite.SetFileName(Q(FileName));
     switch (frmOverWrite.exec()) {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QLocale>
 #include <QMainWindow>
 #include <QStringList>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,7 +11,9 @@
 #include "archive/VoskUnRar.h"
 
 class QTimer;
+class TArchiveListModel;
 class TQtUnRarPrompts;
+class TResponsivenessProbe;
 
 namespace Ui {
 class TfrmMain;
@@ -68,7 +70,10 @@ private:
     void CloseIfAsked();
     void AddError(const std::string& message, bool failsRun = true);
     void ShowStatusLog();
-    QString FormatTime(double time) const;
+    // Lets pending messages be handled, at most every 16 ms.
+    void Pump();
+    // Paints the bar now and lets it be painted again as usual.
+    void PaintBar();
 
     void voskUnRarComment(const std::string& Comment);
     void voskUnRarError(const std::string& Message, int32_t MessageID);
@@ -96,6 +101,8 @@ private:
     bool FCloseRequested = false;  // the window was asked to close during a run
     std::string FOpenDialogFolder;  // where the open dialog and the folder chooser start
 
-    QLocale FLocale;
-    QString FTimeFormat;
+    TArchiveListModel* FList = nullptr;  // the rows of lstvwMain
+    TResponsivenessProbe* FProbe = nullptr;  // only when a benchmark asks for it
+    std::chrono::steady_clock::time_point FLastPump;
+    std::chrono::steady_clock::time_point FLastBarPaint;
 };

@@ -8,7 +8,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <stdexcept>
+#include <string>
+#include <tuple>
 
 namespace {
 
@@ -161,4 +164,49 @@ TEST_F(StartupWindowsRoad, AWindowThatCannotBeMadeEndsTheProgramWithItsMessage)
     platform::SetErrorBoxHandler({});
     EXPECT_EQ(errors, std::vector<QString>{"Cannot read /opt/brambold/silent.txt: Permission denied"});
     EXPECT_TRUE(log.empty()) << "the launcher was made after the failure";
+}
+
+namespace {
+
+// Local time of a fixed moment under the current TZ.
+std::tm LocalTimeNow(std::time_t moment)
+{
+    tzset();
+    std::tm result{};
+    localtime_r(&moment, &result);
+    return result;
+}
+
+struct SavedTz {
+    SavedTz() : had(std::getenv("TZ") != nullptr), value(had ? std::getenv("TZ") : "") {}
+    ~SavedTz()
+    {
+        had ? setenv("TZ", value.c_str(), 1) : unsetenv("TZ");
+        tzset();
+    }
+    bool had;
+    std::string value;
+};
+
+}  // namespace
+
+TEST(TimeZone, AnUnsetZoneIsNamedWithoutChangingAnyLocalTime)
+{
+    SavedTz saved;
+    const std::time_t summer = 1721217600;  // mid-July, when zones differ most from winter
+    unsetenv("TZ");
+    const std::tm before = LocalTimeNow(summer);
+    app::SetTimeZoneIfUnset();
+    ASSERT_STREQ(std::getenv("TZ"), ":/etc/localtime");
+    const std::tm after = LocalTimeNow(summer);
+    EXPECT_EQ(std::tie(before.tm_hour, before.tm_min, before.tm_mday, before.tm_isdst),
+              std::tie(after.tm_hour, after.tm_min, after.tm_mday, after.tm_isdst));
+}
+
+TEST(TimeZone, AZoneTheUserSetIsKept)
+{
+    SavedTz saved;
+    setenv("TZ", "Europe/Berlin", 1);
+    app::SetTimeZoneIfUnset();
+    EXPECT_STREQ(std::getenv("TZ"), "Europe/Berlin");
 }

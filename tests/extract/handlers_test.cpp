@@ -96,9 +96,10 @@ struct ChosenExtraction {
         PutOldFiles(out, oldFiles);
         env.chooserAnswer = out;
         TfrmMainAccess::ListArchive(*window, TestDataPath("ten.rar"));
-        auto& list = Child<QTreeWidget>(*window, "lstvwMain");
+        auto& list = Child<QTreeView>(*window, "lstvwMain");
         for (int row : rows)
-            list.topLevelItem(row)->setSelected(true);
+            list.selectionModel()->select(list.model()->index(row, 0),
+                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
         ModalScript script = Answers(std::move(answers));
         window->acExtractExecute();
     }

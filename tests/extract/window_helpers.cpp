@@ -63,10 +63,10 @@ ModalScript::ModalScript(std::function<void(QWidget&)> answer) : FAnswer(std::mo
 
 QStringList ColumnTexts(TfrmMain& window, int column)
 {
-    auto& list = Child<QTreeWidget>(window, "lstvwMain");
+    const QAbstractItemModel& rows = *Child<QTreeView>(window, "lstvwMain").model();
     QStringList texts;
-    for (int i = 0; i < list.topLevelItemCount(); ++i)
-        texts << list.topLevelItem(i)->text(column);
+    for (int i = 0; i < rows.rowCount(); ++i)
+        texts << rows.index(i, column).data().toString();
     return texts;
 }
 

@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <algorithm>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <functional>
 #include <ostream>
 #include <memory>

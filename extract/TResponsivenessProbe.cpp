@@ -1,0 +1,71 @@
+#include "extract/TResponsivenessProbe.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+double Ms(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+}  // namespace
+
+TResponsivenessProbe* TResponsivenessProbe::FromEnvironment(QObject* parent, std::function<void()> stop)
+{
+    const char* setting = std::getenv("BRAMBOLD_PROBE");
+    if (!setting || !*setting)
+        return nullptr;
+    int stopAfterMs = -1;
+    if (std::strncmp(setting, "stop:", 5) == 0)
+        stopAfterMs = std::atoi(setting + 5);
+    return new TResponsivenessProbe(parent, stopAfterMs, std::move(stop));
+}
+
+TResponsivenessProbe::TResponsivenessProbe(QObject* parent, int stopAfterMs, std::function<void()> stop)
+    : QObject(parent), FStopAfterMs(stopAfterMs), FStop(std::move(stop))
+{
+    FTicker.setTimerType(Qt::PreciseTimer);
+    FTicker.setInterval(10);
+    connect(&FTicker, &QTimer::timeout, this, &TResponsivenessProbe::Tick);
+}
+
+void TResponsivenessProbe::RunStarted()
+{
+    FRunning = true;
+    FStopped = false;
+    FLargestGap = {};
+    FStart = FLast = Clock::now();
+    FTicker.start();
+}
+
+void TResponsivenessProbe::Tick()
+{
+    if (!FRunning)
+        return;
+    const auto now = Clock::now();
+    FLargestGap = std::max(FLargestGap, now - FLast);
+    FLast = now;
+    if (FStopAfterMs >= 0 && !FStopped && now - FStart >= std::chrono::milliseconds(FStopAfterMs)) {
+        FStopped = true;
+        FStopAt = Clock::now();
+        FStop();
+    }
+}
+
+void TResponsivenessProbe::RunEnded()
+{
+    const auto now = Clock::now();
+    FTicker.stop();
+    FRunning = false;
+    FLargestGap = std::max(FLargestGap, now - FLast);
+    std::fprintf(stderr, "probe: run %.1f ms, largest event gap %.1f ms\n", Ms(now - FStart), Ms(FLargestGap));
+    if (FStopped) {
+        std::fprintf(stderr, "probe: stop to end of run %.1f ms\n", Ms(now - FStopAt));
+        std::fflush(stderr);
+        std::_Exit(0);
+    }
+    std::fflush(stderr);
+}

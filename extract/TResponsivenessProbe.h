@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+
+// A measuring aid for the benchmark, off unless BRAMBOLD_PROBE is set: a
+// 10 ms timer that records the largest gap between two of its ticks during
+// an extraction run ("BRAMBOLD_PROBE=gaps"), and optionally stops the run
+// a given number of milliseconds after it started and records how long the
+// run took to end ("BRAMBOLD_PROBE=stop:500"). It prints its figures to
+// standard error when the run ends; after a stop it also ends the program,
+// which would otherwise wait on the status log.
+class TResponsivenessProbe : public QObject {
+public:
+    static TResponsivenessProbe* FromEnvironment(QObject* parent, std::function<void()> stop);
+
+    void RunStarted();
+    void RunEnded();
+
+private:
+    TResponsivenessProbe(QObject* parent, int stopAfterMs, std::function<void()> stop);
+    void Tick();
+
+    using Clock = std::chrono::steady_clock;
+    QTimer FTicker;
+    int FStopAfterMs;
+    std::function<void()> FStop;
+    bool FRunning = false;
+    bool FStopped = false;
+    Clock::time_point FStart, FLast, FStopAt;
+    Clock::duration FLargestGap{};
+};

@@ -1,0 +1,119 @@
+// The hidden list's rows: compact records that show the header's texts,
+// keep the selection on its entries through a sort, and a bar that moves at
+// every entry but is painted only now and then.
+#include <QProgressBar>
+#include <QTreeView>
+
+#include "extract/TArchiveListModel.h"
+#include "window_helpers.h"
+
+namespace {
+
+TEST(ListModel, ShowsEveryColumnOfTheHeaderRecord)
+{
+    TVoskRARHeaderData h;
+    h.FileName = "Ordner/Unter/Grüße.txt";
+    h.UnpSize = 0x140000000ull;
+    h.PackSize = 12;
+    h.Encrypted = true;
+    h.ContinuedNext = true;
+    h.HostOS = "Unix";
+    h.CRC = "00AB";  // not in the engine's form: shown as it came
+    h.DicSize = 4294967296;
+    h.Time = 45429.5;  // 17 May 2024, noon
+    h.Major = 5;
+    h.Minor = 0;
+    h.Method = "best";
+    h.AttrArchive = h.AttrReadOnly = h.AttrTemporary = true;
+    TVoskRARHeaderData second = h;
+    second.FileName = "top.txt";
+    second.CRC = "9F3C00D1";
+    second.HostOS = "Windows";
+    second.Encrypted = second.ContinuedNext = second.AttrArchive = second.AttrReadOnly = false;
+    second.IsDirectory = second.ContinuedPrev = second.AttrHidden = true;
+
+    TArchiveListModel rows;
+    rows.Append(h);
+    rows.Append(second);
+    rows.Publish();
+    QStringList first, other;
+    for (int column = 0; column < TArchiveListModel::ColumnCount; ++column) {
+        first << rows.index(0, column).data().toString();
+        other << rows.index(1, column).data().toString();
+    }
+    EXPECT_EQ(first, (QStringList{"Grüße.txt", "Ordner/Unter/", "5368709120", "12", "*", "", "", "*", "Unix",
+                                  "00AB", "4294967296", "17 May 2024 12:00:00", "5", "0", "best", "ART"}));
+    EXPECT_EQ(other, (QStringList{"top.txt", "", "5368709120", "12", "", "*", "*", "", "Windows", "9F3C00D1",
+                                  "4294967296", "17 May 2024 12:00:00", "5", "0", "best", "HT"}));
+    EXPECT_EQ(rows.headerData(11, Qt::Horizontal).toString(), "Time");
+}
+
+TEST(ListModel, SelectedRowsFollowTheirEntriesThroughASort)
+{
+    Environment env;
+    auto window = env.Window(TestDataPath("ten.rar"));
+    TfrmMainAccess::ListArchive(*window, TestDataPath("ten.rar"));
+    auto& view = Child<QTreeView>(*window, "lstvwMain");
+    for (int row : {1, 4})  // f02.txt, f05.txt
+        view.selectionModel()->select(view.model()->index(row, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    window->lstvwMainColumnClick(9);  // by CRC, which mixes the rows
+    const QStringList names = ColumnTexts(*window, 0);
+    ASSERT_NE(names.indexOf("f02.txt"), 1);
+
+    QStringList selected;
+    for (int row = 0; row < names.size(); ++row)
+        if (view.selectionModel()->isRowSelected(row, QModelIndex()))
+            selected << names[row];
+    EXPECT_EQ(selected.size(), 2);
+    EXPECT_TRUE(selected.contains("f02.txt") && selected.contains("f05.txt"));
+
+    env.chooserAnswer = env.work.Path();
+    window->acExtractExecute();
+    const TFileList& list = TfrmMainAccess::Component(*window).FileList;
+    ASSERT_EQ(list.Count(), 2u);
+    // In the order the rows now stand.
+    EXPECT_EQ(list[0], TargetPath(env.work.Path(), selected[0].toStdString()));
+}
+
+TEST(ListModel, ASecondArchiveAfterASortShowsItsRowsInArchiveOrder)
+{
+    Environment env;
+    auto window = env.Window(TestDataPath("sizes.rar"));
+    TfrmMainAccess::ListArchive(*window, TestDataPath("sizes.rar"));
+    window->lstvwMainColumnClick(2);
+    EXPECT_EQ(ColumnTexts(*window, 0), (QStringList{"s10.txt", "s100.txt", "s9.txt"}));
+    TfrmMainAccess::ListArchive(*window, TestDataPath("sizes.rar"));
+    EXPECT_EQ(ColumnTexts(*window, 0), (QStringList{"s9.txt", "s10.txt", "s100.txt"}));
+}
+
+// Records the bar's value at each paint.
+class PaintLog : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted.push_back(static_cast<QProgressBar*>(watched)->value());
+        return false;
+    }
+    std::vector<int> painted;
+};
+
+TEST(ProgressBar, MovesAtEveryEntryButIsPaintedRarelyAndLastAtTheEnd)
+{
+    Environment env;
+    auto window = env.Window(env.CopyArchive("ten.rar", env.work.Path()));
+    auto& bar = Child<QProgressBar>(*window, "prgbrUnRar");
+    std::vector<int> values;
+    QObject::connect(&bar, &QProgressBar::valueChanged, [&](int v) { values.push_back(v); });
+    PaintLog log;
+    bar.installEventFilter(&log);
+    window->Timer1Timer();
+    EXPECT_EQ(values.size(), 10u);
+    ASSERT_FALSE(log.painted.empty());
+    // One paint per step would be ten; a run this short gets one or two.
+    EXPECT_LE(log.painted.size(), 4u);
+    EXPECT_EQ(log.painted.back(), 100);
+}
+
+}  // namespace
