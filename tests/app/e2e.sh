@@ -13,26 +13,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# The server may still be starting: no client of the test goes before it answers.
-for _ in $(seq 200); do
-    xdpyinfo >/dev/null 2>&1 && break
-    sleep 0.05
-done
-xdpyinfo >/dev/null 2>&1 || fail "the X server on $DISPLAY does not answer"
-
-# Prints the id of the first visible window whose title matches, waiting up
-# to $2 seconds.
-wait_window() {
-    local pattern=$1 seconds=${2:-10} id
-    for _ in $(seq $((seconds * 20))); do
-        id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -1 || true)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.05
-    done
-    return 1
-}
+. "$(dirname "$0")/../support/x_session.sh"
+wait_for_server
 
 # Waits up to $2 seconds for our child $1 to end; its exit code goes to
 # $code. Runs in this shell, never in $(...), so that `wait` sees the child.

@@ -12,17 +12,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-wait_window() {  # PATTERN SECONDS: prints the first visible match
-    local id
-    for _ in $(seq $(($2 * 20))); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.05
-    done
-    return 1
-}
+. "$(dirname "$0")/../support/x_session.sh"
+wait_for_server
 
 # Waits for the error road: the caption, then the status log, closed by its
 # close box; then the program must end by itself.

@@ -86,6 +86,8 @@ package)
         fail "the package holds no relative bin link"
     ;;
 run)
+    . "$(dirname "$0")/../support/x_session.sh"
+    wait_for_server
     mkdir "$work/My Files" "$work/home" "$work/config" "$work/runtime"
     chmod 700 "$work/runtime"
     cp "$data/plain.rar" "$work/My Files/"
@@ -108,12 +110,7 @@ run)
     pids+=("$pid")
 
     # The window shows the installed icon.
-    for _ in $(seq 200); do
-        window=$(xdotool search --onlyvisible --name "^Brambold Free Unrar" 2>/dev/null | head -1 || true)
-        [ -n "$window" ] && break
-        sleep 0.05
-    done
-    [ -n "$window" ] || fail "no extraction window"
+    window=$(wait_window "^Brambold Free Unrar" 10) || fail "no extraction window"
     [[ $(xprop -id "$window" _NET_WM_ICON) == *"Icon ("* ]] || fail "the window has no icon"
     for _ in $(seq 400); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
     kill -0 "$pid" 2>/dev/null && fail "the program did not end by itself"
