@@ -1,6 +1,8 @@
 #include "archive/ListingRecord.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 #include <iterator>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -449,18 +451,8 @@ TReplayScope::TReplayScope(TListingRecorder* recorder, const std::string& fileNa
 {
     if (!FRecord)
         return;
-    FOpen = untUnRar::RAROpenArchive;
-    FClose = untUnRar::RARCloseArchive;
-    FReadHeaderEx = untUnRar::RARReadHeaderEx;
-    FProcessFile = untUnRar::RARProcessFile;
-    FSetCallback = untUnRar::RARSetCallback;
-    FSetPassword = untUnRar::RARSetPassword;
-    untUnRar::RAROpenArchive = ReplayOpen;
-    untUnRar::RARCloseArchive = ReplayClose;
-    untUnRar::RARReadHeaderEx = ReplayReadHeaderEx;
-    untUnRar::RARProcessFile = ReplayProcessFile;
-    untUnRar::RARSetCallback = ReplaySetCallback;
-    untUnRar::RARSetPassword = ReplaySetPassword;
+    FOther = {ReplayOpen, ReplayClose, ReplayReadHeaderEx, ReplayProcessFile, ReplaySetCallback, ReplaySetPassword};
+    SwapSlots();
     ActiveRecord = FRecord.get();
 }
 
@@ -468,11 +460,16 @@ TReplayScope::~TReplayScope()
 {
     if (!FRecord)
         return;
-    untUnRar::RAROpenArchive = FOpen;
-    untUnRar::RARCloseArchive = FClose;
-    untUnRar::RARReadHeaderEx = FReadHeaderEx;
-    untUnRar::RARProcessFile = FProcessFile;
-    untUnRar::RARSetCallback = FSetCallback;
-    untUnRar::RARSetPassword = FSetPassword;
+    SwapSlots();
     ActiveRecord = nullptr;
+}
+
+void TReplayScope::SwapSlots()
+{
+    std::swap(untUnRar::RAROpenArchive, FOther.open);
+    std::swap(untUnRar::RARCloseArchive, FOther.close);
+    std::swap(untUnRar::RARReadHeaderEx, FOther.readHeaderEx);
+    std::swap(untUnRar::RARProcessFile, FOther.processFile);
+    std::swap(untUnRar::RARSetCallback, FOther.setCallback);
+    std::swap(untUnRar::RARSetPassword, FOther.setPassword);
 }

@@ -65,11 +65,16 @@ public:
     bool Serving() const { return FRecord != nullptr; }
 
 private:
+    // Puts the other set of slots in place: the replay's, then back.
+    void SwapSlots();
+
     std::unique_ptr<TListingRecord> FRecord;
-    untUnRar::TRAROpenArchive FOpen = nullptr;
-    untUnRar::TRARCloseArchive FClose = nullptr;
-    untUnRar::TRARReadHeaderEx FReadHeaderEx = nullptr;
-    untUnRar::TRARProcessFile FProcessFile = nullptr;
-    untUnRar::TRARSetCallback FSetCallback = nullptr;
-    untUnRar::TRARSetPassword FSetPassword = nullptr;
+    struct {
+        untUnRar::TRAROpenArchive open;
+        untUnRar::TRARCloseArchive close;
+        untUnRar::TRARReadHeaderEx readHeaderEx;
+        untUnRar::TRARProcessFile processFile;
+        untUnRar::TRARSetCallback setCallback;
+        untUnRar::TRARSetPassword setPassword;
+    } FOther{};
 };
