@@ -196,14 +196,19 @@ TListingRecorder::TListingRecorder(std::string fileName, std::string password)
     : FFileName(std::move(fileName)), FPassword(std::move(password)), FRecord(std::make_unique<TListingRecord>())
 {
     ++RunningWalks;
-    FThread = std::thread([this] {
-        try {
-            Walk();
-        } catch (...) {
-            FUsable = false;
-        }
+    try {
+        FThread = std::thread([this] {
+            try {
+                Walk();
+            } catch (...) {
+                FUsable = false;
+            }
+            --RunningWalks;
+        });
+    } catch (...) {
         --RunningWalks;
-    });
+        throw;
+    }
 }
 
 TListingRecorder::~TListingRecorder()

@@ -124,8 +124,14 @@ void TVoskUnRar::PrepareListing(const std::string& fileName)
 {
     FPrepared.reset();
     // A run leaves its last header behind, which the walk would not see.
-    if (FDllLoaded && !fileName.empty() && !FHasRun)
+    if (!FDllLoaded || fileName.empty() || FHasRun)
+        return;
+    // Only a head start: without it the run walks the archive itself.
+    try {
         FPrepared = std::make_unique<TListingRecorder>(fileName, Password);
+    } catch (...) {
+        FPrepared.reset();
+    }
 }
 
 void TVoskUnRar::ProcessArchive()
