@@ -70,24 +70,23 @@ struct TStamp {
     dev_t dev = 0;
     ino_t ino = 0;
     off_t size = 0;
-    timespec mtime{};
-    timespec ctime{};
     mode_t mode = 0;
+    int64_t times[4] = {};  // modified and changed, seconds and nanoseconds
 
     static bool Read(const std::string& path, TStamp& stamp)
     {
         struct stat st {};
         if (stat(path.c_str(), &st) != 0)
             return false;
-        stamp = {path, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, st.st_mode};
+        stamp = {path, st.st_dev, st.st_ino, st.st_size, st.st_mode,
+                 {st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec}};
         return true;
     }
     bool Unchanged() const
     {
         TStamp now;
         return Read(path, now) && now.dev == dev && now.ino == ino && now.size == size &&
-               now.mtime.tv_sec == mtime.tv_sec && now.mtime.tv_nsec == mtime.tv_nsec &&
-               now.ctime.tv_sec == ctime.tv_sec && now.ctime.tv_nsec == ctime.tv_nsec;
+               std::equal(std::begin(times), std::end(times), std::begin(now.times));
     }
 };
 
