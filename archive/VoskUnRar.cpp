@@ -75,6 +75,8 @@ TVoskUnRar::TVoskUnRar(IUnRarPrompts* prompts) : FPrompts(prompts)
 
 TVoskUnRar::~TVoskUnRar()
 {
+    // The walk uses the library: it ends before the library goes.
+    FPrepared.reset();
     if (FDllLoaded)
         untUnRar::FreeUnRarLibrary();
     if (CurrentUnRar == this)
@@ -118,9 +120,34 @@ void TVoskUnRar::WalkOpenArchive(Walk walk)
     CloseArchive();
 }
 
+void TVoskUnRar::PrepareListing(const std::string& fileName)
+{
+    FPrepared.reset();
+    // A run leaves its last header behind, which the walk would not see.
+    if (!FDllLoaded || fileName.empty() || FHasRun)
+        return;
+    // Only a head start: without it the run walks the archive itself.
+    try {
+        FPrepared = std::make_unique<TListingRecorder>(fileName, Password);
+    } catch (...) {
+        FPrepared.reset();
+    }
+}
+
 void TVoskUnRar::ProcessArchive()
 {
     StopProcessing = false;
+    // A walk made ahead stands for this run only if the run makes the very
+    // calls the walk made: a plain listing with nothing selected, and the
+    // engine's state still as fresh as the walk's.
+    const std::unique_ptr<TListingRecorder> prepared = std::move(FPrepared);
+    const bool fits = prepared && FMode == TVoskRarMode::VOSKRAR_LIST && !CanProgress && FileList.Empty() &&
+                      Directory.empty();
+    if (prepared && !fits)
+        prepared->Stop();
+    const TReplayScope replay(fits ? prepared.get() : nullptr, FileName, Password);
+    FReplayed = replay.Serving();
+    FHasRun = true;
     if (!FDllLoaded) {
         DoError(VoskText(TVoskText::NotLoaded), 0);
         return;

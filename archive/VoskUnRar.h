@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "archive/LinkJudge.h"
 #include "archive/ExistingFiles.h"
+#include "archive/ListingRecord.h"
 #include "archive/UnRarPrompts.h"
 #include "archive/untUnRar.h"
 
@@ -101,6 +103,14 @@ public:
 
     // One run over FileName in the current Mode.
     void ProcessArchive();
+
+    // Starts the header walk of a listing run of `fileName` on a second
+    // thread. The first run, if it lists that archive as it is then, is
+    // served from the walk; any other run drops it. After a run it does
+    // nothing.
+    void PrepareListing(const std::string& fileName);
+    // True when the last run was served from a prepared walk.
+    bool Replayed() const { return FReplayed; }
 
     // Read-only properties.
     const std::string& ArchivComment() const { return FArchivComment; }
@@ -208,6 +218,10 @@ private:
     std::chrono::steady_clock::time_point FLastKeepAlive;
     // Existence of target files, from one read per folder in each run.
     TExistingFiles FExistingFiles;
+    // The walk made ahead for the next run, and whether the last run used one.
+    std::unique_ptr<TListingRecorder> FPrepared;
+    bool FReplayed = false;
+    bool FHasRun = false;
 };
 
 // The component the library's callback answers for; set by ProcessArchive.

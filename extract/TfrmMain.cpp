@@ -150,6 +150,8 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
     voskUnRar = std::make_unique<TVoskUnRar>(FQtPrompts.get());
     BindComponent();
     BindActions();
+    // The listing run waits for Timer1; its header walk need not.
+    voskUnRar->PrepareListing(ComposeArchivePath());
 
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             &TfrmMain::appevtMainIdle);

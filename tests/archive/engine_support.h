@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <sstream>
 #include <unistd.h>
 #include <string>
@@ -21,6 +22,12 @@ namespace fs = std::filesystem;
 class TVoskUnRarAccess {
 public:
     static RARHeaderDataEx& Header(TVoskUnRar& c) { return c.FHeader; }
+    // Lets the walk made ahead end before the test goes on.
+    static void WaitForPrepared(TVoskUnRar& c)
+    {
+        if (c.FPrepared)
+            c.FPrepared->Wait();
+    }
     // Stands in for a header read: the hand-filled header is a new entry.
     static const TVoskRARHeaderData& Convert(TVoskUnRar& c)
     {

@@ -195,3 +195,24 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// The listing waits a second; its header walk is made meanwhile and serves it.
+TEST(StartupWait, TheListingIsServedFromTheWalkMadeDuringTheWait)
+{
+    Environment env;
+    const std::string archive = env.CopyArchive("plain.rar", env.work.Path());
+    auto window = env.Window(archive);
+    TfrmMainAccess::ListArchive(*window, archive);
+    EXPECT_TRUE(TfrmMainAccess::Component(*window).Replayed());
+    EXPECT_EQ(TfrmMainAccess::EntryCount(*window), 14);
+    EXPECT_EQ(TfrmMainAccess::StatusLog(*window), RunLines);
+}
+
+TEST(StartupWait, ClosingTheWindowDuringTheWaitEndsTheWalk)
+{
+    Environment env;
+    auto window = env.Window(env.CopyArchive("rar4_volumes.rar", env.work.Path()));
+    EXPECT_TRUE(window->close());
+    window.reset();
+    EXPECT_EQ(TListingRecorder::Running(), 0);
+}

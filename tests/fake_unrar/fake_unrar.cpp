@@ -3,12 +3,14 @@
 #define _UNIX
 #include <unrar/dll.hpp>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 #include "fake_unrar_control.h"
@@ -40,6 +42,7 @@ struct FakeScript {
     int closeResult = 0;
     long passwordBuffer = 512;
     bool failForever = false;
+    unsigned pauseMs = 0;
     int failResult = 0;
     std::vector<FakeEntry> entries;
 };
@@ -175,6 +178,8 @@ FAKE_EXPORT void FakeUnRarScript(const char* text)
             Script.closeResult = static_cast<int>(Number(rest));
         } else if (command == "pwbuffer") {
             Script.passwordBuffer = static_cast<long>(Number(rest));
+        } else if (command == "pause") {
+            Script.pauseMs = static_cast<unsigned>(Number(rest));
         } else if (command == "failforever") {
             Script.failForever = true;
             Script.failResult = static_cast<int>(Number(rest));
@@ -258,6 +263,8 @@ FAKE_EXPORT int RARReadHeaderEx(HANDLE handle, RARHeaderDataEx* header)
         return ERAR_BAD_ARCHIVE;
     }
     auto& arc = *static_cast<FakeArchive*>(handle);
+    if (Script.pauseMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(Script.pauseMs));
     int r = ERAR_END_ARCHIVE;
     if (arc.next < Script.entries.size()) {
         const FakeEntry& e = Script.entries[arc.next++];

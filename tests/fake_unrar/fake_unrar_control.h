@@ -17,6 +17,7 @@
 //                              volume NAME, or data
 //   process R                  RARProcessFile on that entry answers R
 //   failforever R              after the last entry every read answers R
+//   pause MS                   every header read takes MS milliseconds
 //
 // Every library call and every callback answer is logged, one line each.
 extern "C" {

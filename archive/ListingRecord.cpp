@@ -1,0 +1,483 @@
+#include "archive/ListingRecord.h"
+
+#include <algorithm>
+#include <cstring>
+#include <malloc.h>
+#include <utility>
+#include <iterator>
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+#include "archive/VoskConvert.h"
+
+namespace {
+
+// As the engine's listing run opens and reads: same buffers, same sizes.
+constexpr size_t CommentBufferSize = 65536;
+constexpr size_t RedirNameCapacity = 4096;
+
+// Blocks are mapped and unmapped directly, so each one the replay has used
+// goes back to the system at once, whatever the allocator keeps.
+constexpr size_t BlockSize = size_t{1} << 20;
+
+enum TEvent : uint8_t { EvOpen = 1, EvNotice, EvArcName, EvRead, EvProcess };
+
+// The header fields the engine reads in a listing run, besides the names.
+constexpr unsigned int RARHeaderDataEx::*HeaderFields[] = {
+    &RARHeaderDataEx::Flags,    &RARHeaderDataEx::PackSize, &RARHeaderDataEx::PackSizeHigh,
+    &RARHeaderDataEx::UnpSize,  &RARHeaderDataEx::UnpSizeHigh, &RARHeaderDataEx::HostOS,
+    &RARHeaderDataEx::FileCRC,  &RARHeaderDataEx::FileTime, &RARHeaderDataEx::UnpVer,
+    &RARHeaderDataEx::Method,   &RARHeaderDataEx::FileAttr, &RARHeaderDataEx::DictSize,
+};
+
+std::atomic<int> RunningWalks{0};
+
+void PutNumber(std::string& out, uint64_t value)
+{
+    while (value >= 0x80) {
+        out += static_cast<char>((value & 0x7F) | 0x80);
+        value >>= 7;
+    }
+    out += static_cast<char>(value);
+}
+
+void PutText(std::string& out, const char* text, size_t size)
+{
+    PutNumber(out, size);
+    out.append(text, size);
+}
+
+// Our own UTF-8 back to the library's UTF-32, at most `capacity` characters,
+// zero-terminated when there is room, as the library leaves its buffers.
+void Utf8ToWide(const std::string& text, wchar_t* out, size_t capacity)
+{
+    size_t n = 0;
+    for (size_t i = 0; i < text.size() && n < capacity;) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+        uint32_t value = extra == 0 ? c : c & (0x3F >> extra);
+        for (int k = 1; k <= extra && i + k < text.size(); ++k)
+            value = (value << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        i += 1 + extra;
+        out[n++] = static_cast<wchar_t>(value);
+    }
+    if (n < capacity)
+        out[n] = L'\0';
+}
+
+// What tells an archive file changed: its identity, size and both times.
+struct TStamp {
+    std::string path;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    mode_t mode = 0;
+    int64_t times[4] = {};  // modified and changed, seconds and nanoseconds
+
+    static bool Read(const std::string& path, TStamp& stamp)
+    {
+        struct stat st {};
+        if (stat(path.c_str(), &st) != 0)
+            return false;
+        stamp = {path, st.st_dev, st.st_ino, st.st_size, st.st_mode,
+                 {st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec}};
+        return true;
+    }
+    bool Unchanged() const
+    {
+        TStamp now;
+        return Read(path, now) && now.dev == dev && now.ino == ino && now.size == size &&
+               std::equal(std::begin(times), std::end(times), std::begin(now.times));
+    }
+};
+
+}  // namespace
+
+// The library's answers in the order they came, as a tape of small events.
+class TListingRecord {
+public:
+    ~TListingRecord()
+    {
+        for (size_t i = FRead; i < FBlocks.size(); ++i)
+            munmap(FBlocks[i].data, BlockSize);
+    }
+
+    // ---- writing, on the walker's thread
+    bool Put(const std::string& event)
+    {
+        if (FBlocks.empty() || BlockSize - FBlocks.back().used < event.size()) {
+            void* data = mmap(nullptr, BlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (data == MAP_FAILED)
+                return false;
+            FBlocks.push_back({static_cast<char*>(data), 0});
+        }
+        TBlock& b = FBlocks.back();
+        std::memcpy(b.data + b.used, event.data(), event.size());
+        b.used += event.size();
+        return true;
+    }
+
+    std::vector<TStamp> Stamps;
+    int CloseResult = ERAR_SUCCESS;
+
+    // ---- reading, on the engine's thread
+    int Peek()
+    {
+        while (FRead < FBlocks.size() && FOffset == FBlocks[FRead].used) {
+            munmap(FBlocks[FRead].data, BlockSize);
+            ++FRead;
+            FOffset = 0;
+        }
+        return FRead < FBlocks.size() ? static_cast<unsigned char>(FBlocks[FRead].data[FOffset]) : 0;
+    }
+    uint8_t Byte() { return static_cast<uint8_t>(FBlocks[FRead].data[FOffset++]); }
+    uint64_t Number()
+    {
+        uint64_t value = 0;
+        for (int shift = 0;; shift += 7) {
+            const uint8_t b = Byte();
+            value |= static_cast<uint64_t>(b & 0x7F) << shift;
+            if (!(b & 0x80))
+                return value;
+        }
+    }
+    void Text(std::string& out)
+    {
+        const size_t size = Number();
+        out.assign(FBlocks[FRead].data + FOffset, size);
+        FOffset += size;
+    }
+
+    // Sends the volume notices that came before the next answer, and keeps
+    // the volume name of the next header. True when `event` comes next.
+    bool ReachAnswer(TEvent event)
+    {
+        for (;;) {
+            const int next = Peek();
+            if (next == EvNotice) {
+                Byte();
+                Text(FNotice);
+                FNoticeBuffer.assign(FNotice.begin(), FNotice.end());
+                FNoticeBuffer.push_back('\0');
+                if (Callback)
+                    Callback(UCM_CHANGEVOLUME, UserData, reinterpret_cast<LPARAM>(FNoticeBuffer.data()),
+                             RAR_VOL_NOTIFY);
+            } else if (next == EvArcName) {
+                Byte();
+                Text(ArcName);
+            } else {
+                if (next == event)
+                    Byte();
+                return next == event;
+            }
+        }
+    }
+
+    UNRARCALLBACK Callback = nullptr;
+    LPARAM UserData = 0;
+    std::string ArcName;  // volume of the headers read from here on
+    std::string Name;     // scratch for entry names
+
+private:
+    struct TBlock {
+        char* data;
+        size_t used;
+    };
+    std::vector<TBlock> FBlocks;
+    size_t FRead = 0;
+    size_t FOffset = 0;
+    std::string FNotice;
+    std::vector<char> FNoticeBuffer;
+};
+
+// ---- the walk ---------------------------------------------------------------
+
+TListingRecorder::TListingRecorder(std::string fileName, std::string password)
+    : FFileName(std::move(fileName)), FPassword(std::move(password)), FRecord(std::make_unique<TListingRecord>())
+{
+    ++RunningWalks;
+    try {
+        FThread = std::thread([this] {
+            try {
+                Walk();
+            } catch (...) {
+                FUsable = false;
+            }
+            --RunningWalks;
+        });
+    } catch (...) {
+        --RunningWalks;
+        throw;
+    }
+}
+
+TListingRecorder::~TListingRecorder()
+{
+    Stop();
+}
+
+int TListingRecorder::Running()
+{
+    return RunningWalks;
+}
+
+void TListingRecorder::Stop()
+{
+    FStop = true;
+    Wait();
+}
+
+void TListingRecorder::Wait()
+{
+    if (FThread.joinable())
+        FThread.join();
+}
+
+void TListingRecorder::Note(const std::string& path)
+{
+    TStamp stamp;
+    if (!TStamp::Read(path, stamp))
+        FAsked = true;  // nothing to compare with later: the record could not be trusted
+    FRecord->Stamps.push_back(std::move(stamp));
+}
+
+int TListingRecorder::WalkerCallback(UINT msg, LPARAM UserData, LPARAM P1, LPARAM P2)
+{
+    auto* self = reinterpret_cast<TListingRecorder*>(UserData);
+    if (self->FStop || self->FAsked) {
+        self->FAsked = true;
+        return -1;
+    }
+    if (P2 == RAR_VOL_NOTIFY && msg == UCM_CHANGEVOLUME) {
+        const char* name = reinterpret_cast<const char*>(P1);
+        std::string event(1, static_cast<char>(EvNotice));
+        PutText(event, name, std::strlen(name));
+        self->Note(name);
+        if (!self->FRecord->Put(event))
+            self->FAsked = true;
+        return 0;
+    }
+    // The engine does nothing with the wide notice; the narrow one follows.
+    if (P2 == RAR_VOL_NOTIFY && msg == UCM_CHANGEVOLUMEW)
+        return 0;
+    // A question (password, missing volume) is for the listing run to ask.
+    self->FAsked = true;
+    return -1;
+}
+
+// Makes the calls of the engine's listing run, in its order, and stops where
+// it stops. Only what the library answered is kept.
+void TListingRecorder::Walk()
+{
+    TListingRecord& record = *FRecord;
+    Note(FFileName);
+    // A pipe or a device could block the open for good, and the walk could
+    // then never be ended: only plain files are walked ahead.
+    if (FAsked || !S_ISREG(FRecord->Stamps.front().mode))
+        return;
+
+    std::vector<char> arcName(FFileName.begin(), FFileName.end());
+    arcName.push_back('\0');
+    std::vector<char> comment(CommentBufferSize, '\0');
+    RAROpenArchiveData open{};
+    open.ArcName = arcName.data();
+    open.OpenMode = RAR_OM_LIST;
+    open.CmtBuf = comment.data();
+    open.CmtBufSize = CommentBufferSize;
+    HANDLE handle = untUnRar::RAROpenArchive(&open);
+    const bool opened = handle != nullptr && open.OpenResult == ERAR_SUCCESS;
+
+    std::string event(1, static_cast<char>(EvOpen));
+    PutNumber(event, opened);
+    PutNumber(event, open.OpenResult);
+    PutNumber(event, open.CmtState);
+    PutNumber(event, open.CmtSize);
+    PutText(event, comment.data(), strnlen(comment.data(), CommentBufferSize));
+    if (!record.Put(event)) {
+        if (handle)
+            untUnRar::RARCloseArchive(handle);
+        return;
+    }
+    if (!opened) {
+        if (handle)
+            untUnRar::RARCloseArchive(handle);
+        FUsable = true;
+        return;
+    }
+
+    untUnRar::RARSetCallback(handle, &TListingRecorder::WalkerCallback, reinterpret_cast<LPARAM>(this));
+    std::vector<char> password(FPassword.begin(), FPassword.end());
+    password.push_back('\0');
+    if (!FPassword.empty())
+        untUnRar::RARSetPassword(handle, password.data());
+
+    auto header = std::make_unique<RARHeaderDataEx>();
+    std::vector<wchar_t> redirName(RedirNameCapacity, L'\0');
+    header->RedirName = redirName.data();
+    header->RedirNameSize = RedirNameCapacity;
+    char noDestination[] = "";
+    std::string arcNameNow;
+
+    bool whole = false;
+    int lastFailure = 0;
+    while (!FStop && !FAsked) {
+        const int r = untUnRar::RARReadHeaderEx(handle, header.get());
+        if (FAsked)
+            break;
+        const size_t arcLength = strnlen(header->ArcName, sizeof header->ArcName);
+        if (arcNameNow.compare(0, std::string::npos, header->ArcName, arcLength) != 0) {
+            arcNameNow.assign(header->ArcName, arcLength);
+            event.assign(1, static_cast<char>(EvArcName));
+            PutText(event, arcNameNow.data(), arcNameNow.size());
+            if (!record.Put(event))
+                break;
+        }
+        event.assign(1, static_cast<char>(EvRead));
+        PutNumber(event, static_cast<unsigned>(r));
+        for (const auto field : HeaderFields)
+            PutNumber(event, (*header).*field);
+        const std::string name = WideToUtf8(header->FileNameW, std::size(header->FileNameW));
+        PutText(event, name.data(), name.size());
+        if (!record.Put(event))
+            break;
+
+        // The engine's loop: the end, a failure met twice, a failed step.
+        if (r == ERAR_END_ARCHIVE || (r != ERAR_SUCCESS && r == lastFailure)) {
+            whole = true;
+            break;
+        }
+        lastFailure = r;
+        if (r != ERAR_SUCCESS)
+            continue;
+        const int pr = untUnRar::RARProcessFile(handle, RAR_TEST, noDestination, nullptr);
+        if (FAsked)
+            break;
+        event.assign(1, static_cast<char>(EvProcess));
+        PutNumber(event, static_cast<unsigned>(pr));
+        if (!record.Put(event))
+            break;
+        if (pr != ERAR_SUCCESS) {
+            whole = true;
+            break;
+        }
+    }
+    record.CloseResult = untUnRar::RARCloseArchive(handle);
+    FUsable = whole && !FAsked && !FStop;
+    // What the library held for the walk sits in this thread's own heap and
+    // would stay resident through the whole extraction: hand it back now.
+    malloc_trim(0);
+}
+
+std::unique_ptr<TListingRecord> TListingRecorder::Take(const std::string& fileName, const std::string& password)
+{
+    Wait();
+    if (!FUsable || fileName != FFileName || password != FPassword)
+        return nullptr;
+    for (const TStamp& stamp : FRecord->Stamps)
+        if (!stamp.Unchanged())
+            return nullptr;
+    FUsable = false;
+    return std::move(FRecord);
+}
+
+// ---- the replay -------------------------------------------------------------
+
+namespace {
+
+TListingRecord* ActiveRecord = nullptr;
+
+TListingRecord* Of(HANDLE handle)
+{
+    return static_cast<TListingRecord*>(handle);
+}
+
+HANDLE ReplayOpen(RAROpenArchiveData* data)
+{
+    TListingRecord* record = ActiveRecord;
+    if (!record || !record->ReachAnswer(EvOpen)) {
+        data->OpenResult = ERAR_UNKNOWN;
+        return nullptr;
+    }
+    const bool opened = record->Number() != 0;
+    data->OpenResult = static_cast<unsigned>(record->Number());
+    data->CmtState = static_cast<unsigned>(record->Number());
+    data->CmtSize = static_cast<unsigned>(record->Number());
+    std::string comment;
+    record->Text(comment);
+    if (data->CmtBuf && data->CmtBufSize > 0) {
+        const size_t n = std::min<size_t>(comment.size(), data->CmtBufSize);
+        std::memcpy(data->CmtBuf, comment.data(), n);
+        if (n < data->CmtBufSize)
+            data->CmtBuf[n] = '\0';
+    }
+    return opened ? record : nullptr;
+}
+
+int ReplayClose(HANDLE handle)
+{
+    return handle ? Of(handle)->CloseResult : ERAR_ECLOSE;
+}
+
+int ReplayReadHeaderEx(HANDLE handle, RARHeaderDataEx* header)
+{
+    TListingRecord* record = Of(handle);
+    if (!record->ReachAnswer(EvRead))
+        return ERAR_UNKNOWN;
+    const int r = static_cast<int>(record->Number());
+    for (const auto field : HeaderFields)
+        (*header).*field = static_cast<unsigned>(record->Number());
+    record->Text(record->Name);
+    Utf8ToWide(record->Name, header->FileNameW, std::size(header->FileNameW));
+    const size_t n = std::min(record->ArcName.size(), sizeof header->ArcName);
+    std::memcpy(header->ArcName, record->ArcName.data(), n);
+    if (n < sizeof header->ArcName)
+        header->ArcName[n] = '\0';
+    return r;
+}
+
+int ReplayProcessFile(HANDLE handle, int, char*, char*)
+{
+    TListingRecord* record = Of(handle);
+    if (!record->ReachAnswer(EvProcess))
+        return ERAR_UNKNOWN;
+    return static_cast<int>(record->Number());
+}
+
+void ReplaySetCallback(HANDLE handle, UNRARCALLBACK callback, LPARAM userData)
+{
+    Of(handle)->Callback = callback;
+    Of(handle)->UserData = userData;
+}
+
+// The walk was made with this very password: Take compared them.
+void ReplaySetPassword(HANDLE, char*) {}
+
+}  // namespace
+
+TReplayScope::TReplayScope(TListingRecorder* recorder, const std::string& fileName, const std::string& password)
+    : FRecord(recorder ? recorder->Take(fileName, password) : nullptr)
+{
+    if (!FRecord)
+        return;
+    FOther = {ReplayOpen, ReplayClose, ReplayReadHeaderEx, ReplayProcessFile, ReplaySetCallback, ReplaySetPassword};
+    SwapSlots();
+    ActiveRecord = FRecord.get();
+}
+
+TReplayScope::~TReplayScope()
+{
+    if (!FRecord)
+        return;
+    SwapSlots();
+    ActiveRecord = nullptr;
+}
+
+void TReplayScope::SwapSlots()
+{
+    std::swap(untUnRar::RAROpenArchive, FOther.open);
+    std::swap(untUnRar::RARCloseArchive, FOther.close);
+    std::swap(untUnRar::RARReadHeaderEx, FOther.readHeaderEx);
+    std::swap(untUnRar::RARProcessFile, FOther.processFile);
+    std::swap(untUnRar::RARSetCallback, FOther.setCallback);
+    std::swap(untUnRar::RARSetPassword, FOther.setPassword);
+}
