@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -26,12 +29,33 @@ public:
     bool Allow(const std::string& name, unsigned type, const std::string& target);
 
 private:
+    // The plain files of a run, one per entry of a large archive: names kept
+    // back to back in blocks, found through a table of their places, so a
+    // name costs little more than its bytes.
+    class TNameSet {
+    public:
+        void Clear();
+        void Insert(std::string_view name);
+        bool Contains(std::string_view name) const;
+
+    private:
+        static constexpr size_t BlockSize = 64 * 1024;
+        std::string_view At(uint32_t place) const;
+        size_t Find(std::string_view name) const;
+        void Grow();
+
+        std::vector<std::unique_ptr<char[]>> FBlocks;
+        size_t FUsed = BlockSize;  // in the last block
+        std::vector<uint32_t> FPlaces;  // block << 16 | offset, plus one; 0 is free
+        size_t FCount = 0;
+    };
+
     using TParts = std::vector<std::string>;
     bool Walk(TParts& at, const TParts& parts, int& budget, std::vector<std::string>& popped) const;
     bool AllowSymlink(const std::string& name, const std::string& target);
     bool AllowSource(const std::string& target) const;
 
-    std::unordered_set<std::string> FFiles;
+    TNameSet FFiles;
     std::unordered_map<std::string, TParts> FSymlinks;
     // Folders an allowed link's target climbed out of with "..": a link made
     // there later would change where that earlier link leads.
