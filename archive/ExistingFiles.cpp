@@ -91,10 +91,10 @@ bool TExistingFiles::FileExists(const std::string& path)
     // run may have made it.
     if (!f)
         return platform::FileExists(path);
-    const auto entry = f->names.find(name);
-    if (entry == f->names.end())
+    const auto kind = f->names.Get(name);
+    if (!kind)
         return false;
-    return entry->second == Kind::File || platform::FileExists(path);
+    return Kind(*kind) == Kind::File || platform::FileExists(path);
 }
 
 void TExistingFiles::Created(const std::string& path)
@@ -102,7 +102,7 @@ void TExistingFiles::Created(const std::string& path)
     const auto [folder, name] = Split(path);
     // A folder not read yet will show the file when it is read.
     if (Folder* f = Find(folder))
-        f->names.insert_or_assign(std::pmr::string(name, &FState->arena), Kind::Unknown);
+        Remember(*f, name, Kind::Unknown);
 }
 
 TExistingFiles::Folder* TExistingFiles::Read(const std::string& folder)
@@ -124,18 +124,25 @@ TExistingFiles::Folder* TExistingFiles::Read(const std::string& folder)
         inotify_rm_watch(FNotify, watch);
         return nullptr;
     }
-    auto f = std::make_shared<Folder>(&FState->arena);
+    auto f = std::make_shared<Folder>(FState->arena);
     f->watch = watch;
     while (const dirent* e = readdir(dir)) {
         if (e->d_type == DT_DIR)
             continue;
-        f->names.emplace(std::pmr::string(e->d_name, &FState->arena),
-                         e->d_type == DT_LNK || e->d_type == DT_UNKNOWN ? Kind::Unknown : Kind::File);
+        Remember(*f, e->d_name, e->d_type == DT_LNK || e->d_type == DT_UNKNOWN ? Kind::Unknown : Kind::File);
     }
     closedir(dir);
     FState->byPath[folder] = f;
     FState->byWatch[watch] = f;
     return f.get();
+}
+
+// A name the table cannot keep is no longer known for this folder: its
+// questions go to the file system from then on.
+void TExistingFiles::Remember(Folder& folder, std::string_view name, Kind kind)
+{
+    if (!folder.names.Set(name, static_cast<uint8_t>(kind)))
+        folder.current = false;
 }
 
 void TExistingFiles::Drain()
@@ -171,10 +178,9 @@ void TExistingFiles::Drain()
                 continue;
             const std::string_view name(ev->name);
             if (ev->mask & (IN_DELETE | IN_MOVED_FROM) || (ev->mask & IN_ISDIR)) {
-                if (const auto entry = f.names.find(name); entry != f.names.end())
-                    f.names.erase(entry);
+                f.names.Erase(name);
             } else if (ev->mask & (IN_CREATE | IN_MOVED_TO)) {
-                f.names.insert_or_assign(std::pmr::string(name, &FState->arena), Kind::Unknown);
+                Remember(f, name, Kind::Unknown);
             }
         }
     }

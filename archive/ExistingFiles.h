@@ -2,11 +2,12 @@
 
 #include <chrono>
 #include <memory>
-#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <unordered_map>
+
+#include "archive/NameTable.h"
 
 // Tells, for the entries of one extraction run, whether a file (anything but
 // a folder) is at a target path, without a system call per entry. Each
@@ -47,23 +48,23 @@ public:
 private:
     enum class Kind : unsigned char { File, Unknown };  // Unknown: a link, or not told
 
-    // Names are looked up by view, without making a string per question.
+    // Paths are looked up by view, without making a string per question.
     struct Hash {
         using is_transparent = void;
         size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
     };
-    using Names = std::pmr::unordered_map<std::pmr::string, Kind, Hash, std::equal_to<>>;
 
     struct Folder {
-        explicit Folder(std::pmr::memory_resource* arena) : names(arena) {}
+        explicit Folder(TNameArena& arena) : names(arena) {}
         int watch = -1;
         bool current = true;
-        Names names;
+        TNameTable names;  // values are Kind
     };
 
     Folder* Find(std::string_view folder);
     Folder* Read(const std::string& folder);
     void Drain();
+    void Remember(Folder& folder, std::string_view name, Kind kind);
 
     int FNotify = -1;
     bool FNotifyTried = false;
@@ -75,7 +76,7 @@ private:
     // What one run has learnt. Its names live in one arena, declared first so
     // that it goes last.
     struct State {
-        std::pmr::monotonic_buffer_resource arena;
+        TNameArena arena;
         std::unordered_map<std::string, std::shared_ptr<Folder>, Hash, std::equal_to<>> byPath;
         std::unordered_map<int, std::shared_ptr<Folder>> byWatch;
     };

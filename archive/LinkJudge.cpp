@@ -1,8 +1,5 @@
 #include "archive/LinkJudge.h"
 
-#include <algorithm>
-#include <cstring>
-
 namespace {
 
 // Link chains longer than the kernel follows are refused as a loop would be.
@@ -45,77 +42,18 @@ bool IsAbsolute(const std::string& target)
 
 }  // namespace
 
-void TLinkJudge::TNameSet::Clear()
-{
-    FBlocks.clear();
-    FUsed = BlockSize;
-    FPlaces.clear();
-    FCount = 0;
-}
-
-std::string_view TLinkJudge::TNameSet::At(uint32_t place) const
-{
-    --place;
-    const char* p = FBlocks[place >> 16].get() + (place & 0xFFFF);
-    const size_t length = static_cast<unsigned char>(p[0]) | size_t(static_cast<unsigned char>(p[1])) << 8;
-    return {p + 2, length};
-}
-
-size_t TLinkJudge::TNameSet::Find(std::string_view name) const
-{
-    const size_t mask = FPlaces.size() - 1;
-    for (size_t i = std::hash<std::string_view>{}(name) & mask;; i = (i + 1) & mask)
-        if (FPlaces[i] == 0 || At(FPlaces[i]) == name)
-            return i;
-}
-
-bool TLinkJudge::TNameSet::Contains(std::string_view name) const
-{
-    return !FPlaces.empty() && FPlaces[Find(name)] != 0;
-}
-
-void TLinkJudge::TNameSet::Grow()
-{
-    std::vector<uint32_t> old = std::move(FPlaces);
-    FPlaces.assign(std::max<size_t>(1024, old.size() * 2), 0);
-    for (const uint32_t place : old)
-        if (place != 0)
-            FPlaces[Find(At(place))] = place;
-}
-
-void TLinkJudge::TNameSet::Insert(std::string_view name)
-{
-    // A name too long to keep is never a source: a link to it is refused.
-    if (name.size() + 2 > BlockSize || FBlocks.size() >= 0xFFFF)
-        return;
-    if ((FCount + 1) * 2 > FPlaces.size())
-        Grow();
-    const size_t slot = Find(name);
-    if (FPlaces[slot] != 0)
-        return;
-    if (FUsed + 2 + name.size() > BlockSize) {
-        FBlocks.push_back(std::make_unique_for_overwrite<char[]>(BlockSize));
-        FUsed = 0;
-    }
-    char* p = FBlocks.back().get() + FUsed;
-    p[0] = static_cast<char>(name.size() & 0xFF);
-    p[1] = static_cast<char>(name.size() >> 8);
-    std::memcpy(p + 2, name.data(), name.size());
-    FPlaces[slot] = static_cast<uint32_t>((FBlocks.size() - 1) << 16 | FUsed) + 1;
-    FUsed += 2 + name.size();
-    ++FCount;
-}
-
 void TLinkJudge::Clear()
 {
-    FFiles.Clear();
+    FFileNames = TNameArena();
+    FFiles = TNameTable(FFileNames);
     FSymlinks.clear();
     FClimbed.clear();
 }
 
 void TLinkJudge::AddFile(const std::string& name)
 {
-    FFiles.Insert(name);
+    // A name too long to keep is never a source: a link to it is refused.
+    FFiles.Set(name, 0);
 }
 
 bool TLinkJudge::Allow(const std::string& name, unsigned type, const std::string& target)
@@ -198,5 +136,5 @@ bool TLinkJudge::AllowSource(const std::string& target) const
         if (!part.empty() && part != ".")
             kept.push_back(std::move(part));
     }
-    return FFiles.Contains(Join(kept));
+    return FFiles.Get(Join(kept)).has_value();
 }

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <cstdint>
-#include <memory>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include "archive/NameTable.h"
 
 // Decides, before the library writes a link entry, whether the link stays
 // inside the destination. Names are entry names as the library writes them
@@ -15,6 +14,11 @@
 // would follow them once they exist.
 class TLinkJudge {
 public:
+    TLinkJudge() = default;
+    // The file table points into its own arena.
+    TLinkJudge(const TLinkJudge&) = delete;
+    TLinkJudge& operator=(const TLinkJudge&) = delete;
+
     // The library's redirection types (RARHeaderDataEx::RedirType).
     enum : unsigned { None = 0, UnixSymlink = 1, WindowsSymlink = 2, Junction = 3, HardLink = 4, FileCopy = 5 };
 
@@ -29,33 +33,14 @@ public:
     bool Allow(const std::string& name, unsigned type, const std::string& target);
 
 private:
-    // The plain files of a run, one per entry of a large archive: names kept
-    // back to back in blocks, found through a table of their places, so a
-    // name costs little more than its bytes.
-    class TNameSet {
-    public:
-        void Clear();
-        void Insert(std::string_view name);
-        bool Contains(std::string_view name) const;
-
-    private:
-        static constexpr size_t BlockSize = 64 * 1024;
-        std::string_view At(uint32_t place) const;
-        size_t Find(std::string_view name) const;
-        void Grow();
-
-        std::vector<std::unique_ptr<char[]>> FBlocks;
-        size_t FUsed = BlockSize;  // in the last block
-        std::vector<uint32_t> FPlaces;  // block << 16 | offset, plus one; 0 is free
-        size_t FCount = 0;
-    };
-
     using TParts = std::vector<std::string>;
     bool Walk(TParts& at, const TParts& parts, int& budget, std::vector<std::string>& popped) const;
     bool AllowSymlink(const std::string& name, const std::string& target);
     bool AllowSource(const std::string& target) const;
 
-    TNameSet FFiles;
+    // The plain files of the run, one per entry of a large archive.
+    TNameArena FFileNames;
+    TNameTable FFiles{FFileNames};
     std::unordered_map<std::string, TParts> FSymlinks;
     // Folders an allowed link's target climbed out of with "..": a link made
     // there later would change where that earlier link leads.
