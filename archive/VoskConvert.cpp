@@ -107,12 +107,17 @@ std::string CleanEntryName(const std::string& name)
     return name.substr(start);
 }
 
-std::string TargetPath(const std::string& directory, const std::string& entryName)
+std::string JoinTarget(const std::string& directory, const std::string& cleanName)
 {
     // With no destination the library writes into the current folder.
     if (directory.empty())
-        return CleanEntryName(entryName);
-    return directory + "/" + CleanEntryName(entryName);
+        return cleanName;
+    return directory + "/" + cleanName;
+}
+
+std::string TargetPath(const std::string& directory, const std::string& entryName)
+{
+    return JoinTarget(directory, CleanEntryName(entryName));
 }
 
 void TVoskUnRar::ConvertHeader()

@@ -22,3 +22,5 @@ std::string CutUtf8(const std::string& text, size_t maxBytes);
 
 // The entry name cleaned the way the library cleans it before writing.
 std::string CleanEntryName(const std::string& name);
+// The destination and a name already cleaned, joined the way TargetPath joins them.
+std::string JoinTarget(const std::string& directory, const std::string& cleanName);

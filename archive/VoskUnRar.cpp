@@ -377,13 +377,15 @@ int TVoskUnRar::ProcessEntry()
 
 int TVoskUnRar::ChooseOperation()
 {
+    // Cleaned once per entry: the target path and the link judge share it.
+    const std::string name = CleanEntryName(EntryName());
     if (OverrideEvent == TOverrideOptions::OR_ALWAYS)
-        return SafeToWrite() ? FOperation : RAR_SKIP;
+        return SafeToWrite(name) ? FOperation : RAR_SKIP;
 
-    const std::string target = TargetPath(Directory, EntryName());
+    const std::string target = JoinTarget(Directory, name);
     if (!FileList.Empty() && !FileList.ContainsIgnoringCase(target))
         return RAR_SKIP;
-    if (!SafeToWrite())
+    if (!SafeToWrite(name))
         return RAR_SKIP;
     if (FHeader.Flags & RHDF_DIRECTORY)
         return FOperation;
@@ -405,7 +407,7 @@ int TVoskUnRar::ChooseOperation()
 // lead out of the destination is skipped and reported. A name that fills the
 // header's buffer may have been cut, and the existence test would then look
 // at another file than the one written: such an entry is skipped too.
-bool TVoskUnRar::SafeToWrite()
+bool TVoskUnRar::SafeToWrite(const std::string& name)
 {
     if (FOperation != RAR_EXTRACT)
         return true;
@@ -415,7 +417,6 @@ bool TVoskUnRar::SafeToWrite()
     }
     if (FHeader.Flags & RHDF_DIRECTORY)
         return true;
-    const std::string name = CleanEntryName(EntryName());
     if (FHeader.RedirType == TLinkJudge::None) {
         FLinkJudge.AddFile(name);
         return true;

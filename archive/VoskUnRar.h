@@ -163,7 +163,7 @@ private:
     void ReportHeader(int r);
     int ProcessEntry();
     int ChooseOperation();
-    bool SafeToWrite();
+    bool SafeToWrite(const std::string& name);
     void DropSetIdBits();
     void CheckEnd();
 
