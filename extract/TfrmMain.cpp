@@ -60,9 +60,6 @@ constexpr const char* Picture = ":/pictures/program.jpg";
 
 constexpr int ColumnWidths[16] = {100, 150, 60, 60, 40, 30, 35, 35, 50, 55, 40, 50, 40, 40, 50, 50};
 
-// Column of the last click on a list header; kept for the program's life.
-int SortColumn = 0;
-
 QString Q(const std::string& s)
 {
     return QString::fromStdString(s);
@@ -440,7 +437,6 @@ void TfrmMain::appevtMainIdle()
 
 void TfrmMain::lstvwMainColumnClick(int column)
 {
-    SortColumn = column;
     FList->SortByColumn(column);
 }
 
