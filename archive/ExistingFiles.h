@@ -25,6 +25,8 @@ public:
     bool FileExists(const std::string& path);
     // The run has just written `path`; a later entry of the same name finds it.
     void Created(const std::string& path);
+    // The run has removed what stood at `path`; a later question asks the disk.
+    void Removed(const std::string& path) { Created(path); }
     // Forgets every folder read so far.
     void Reset();
 

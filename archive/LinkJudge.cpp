@@ -1,26 +1,26 @@
 #include "archive/LinkJudge.h"
 
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // Link chains longer than the kernel follows are refused as a loop would be.
 constexpr int MaxLinkHops = 40;
 
-// Splits at '/' and '\': a Windows target uses '\', and judging it as a
-// separator is the careful reading on either system.
 std::vector<std::string> SplitPath(const std::string& path)
 {
     std::vector<std::string> parts;
-    std::string part;
-    for (char c : path) {
-        if (c == '/' || c == '\\') {
-            parts.push_back(std::move(part));
-            part.clear();
-        } else {
-            part += c;
-        }
+    size_t start = 0;
+    for (;;) {
+        const size_t slash = path.find('/', start);
+        parts.push_back(path.substr(start, slash == std::string::npos ? slash : slash - start));
+        if (slash == std::string::npos)
+            return parts;
+        start = slash + 1;
     }
-    parts.push_back(std::move(part));
-    return parts;
 }
 
 std::string Join(const std::vector<std::string>& parts)
@@ -34,47 +34,51 @@ std::string Join(const std::vector<std::string>& parts)
     return path;
 }
 
-bool IsAbsolute(const std::string& target)
+// The target of the link at `path` below `root`, when a link stands there.
+bool ReadLink(int root, const std::string& path, std::string& target)
 {
-    // "/x", "\x", "\\server\x", "\??\C:\x" and "C:x" all name places outside.
-    return target.empty() || target[0] == '/' || target[0] == '\\' || (target.size() >= 2 && target[1] == ':');
+    struct stat st {};
+    if (fstatat(root, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
+        return false;
+    char buffer[PATH_MAX];
+    const ssize_t n = readlinkat(root, path.c_str(), buffer, sizeof buffer);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof buffer) {
+        target.clear();  // unreadable: judged as leading outside
+        return true;
+    }
+    target.assign(buffer, static_cast<size_t>(n));
+    return true;
 }
 
 }  // namespace
 
+std::string LinkTargetHere(const std::string& target, unsigned type)
+{
+    std::string here = target;
+    if (type == TLinkJudge::WindowsSymlink || type == TLinkJudge::Junction) {
+        // "\??\C:\x" and "C:x" name drives; "\\server\x" a share.
+        if (here.size() >= 2 && here[1] == ':')
+            return std::string();
+        for (char& c : here)
+            if (c == '\\')
+                c = '/';
+    }
+    if (here.empty() || here[0] == '/')
+        return std::string();
+    return here;
+}
+
 void TLinkJudge::Clear()
 {
-    FFileNames = TNameArena();
-    FFiles = TNameTable(FFileNames);
-    FSymlinks.clear();
-    FClimbed.clear();
+    FRestsOn.clear();
 }
 
-void TLinkJudge::AddFile(const std::string& name)
-{
-    // A name too long to keep is never a source: a link to it is refused.
-    FFiles.Set(name, 0);
-}
-
-bool TLinkJudge::Allow(const std::string& name, unsigned type, const std::string& target)
-{
-    switch (type) {
-    case UnixSymlink:
-    case WindowsSymlink:
-    case Junction:
-        return AllowSymlink(name, target);
-    case HardLink:
-    case FileCopy:
-        return AllowSource(target);
-    default:
-        // A kind of link this program does not know cannot be judged.
-        return false;
-    }
-}
-
-// Resolves `parts` from the folder `at`, replacing each earlier link by its
-// target. False when the path climbs above the destination or loops.
-bool TLinkJudge::Walk(TParts& at, const TParts& parts, int& budget, std::vector<std::string>& popped) const
+// Resolves `parts` from the folder `at`, replacing each link on the disk by
+// its target. False when the path climbs above the destination or loops.
+// `at` holds only real folders or names that do not exist yet, so every
+// look-up below follows no link.
+bool TLinkJudge::Walk(int root, const std::string& self, TParts& at, const TParts& parts, int& budget,
+                      std::vector<std::string>& rested) const
 {
     for (const std::string& part : parts) {
         if (part.empty() || part == ".")
@@ -82,59 +86,38 @@ bool TLinkJudge::Walk(TParts& at, const TParts& parts, int& budget, std::vector<
         if (part == "..") {
             if (at.empty())
                 return false;
-            popped.push_back(Join(at));
+            rested.push_back(Join(at));
             at.pop_back();
             continue;
         }
         at.push_back(part);
-        const auto link = FSymlinks.find(Join(at));
-        if (link == FSymlinks.end())
+        const std::string place = Join(at);
+        // Through its own name the new link would lead through itself.
+        if (place == self)
+            return false;
+        std::string target;
+        if (!ReadLink(root, place, target))
             continue;
-        if (--budget < 0)
+        if (--budget < 0 || target.empty() || target[0] == '/')
             return false;
+        rested.push_back(place);
         at.pop_back();  // a link's target is read from the link's own folder
-        if (!Walk(at, link->second, budget, popped))
+        if (!Walk(root, self, at, SplitPath(target), budget, rested))
             return false;
     }
     return true;
 }
 
-bool TLinkJudge::AllowSymlink(const std::string& name, const std::string& target)
+bool TLinkJudge::Allow(int root, const std::string& name, const std::string& target)
 {
-    if (IsAbsolute(target))
+    if (target.empty() || target[0] == '/' || FRestsOn.count(name))
         return false;
-    TParts folder = SplitPath(name);
-    const std::string base = folder.back();
-    folder.pop_back();
-    TParts at;
-    int budget = MaxLinkHops;
-    std::vector<std::string> popped;
-    if (!Walk(at, folder, budget, popped))
-        return false;
-    // Where the link really lands, once the links above it are followed.
-    at.push_back(base);
-    const std::string place = Join(at);
+    TParts at = SplitPath(name);
     at.pop_back();
-    TParts targetParts = SplitPath(target);
-    if (FClimbed.count(place) || !Walk(at, targetParts, budget, popped))
+    int budget = MaxLinkHops;
+    std::vector<std::string> rested;
+    if (!Walk(root, name, at, SplitPath(target), budget, rested))
         return false;
-    FClimbed.insert(popped.begin(), popped.end());
-    FSymlinks[place] = std::move(targetParts);
+    FRestsOn.insert(rested.begin(), rested.end());
     return true;
-}
-
-// A hard link or copy must name a file this run has already met; anything
-// else would reach a file outside the archive's own entries.
-bool TLinkJudge::AllowSource(const std::string& target) const
-{
-    if (IsAbsolute(target))
-        return false;
-    TParts kept;
-    for (std::string& part : SplitPath(target)) {
-        if (part == "..")
-            return false;
-        if (!part.empty() && part != ".")
-            kept.push_back(std::move(part));
-    }
-    return FFiles.Get(Join(kept)).has_value();
 }

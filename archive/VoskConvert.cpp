@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <iterator>
+#include <string_view>
 
 #include "archive/VoskUnRar.h"
 #include "platform/program_folder.h"
@@ -28,11 +29,6 @@ void AppendUtf8(std::string& out, uint32_t c)
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
-}
-
-bool StartsWith(const std::string& text, size_t at, const char* prefix)
-{
-    return text.compare(at, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
 std::string HexUpper(uint32_t value)
@@ -88,23 +84,26 @@ std::string CutUtf8(const std::string& text, size_t maxBytes)
 
 std::string CleanEntryName(const std::string& name)
 {
+    // Our own rule, not the library's: empty parts and "." go, ".." takes back
+    // the part before it and can never climb above the destination.
+    std::string clean;
     size_t start = 0;
-    const size_t parent = name.rfind("/../");
-    if (parent != std::string::npos)
-        start = parent + 4;
     for (;;) {
-        if (StartsWith(name, start, "/"))
-            start += 1;
-        else if (StartsWith(name, start, "./"))
-            start += 2;
-        else if (StartsWith(name, start, "../"))
-            start += 3;
-        else
-            break;
+        const size_t slash = name.find('/', start);
+        const size_t length = (slash == std::string::npos ? name.size() : slash) - start;
+        const std::string_view part(name.data() + start, length);
+        if (part == "..") {
+            const size_t cut = clean.rfind('/');
+            clean.erase(cut == std::string::npos ? 0 : cut);
+        } else if (!part.empty() && part != ".") {
+            if (!clean.empty())
+                clean += '/';
+            clean += part;
+        }
+        if (slash == std::string::npos)
+            return clean;
+        start = slash + 1;
     }
-    if (name.compare(start, std::string::npos, "..") == 0)
-        return std::string();
-    return name.substr(start);
 }
 
 std::string JoinTarget(const std::string& directory, const std::string& cleanName)

@@ -20,7 +20,8 @@ double DosStampToDateTime(uint32_t stamp);
 // a UTF-8 sequence.
 std::string CutUtf8(const std::string& text, size_t maxBytes);
 
-// The entry name cleaned the way the library cleans it before writing.
+// The entry name as this program writes it below the destination: no empty
+// parts, no ".", ".." resolved without climbing above the destination.
 std::string CleanEntryName(const std::string& name);
 // The destination and a name already cleaned, joined the way TargetPath joins them.
 std::string JoinTarget(const std::string& directory, const std::string& cleanName);

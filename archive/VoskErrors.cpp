@@ -20,6 +20,8 @@ const TTextRow TextTable[] = {
     {TVoskText::UnexpectedEnd, 0, "Brambold: Unexpected end of archive!"},
     {TVoskText::UnsafeLink, 0, "Brambold: Link leads out of the destination, skipped: "},
     {TVoskText::NameTooLong, 0, "Brambold: Name too long, skipped: "},
+    {TVoskText::LinkInPath, 0, "Brambold: Link in the path, skipped: "},
+    {TVoskText::BadName, 0, "Brambold: Invalid name, skipped: "},
     {TVoskText::Result, 11, "Brambold: No memory!"},
     {TVoskText::Result, 12, "Brambold: Corrupted data!"},
     {TVoskText::Result, 13, "Brambold: Corrupted archive!"},

@@ -14,6 +14,8 @@ enum class TVoskText {
     UnexpectedEnd,  // the library ended before the archive's end block
     UnsafeLink,     // prefix, followed by the entry name of a link we skipped
     NameTooLong,    // prefix, followed by the cut name of an entry we skipped
+    LinkInPath,     // prefix, followed by an entry name whose folders run through a link
+    BadName,        // prefix, followed by an entry name that names no file
     Result,         // a library result code (comment state, process, header read)
 };
 

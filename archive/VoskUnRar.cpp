@@ -1,8 +1,13 @@
 #include "archive/VoskUnRar.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstring>
 #include <cwchar>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "archive/ArchiveEnd.h"
 #include "archive/VoskConvert.h"
@@ -19,6 +24,70 @@ constexpr size_t CommentBufferSize = 65536;
 constexpr size_t RedirNameCapacity = 4096;
 constexpr unsigned HostUnix = 3;
 constexpr unsigned SetIdBits = S_ISUID | S_ISGID;
+
+// The longest part of a cleaned name, in bytes.
+size_t LongestPart(const std::string& name)
+{
+    size_t longest = 0, start = 0;
+    for (;;) {
+        const size_t slash = name.find('/', start);
+        const size_t end = slash == std::string::npos ? name.size() : slash;
+        longest = std::max(longest, end - start);
+        if (slash == std::string::npos)
+            return longest;
+        start = slash + 1;
+    }
+}
+
+// U+FFFE in UTF-8: the library's mark for a name whose other bytes it maps
+// back to the original 8-bit ones.
+bool HasMappedNameMark(const std::string& text)
+{
+    return text.find("\xEF\xBF\xBE") != std::string::npos;
+}
+
+bool ReadSymlink(int folder, const std::string& name, std::string& target)
+{
+    struct stat st {};
+    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
+        return false;
+    char buffer[PATH_MAX];
+    const ssize_t n = readlinkat(folder, name.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer)
+        return false;
+    target.assign(buffer, static_cast<size_t>(n));
+    return true;
+}
+
+// A copy of the file `from` at `name` in `folder`, with its mode less the
+// set-ID bits and its modification time.
+bool CopyFile(int from, int folder, const std::string& name)
+{
+    struct stat st {};
+    if (fstat(from, &st) != 0)
+        return false;
+    const int to = openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (to < 0)
+        return false;
+    bool ok = true;
+    off_t left = st.st_size;
+    while (ok && left > 0) {
+        ssize_t n = copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(left), 0);
+        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            char buffer[65536];
+            n = read(from, buffer, sizeof buffer);
+            if (n > 0 && write(to, buffer, static_cast<size_t>(n)) != n)
+                n = -1;
+        }
+        if (n <= 0)
+            ok = n == 0 && left == 0;
+        else
+            left -= n;
+    }
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ok = ok && fchmod(to, st.st_mode & 0777) == 0 && futimens(to, times) == 0;
+    return close(to) == 0 && ok;
+}
 
 std::string FoldAscii(const std::string& text)
 {
@@ -170,6 +239,12 @@ void TVoskUnRar::ProcessArchive()
         return;
 
     FLinkJudge.Clear();
+    if (FOperation == RAR_EXTRACT)
+        FDestination.Open(Directory);  // a destination that cannot be opened fails each entry
+    struct CloseDestination {
+        TDestination& destination;
+        ~CloseDestination() { destination.Close(); }
+    } closeDestination{FDestination};
     WalkOpenArchive([this] {
         int lastFailure = 0;
         for (;;) {
@@ -332,9 +407,13 @@ const std::string& TVoskUnRar::EntryName()
     return FEntryName;
 }
 
-int TVoskUnRar::Process(int operation)
+int TVoskUnRar::Process(int operation, char* destPath, char* destName)
 {
-    const int r = untUnRar::RARProcessFile(FHandle, operation, Directory.data(), nullptr);
+    // Skipping and testing write nothing; they keep the destination the
+    // library has always been given.
+    if (!destName)
+        destPath = Directory.data();
+    const int r = untUnRar::RARProcessFile(FHandle, operation, destPath, destName);
     RethrowPending();
     return r;
 }
@@ -368,76 +447,276 @@ void TVoskUnRar::ReportHeader(int r)
 
 int TVoskUnRar::ProcessEntry()
 {
-    const int operation = ChooseOperation();
-    const int r = Process(operation);
-    if (r == ERAR_SUCCESS && operation == RAR_EXTRACT)
-        DropSetIdBits();
-    return r;
-}
-
-int TVoskUnRar::ChooseOperation()
-{
-    // Cleaned once per entry: the target path and the link judge share it.
+    // Cleaned once per entry: the selection, the question and the write share it.
     const std::string name = CleanEntryName(EntryName());
-    if (OverrideEvent == TOverrideOptions::OR_ALWAYS)
-        return SafeToWrite(name) ? FOperation : RAR_SKIP;
-
     const std::string target = JoinTarget(Directory, name);
-    if (!FileList.Empty() && !FileList.ContainsIgnoringCase(target))
-        return RAR_SKIP;
-    if (!SafeToWrite(name))
-        return RAR_SKIP;
-    if (FHeader.Flags & RHDF_DIRECTORY)
-        return FOperation;
-    if (FOperation == RAR_EXTRACT && FExistingFiles.FileExists(target)) {
-        if (OverrideEvent == TOverrideOptions::OR_NEVER)
-            return RAR_SKIP;
-        bool canOverride = false;
-        if (OnOverride)
-            OnOverride(*this, target, canOverride);
-        return canOverride ? FOperation : RAR_SKIP;
-    }
-    // Written by this run from here on, for the existence test of later entries.
-    if (FOperation == RAR_EXTRACT)
-        FExistingFiles.Created(target);
-    return FOperation;
-}
-
-// Links are judged here, whatever the library's own checks: one that would
-// lead out of the destination is skipped and reported. A name that fills the
-// header's buffer may have been cut, and the existence test would then look
-// at another file than the one written: such an entry is skipped too.
-bool TVoskUnRar::SafeToWrite(const std::string& name)
-{
+    if (OverrideEvent != TOverrideOptions::OR_ALWAYS && !FileList.Empty() && !FileList.ContainsIgnoringCase(target))
+        return Process(RAR_SKIP);
     if (FOperation != RAR_EXTRACT)
-        return true;
-    if (wcsnlen(FHeader.FileNameW, std::size(FHeader.FileNameW)) >= std::size(FHeader.FileNameW) - 1) {
-        DoError(VoskText(TVoskText::NameTooLong) + EntryName(), 0);
-        return false;
-    }
-    if (FHeader.Flags & RHDF_DIRECTORY)
-        return true;
-    if (FHeader.RedirType == TLinkJudge::None) {
-        FLinkJudge.AddFile(name);
-        return true;
-    }
-    const std::string target = WideToUtf8(FRedirName.data(), FRedirName.size());
-    if (FLinkJudge.Allow(name, FHeader.RedirType, target))
-        return true;
-    DoError(VoskText(TVoskText::UnsafeLink) + EntryName(), 0);
-    return false;
+        return Process(FOperation);
+    return ExtractEntry(name, target);
 }
 
-// An archive must not hand out set-user-ID or set-group-ID programs.
-void TVoskUnRar::DropSetIdBits()
+// Whether the entry may replace what stands at `target`: under OR_EVENT the
+// handler answers, OR_NEVER never allows it, OR_ALWAYS always does.
+bool TVoskUnRar::MayReplace(const std::string& target)
 {
-    if (FHeader.HostOS != HostUnix || !(FHeader.FileAttr & SetIdBits) || FHeader.RedirType != TLinkJudge::None ||
-        (FHeader.Flags & RHDF_DIRECTORY))
-        return;
-    const std::string path = TargetPath(Directory, EntryName());
+    if (OverrideEvent == TOverrideOptions::OR_ALWAYS)
+        return true;
+    if (OverrideEvent == TOverrideOptions::OR_NEVER)
+        return false;
+    bool canOverride = false;
+    if (OnOverride)
+        OnOverride(*this, target, canOverride);
+    return canOverride;
+}
+
+int TVoskUnRar::Skip(TVoskText why)
+{
+    DoError(VoskText(why) + EntryName(), 0);
+    return Process(RAR_SKIP);
+}
+
+// Our own failure to write an entry is reported and the run goes on with the
+// next entry; only the library's results end a run.
+int TVoskUnRar::WriteFailed(int pr)
+{
+    if (pr == 0)
+        DoError(VoskText(TVoskText::Result, ERAR_ECREATE), ERAR_ECREATE);
+    return pr;
+}
+
+int TVoskUnRar::ExtractEntry(const std::string& name, const std::string& target)
+{
+    // A name that fills the header's buffer has been cut by the library: the
+    // file written would not be the entry's.
+    if (wcsnlen(FHeader.FileNameW, std::size(FHeader.FileNameW)) >= std::size(FHeader.FileNameW) ||
+        LongestPart(name) > NAME_MAX)
+        return Skip(TVoskText::NameTooLong);
+    if (name.empty())
+        return Skip(TVoskText::BadName);
+    const size_t slash = name.rfind('/');
+    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    switch (FDestination.Folder(std::string_view(name).substr(0, slash == std::string::npos ? 0 : slash))) {
+    case TDestination::TFolder::Ready:
+        break;
+    case TDestination::TFolder::LinkInPath:
+        return Skip(TVoskText::LinkInPath);
+    case TDestination::TFolder::Failed:
+        return WriteFailed(Process(RAR_SKIP));
+    }
+    if (FHeader.Flags & RHDF_DIRECTORY)
+        return ExtractFolder(base, target);
+
+    // Asked before the data is unpacked; a file that appears meanwhile is
+    // asked about once the data is ready.
+    bool agreed = OverrideEvent == TOverrideOptions::OR_ALWAYS;
+    if (!agreed && FExistingFiles.FileExists(target)) {
+        if (!MayReplace(target))
+            return Process(RAR_SKIP);
+        agreed = true;
+    }
+    switch (FHeader.RedirType) {
+    case TLinkJudge::None:
+        return ExtractData(base, target, agreed);
+    case TLinkJudge::UnixSymlink:
+    case TLinkJudge::WindowsSymlink:
+    case TLinkJudge::Junction:
+        return ExtractSymlink(name, base, target, agreed);
+    case TLinkJudge::HardLink:
+    case TLinkJudge::FileCopy:
+        return ExtractCopy(base, target, agreed);
+    default:
+        // A kind of link this program does not know cannot be judged.
+        return Skip(TVoskText::UnsafeLink);
+    }
+}
+
+void TVoskUnRar::SetDestination(const std::string& path, const std::string& name)
+{
+    FDestPathBuffer.assign(path.begin(), path.end());
+    FDestPathBuffer.push_back('\0');
+    FDestNameBuffer.assign(name.begin(), name.end());
+    FDestNameBuffer.push_back('\0');
+}
+
+int TVoskUnRar::ExtractData(const std::string& base, const std::string& target, bool agreed)
+{
+    const std::string temporary = FDestination.TemporaryName(base);
+    SetDestination(FDestination.FolderPath(), FDestination.FolderPath() + temporary);
+    const int pr = Process(RAR_EXTRACT, FDestPathBuffer.data(), FDestNameBuffer.data());
+    if (pr != 0) {
+        FDestination.Discard(temporary);
+        return pr;
+    }
+    // What the library really made counts, not what it was asked for.
     struct stat st {};
-    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & SetIdBits))
-        chmod(path.c_str(), st.st_mode & 07777 & ~SetIdBits);
+    const int fd = openat(FDestination.FolderFd(), temporary.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    const bool file = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && DropSetIdBits(fd, st);
+    if (fd >= 0)
+        close(fd);
+    if (!file) {
+        FDestination.Discard(temporary);
+        return WriteFailed(0);
+    }
+    return PlaceEntry(temporary, base, target, agreed, &st);
+}
+
+int TVoskUnRar::ExtractSymlink(const std::string& name, const std::string& base, const std::string& target,
+                               bool agreed)
+{
+    const int folder = FDestination.FolderFd();
+    const std::string temporary = FDestination.TemporaryName(base);
+    if (FRedirName[0] != L'\0') {
+        // The header names the target: the link is made here, and the library
+        // only moves past the entry.
+        const int pr = Process(RAR_SKIP);
+        if (pr != 0)
+            return pr;
+        const std::string linkTarget =
+            LinkTargetHere(WideToUtf8(FRedirName.data(), FRedirName.size()), FHeader.RedirType);
+        if (linkTarget.empty()) {
+            DoError(VoskText(TVoskText::UnsafeLink) + EntryName(), 0);
+            return 0;
+        }
+        if (symlinkat(linkTarget.c_str(), folder, temporary.c_str()) != 0)
+            return WriteFailed(0);
+    } else {
+        // An old-format link keeps its target in its data, which only the
+        // library reads. It judges a link by its depth below the destination
+        // path it is given, so it gets the plain path of the folder, which
+        // holds only folders just opened without a link.
+        const std::string folderName = name.substr(0, name.size() - base.size());
+        if (HasMappedNameMark(Directory) || HasMappedNameMark(folderName)) {
+            // The library would turn such a name back into other bytes.
+            SetDestination(FDestination.FolderPath(), FDestination.FolderPath() + temporary);
+        } else {
+            SetDestination(Directory.empty() ? std::string() : Directory + "/",
+                           JoinTarget(Directory, folderName + temporary));
+        }
+        const int pr = Process(RAR_EXTRACT, Directory.empty() ? nullptr : FDestPathBuffer.data(),
+                               FDestNameBuffer.data());
+        if (pr != 0) {
+            FDestination.Discard(temporary);
+            return pr;
+        }
+    }
+    // Judged by the link that stands there now, read back from the disk.
+    std::string made;
+    if (!ReadSymlink(folder, temporary, made) || !FLinkJudge.Allow(FDestination.Root(), name, made)) {
+        FDestination.Discard(temporary);
+        DoError(VoskText(TVoskText::UnsafeLink) + EntryName(), 0);
+        return 0;
+    }
+    const timespec times[2] = {{0, UTIME_OMIT}, EntryTime()};
+    if (times[1].tv_nsec != UTIME_OMIT)
+        utimensat(folder, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    return PlaceEntry(temporary, base, target, agreed, nullptr);
+}
+
+// A hard link or a copy may name only a file that this run wrote, reached
+// inside the destination: it is made here from that file, never from a path
+// the library would resolve.
+int TVoskUnRar::ExtractCopy(const std::string& base, const std::string& target, bool agreed)
+{
+    const int pr = Process(RAR_SKIP);
+    if (pr != 0)
+        return pr;
+    const bool hard = FHeader.RedirType == TLinkJudge::HardLink;
+    const int from =
+        FDestination.OpenWritten(CleanEntryName(WideToUtf8(FRedirName.data(), FRedirName.size())), !hard);
+    if (from < 0) {
+        DoError(VoskText(TVoskText::UnsafeLink) + EntryName(), 0);
+        return 0;
+    }
+    const int folder = FDestination.FolderFd();
+    const std::string temporary = FDestination.TemporaryName(base);
+    const bool made = hard ? linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(from)).c_str(), folder,
+                                    temporary.c_str(), AT_SYMLINK_FOLLOW) == 0
+                           : CopyFile(from, folder, temporary);
+    close(from);
+    struct stat st {};
+    if (!made || fstatat(folder, temporary.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+        FDestination.Discard(temporary);
+        return WriteFailed(0);
+    }
+    return PlaceEntry(temporary, base, target, agreed, &st);
+}
+
+int TVoskUnRar::ExtractFolder(const std::string& base, const std::string& target)
+{
+    const int folder = FDestination.FolderFd();
+    struct stat st {};
+    bool there = fstatat(folder, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (there && S_ISLNK(st.st_mode))
+        return Skip(TVoskText::LinkInPath);
+    const bool file = there && !S_ISDIR(st.st_mode);
+    // A file where the folder goes is the user's: it goes only after a Yes.
+    if (file && !MayReplace(target))
+        return Process(RAR_SKIP);
+    const int pr = Process(RAR_SKIP);
+    if (pr != 0)
+        return pr;
+    if (file) {
+        if (unlinkat(folder, base.c_str(), 0) != 0)
+            return WriteFailed(0);
+        FExistingFiles.Removed(target);
+        there = false;
+    }
+    const bool unixMode = FHeader.HostOS == HostUnix;
+    if (!there && mkdirat(folder, base.c_str(), unixMode ? (FHeader.FileAttr & 0777) | 0700 : 0777) != 0 &&
+        errno != EEXIST)
+        return WriteFailed(0);
+    const int fd = openat(folder, base.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ELOOP ? Skip(TVoskText::LinkInPath) : WriteFailed(0);
+    if (unixMode)
+        fchmod(fd, FHeader.FileAttr & 07777 & ~SetIdBits);
+    const timespec times[2] = {{0, UTIME_OMIT}, EntryTime()};
+    if (times[1].tv_nsec != UTIME_OMIT)
+        futimens(fd, times);
+    close(fd);
+    return 0;
+}
+
+// Moves a complete entry to its name. A file that appeared since the
+// question, or that the existence test could not see (a name that differs
+// only in case on such a file system), is asked about now.
+int TVoskUnRar::PlaceEntry(const std::string& temporary, const std::string& base, const std::string& target,
+                           bool agreed, const struct stat* written)
+{
+    for (;;) {
+        switch (FDestination.Place(temporary, base, agreed)) {
+        case TDestination::TPlace::Placed:
+            FExistingFiles.Created(target);
+            if (written)
+                FDestination.Remember(*written);
+            return 0;
+        case TDestination::TPlace::Exists:
+            if (!agreed && MayReplace(target)) {
+                agreed = true;
+                continue;
+            }
+            FDestination.Discard(temporary);
+            return 0;
+        case TDestination::TPlace::IsFolder:
+        case TDestination::TPlace::Failed:
+            FDestination.Discard(temporary);
+            return WriteFailed(0);
+        }
+    }
+}
+
+// The entry's modification time from the header, UTIME_OMIT when it has none.
+timespec TVoskUnRar::EntryTime() const
+{
+    // Windows file time: 100 ns steps since 1601.
+    constexpr uint64_t UnixEpoch = 116444736000000000ull;
+    const uint64_t stamp = (static_cast<uint64_t>(FHeader.MtimeHigh) << 32) | FHeader.MtimeLow;
+    if (stamp < UnixEpoch)
+        return {0, UTIME_OMIT};
+    const uint64_t since = stamp - UnixEpoch;
+    return {static_cast<time_t>(since / 10000000), static_cast<long>(since % 10000000) * 100};
 }
 
 // The library ends a cut-off archive as if it were whole; the headers tell.

@@ -9,7 +9,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "archive/Destination.h"
 #include "archive/LinkJudge.h"
+#include "archive/VoskErrors.h"
 #include "archive/ExistingFiles.h"
 #include "archive/ListingRecord.h"
 #include "archive/UnRarPrompts.h"
@@ -81,10 +83,9 @@ using TRarStatusEvent = std::function<void(TVoskUnRar& Sender, const std::string
 using TRarChangeVolEvent = std::function<void(TVoskUnRar& Sender, char* ArcName, int32_t Mode)>;
 
 // The target path of an entry: `directory`, '/', and the entry's name cleaned
-// the way the library cleans it before writing, so that the selection test,
-// the existence test and the overwrite question name the file really written.
-// An empty `directory` gives the cleaned name alone, relative to the current
-// folder, where the library then writes.
+// by this program's own rule. The selection test, the existence test, the
+// overwrite question and the write itself all use this one path. An empty
+// `directory` gives the cleaned name alone, relative to the current folder.
 std::string TargetPath(const std::string& directory, const std::string& entryName);
 
 // Lists or extracts one RAR archive per call of ProcessArchive and reports
@@ -162,16 +163,26 @@ private:
     void CloseArchive();
     void ReportHeader(int r);
     int ProcessEntry();
-    int ChooseOperation();
-    bool SafeToWrite(const std::string& name);
-    void DropSetIdBits();
+    bool MayReplace(const std::string& target);
+    int Skip(TVoskText why);
+    int WriteFailed(int pr);
+    int ExtractEntry(const std::string& name, const std::string& target);
+    int ExtractData(const std::string& base, const std::string& target, bool agreed);
+    int ExtractSymlink(const std::string& name, const std::string& base, const std::string& target, bool agreed);
+    int ExtractCopy(const std::string& base, const std::string& target, bool agreed);
+    int ExtractFolder(const std::string& base, const std::string& target);
+    int PlaceEntry(const std::string& temporary, const std::string& base, const std::string& target, bool agreed,
+                   const struct stat* written);
+    void SetDestination(const std::string& path, const std::string& name);
+    timespec EntryTime() const;
     void CheckEnd();
 
     void StartPass();  // callback and password for the pass just opened
     template <typename Walk>
     void WalkOpenArchive(Walk walk);
     int ReadHeader();
-    int Process(int operation);
+    // Without `destName` the library is given Directory, as for a skip or a test.
+    int Process(int operation, char* destPath = nullptr, char* destName = nullptr);
     void RethrowPending();
     int AskForVolume(char* buffer);
     void AnswerPassword(char* buffer, LPARAM capacity);
@@ -213,6 +224,10 @@ private:
     // Target of the link entry just read, as the library reports it.
     std::vector<wchar_t> FRedirName;
     TLinkJudge FLinkJudge;
+    // Where an extraction run writes, held open for the run.
+    TDestination FDestination;
+    std::vector<char> FDestPathBuffer;
+    std::vector<char> FDestNameBuffer;
     std::vector<char> FPasswordBuffer;
     std::vector<char> FArcNameBuffer;
     std::chrono::steady_clock::time_point FLastKeepAlive;

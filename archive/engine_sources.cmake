@@ -1,6 +1,7 @@
 # The engine's sources, one list for the program's build and the fuzzing build.
 set(BRAMBOLD_ENGINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ArchiveEnd.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Destination.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ExistingFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LinkJudge.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ListingRecord.cpp

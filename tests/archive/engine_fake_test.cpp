@@ -43,7 +43,7 @@ TEST_P(FakeResultTest, IsReportedWithItsText)
     TEventLog events;
     events.Attach(c);
     c.FileName = "/x/a.rar";
-    c.Directory = "/x/out";
+    c.Directory = Out();
     c.ProcessArchive();
     EXPECT_EQ(events.errors, GetParam().errors);
     EXPECT_EQ(CountCalls(Calls(), "read"), GetParam().reads);
@@ -151,8 +151,13 @@ TEST_P(FakeDecisionTest, Operation)
         };
     c.ProcessArchive();
 
-    EXPECT_EQ(Line(Calls(), "process"), "process " + std::to_string(p.operation) + " " + Out());
+    // An extraction writes a temporary name in the target's folder, reached by its descriptor.
+    EXPECT_EQ(Line(Calls(), "process"), p.operation == RAR_EXTRACT ? std::string("process 2 /proc/self/fd/N/ name")
+                                                                    : "process " + std::to_string(p.operation) + " " + Out());
     EXPECT_EQ(asked, p.asked ? std::vector<std::string>{target.string()} : std::vector<std::string>{});
+    if (p.folderEntry && p.mode == TVoskRarMode::VOSKRAR_EXTRACT)
+        EXPECT_EQ(fs::is_directory(target), p.handler == TDecisionCase::Yes || std::string(p.existing) != "file");
+    EXPECT_EQ(TemporaryNames(Out()), 0u);
 }
 
 using D = TDecisionCase;
@@ -169,7 +174,10 @@ INSTANTIATE_TEST_SUITE_P(
         D{"EventHandlerYesOverwrites", TOverrideOptions::OR_EVENT, Ex, D::Yes, "file", false, {}, 2, true},
         D{"EventHandlerNoSkips", TOverrideOptions::OR_EVENT, Ex, D::No, "file", false, {}, 0, true},
         D{"FolderAtTheTargetIsNoExistingFile", TOverrideOptions::OR_EVENT, Ex, D::No, "folder", false, {}, 2, false},
-        D{"FolderEntryOverAFileIsProcessedUnasked", TOverrideOptions::OR_EVENT, Ex, D::No, "file", true, {}, 2, false},
+        // Folders are made by the engine itself; the library only moves past them.
+        D{"FolderEntryOverAFileAsksAndNoKeepsTheFile", TOverrideOptions::OR_EVENT, Ex, D::No, "file", true, {}, 0, true},
+        D{"FolderEntryOverAFileAsksAndYesReplacesIt", TOverrideOptions::OR_EVENT, Ex, D::Yes, "file", true, {}, 0, true},
+        D{"FolderEntryOverAFolderIsNotAsked", TOverrideOptions::OR_EVENT, Ex, D::No, "folder", true, {}, 0, false},
         D{"ListModeTestsWithoutAsking", TOverrideOptions::OR_EVENT, Li, D::No, "file", false, {}, 1, false},
         D{"ListModeSkipsWhatTheFileListLacks", TOverrideOptions::OR_NEVER, Li, D::None, "", false, {"/other"}, 0, false},
         D{"FileListLineInOtherCaseSelects", TOverrideOptions::OR_NEVER, Ex, D::None, "", false, {"/other", "/ENTRY"}, 2, false},
@@ -329,7 +337,9 @@ TEST_F(FakeEngineTest, PasswordPropertyGoesToTheLibraryAfterTheCallback)
 
     script("version 7\nheader 0 name=a");
     c.Password = "pw";
+    c.Directory = Out();
     c.ProcessArchive();
     EXPECT_EQ(Calls(), (std::vector<std::string>{"open /x/a.rar mode=1 cmtsize=0", "setcallback", "setpassword pw",
-                                                 "read -> 0", "process 2 ", "read -> 10", "close"}));
+                                                 "read -> 0", "process 2 /proc/self/fd/N/ name", "read -> 10",
+                                                 "close"}));
 }

@@ -50,6 +50,16 @@ inline void WriteAll(const fs::path& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// Files left under the engine's temporary names anywhere below `folder`.
+inline size_t TemporaryNames(const fs::path& folder)
+{
+    size_t count = 0;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (e.path().filename().string().rfind(".brambold-", 0) == 0)
+            ++count;
+    return count;
+}
+
 inline std::string DataDir()
 {
     return TEST_DATA_DIR;
@@ -168,8 +178,17 @@ protected:
     {
         std::vector<std::string> out;
         std::istringstream in(log());
-        for (std::string line; std::getline(in, line);)
+        // The folder's descriptor number differs from run to run.
+        static const std::string fd = "/proc/self/fd/";
+        for (std::string line; std::getline(in, line);) {
+            for (size_t at = line.find(fd); at != std::string::npos; at = line.find(fd, at + 1)) {
+                size_t end = at + fd.size();
+                while (end < line.size() && isdigit(static_cast<unsigned char>(line[end])))
+                    ++end;
+                line.replace(at + fd.size(), end - at - fd.size(), "N");
+            }
             out.push_back(line);
+        }
         return out;
     }
     bool Called(const std::string& line) const

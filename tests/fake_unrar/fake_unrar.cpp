@@ -1,6 +1,7 @@
 // A stand-in for the UnRAR library that plays a script, for the results no
 // real archive produces.
 #define _UNIX
+#include <cstdio>
 #include <unrar/dll.hpp>
 
 #include <chrono>
@@ -308,6 +309,11 @@ FAKE_EXPORT int RARProcessFile(HANDLE handle, int operation, char* destPath, cha
     if (operation != RAR_SKIP)
         for (const std::string& call : arc.current->processCalls)
             RunCall(arc, call);
+    // Like the real library, an extraction that succeeds leaves a file at
+    // the name it was given.
+    if (operation == RAR_EXTRACT && destName && arc.current->processResult == ERAR_SUCCESS)
+        if (FILE* made = std::fopen(destName, "wb"))
+            std::fclose(made);
     return arc.current->processResult;
 }
 

@@ -1,0 +1,214 @@
+#include "archive/Destination.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/random.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr unsigned SetIdBits = S_ISUID | S_ISGID;
+
+std::string FdPath(int fd)
+{
+    return "/proc/self/fd/" + std::to_string(fd) + "/";
+}
+
+// One step of the walk: the folder `name` below `dirfd`, never through a link.
+int OpenStep(int dirfd, const std::string& name, int flags)
+{
+    // O_PATH would open a link itself; a plain open with O_NOFOLLOW refuses it.
+    return openat(dirfd, name.c_str(), (flags & ~O_PATH) | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+}
+
+int WalkBeneath(int dirfd, const std::string& path, int flags)
+{
+    int at = dirfd;
+    size_t start = 0;
+    for (;;) {
+        const size_t slash = path.find('/', start);
+        const std::string part = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        const bool last = slash == std::string::npos;
+        const int next = OpenStep(at, part, last ? flags : O_RDONLY | O_DIRECTORY);
+        const int error = errno;
+        if (at != dirfd)
+            close(at);
+        if (next < 0) {
+            errno = error;
+            return -1;
+        }
+        if (last)
+            return next;
+        at = next;
+        start = slash + 1;
+    }
+}
+
+}  // namespace
+
+int OpenBeneath(int dirfd, const std::string& path, int flags)
+{
+    static bool haveOpenat2 = true;
+    if (haveOpenat2) {
+        open_how how{};
+        how.flags = static_cast<uint64_t>(flags | O_CLOEXEC);
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
+        const long fd = syscall(SYS_openat2, dirfd, path.c_str(), &how, sizeof how);
+        if (fd >= 0 || (errno != ENOSYS && errno != EPERM))
+            return static_cast<int>(fd);
+        // Older kernels, and sandboxes that forbid the call.
+        haveOpenat2 = false;
+    }
+    return WalkBeneath(dirfd, path, flags);
+}
+
+bool DropSetIdBits(int fd, const struct stat& st)
+{
+    if (!(st.st_mode & SetIdBits) || S_ISLNK(st.st_mode))
+        return true;
+    // Through the descriptor's own name, so an O_PATH descriptor serves and
+    // the file need not be readable.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return chmod(self.c_str(), st.st_mode & 07777 & ~SetIdBits) == 0;
+}
+
+bool TDestination::Open(const std::string& directory)
+{
+    Close();
+    FRoot = open(directory.empty() ? "." : directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    unsigned char random[8] = {};
+    if (getrandom(random, sizeof random, GRND_NONBLOCK) != sizeof random) {
+        const uint64_t fallback = static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull ^ reinterpret_cast<uintptr_t>(this);
+        for (size_t i = 0; i < sizeof random; ++i)
+            random[i] = static_cast<unsigned char>(fallback >> (8 * i));
+    }
+    char prefix[40];
+    snprintf(prefix, sizeof prefix, ".brambold-%02x%02x%02x%02x%02x%02x%02x%02x-", random[0], random[1], random[2],
+             random[3], random[4], random[5], random[6], random[7]);
+    FTemporaryPrefix = prefix;
+    FTemporaryCount = 0;
+    return FRoot >= 0;
+}
+
+void TDestination::Close()
+{
+    if (FFolder >= 0 && FFolder != FRoot)
+        close(FFolder);
+    if (FRoot >= 0)
+        close(FRoot);
+    FFolder = FRoot = -1;
+    FFolderName.clear();
+    FFolderPath.clear();
+    FWritten.clear();
+}
+
+TDestination::TFolder TDestination::Folder(std::string_view relative)
+{
+    if (FRoot < 0)
+        return TFolder::Failed;
+    if (FFolder >= 0 && relative == FFolderName)
+        return TFolder::Ready;
+    if (FFolder >= 0 && FFolder != FRoot)
+        close(FFolder);
+    FFolder = -1;
+    FFolderName.assign(relative);
+
+    int fd = relative.empty() ? FRoot : OpenBeneath(FRoot, FFolderName, O_PATH | O_DIRECTORY);
+    if (fd < 0 && errno == ENOENT) {
+        // Made folder by folder, each reached from the one before.
+        int at = FRoot;
+        size_t start = 0;
+        while (at >= 0) {
+            const size_t slash = FFolderName.find('/', start);
+            const std::string part = FFolderName.substr(start, slash == std::string::npos ? slash : slash - start);
+            if (mkdirat(at, part.c_str(), 0777) != 0 && errno != EEXIST)
+                break;
+            const int next = OpenStep(at, part, O_RDONLY | O_DIRECTORY);
+            const int error = errno;
+            if (at != FRoot)
+                close(at);
+            errno = error;
+            at = next;
+            if (slash == std::string::npos)
+                break;
+            start = slash + 1;
+        }
+        fd = at;
+    }
+    if (fd < 0) {
+        const bool link = errno == ELOOP || errno == EXDEV;
+        FFolderName.clear();
+        return link ? TFolder::LinkInPath : TFolder::Failed;
+    }
+    FFolder = fd;
+    FFolderPath = FdPath(fd);
+    return TFolder::Ready;
+}
+
+const std::string& TDestination::TemporaryName(std::string_view avoid)
+{
+    for (;;) {
+        FTemporary = FTemporaryPrefix + std::to_string(++FTemporaryCount);
+        struct stat st {};
+        if (FTemporary != avoid && fstatat(FFolder, FTemporary.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+            errno == ENOENT)
+            return FTemporary;
+    }
+}
+
+void TDestination::Discard(const std::string& temporary)
+{
+    if (unlinkat(FFolder, temporary.c_str(), 0) != 0 && errno == EISDIR)
+        unlinkat(FFolder, temporary.c_str(), AT_REMOVEDIR);
+}
+
+TDestination::TPlace TDestination::Place(const std::string& temporary, const std::string& name, bool replace)
+{
+    const char* from = temporary.c_str();
+    const char* to = name.c_str();
+    int r;
+    if (replace) {
+        r = renameat(FFolder, from, FFolder, to);
+    } else {
+        r = static_cast<int>(syscall(SYS_renameat2, FFolder, from, FFolder, to, RENAME_NOREPLACE));
+        if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // A file system without the flag: a link fails on an existing
+            // name just the same.
+            r = linkat(FFolder, from, FFolder, to, 0);
+            if (r == 0)
+                unlinkat(FFolder, from, 0);
+        }
+    }
+    if (r == 0)
+        return TPlace::Placed;
+    const int error = errno;
+    struct stat st {};
+    if (fstatat(FFolder, to, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+        return TPlace::IsFolder;
+    if (error == EEXIST)
+        return TPlace::Exists;
+    return TPlace::Failed;
+}
+
+void TDestination::Remember(const struct stat& written)
+{
+    FWritten.insert({written.st_dev, written.st_ino});
+}
+
+int TDestination::OpenWritten(const std::string& name, bool read) const
+{
+    if (FRoot < 0 || name.empty())
+        return -1;
+    const int fd = OpenBeneath(FRoot, name, read ? O_RDONLY | O_NOFOLLOW : O_PATH | O_NOFOLLOW);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !FWritten.count({st.st_dev, st.st_ino})) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}

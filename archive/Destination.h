@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unordered_set>
+
+// The destination of one extraction run, held open as a folder descriptor.
+// Every folder on the way to a target is reached from it without following a
+// symbolic link, new data goes to a temporary name in the target's folder,
+// and only a complete entry is moved to its real name. Nothing outside the
+// destination can be reached this way, and nothing stands under a real name
+// half written.
+class TDestination {
+public:
+    TDestination() = default;
+    ~TDestination() { Close(); }
+    TDestination(const TDestination&) = delete;
+    TDestination& operator=(const TDestination&) = delete;
+
+    // Opens `directory` (the current folder when empty) for a new run.
+    bool Open(const std::string& directory);
+    void Close();
+    int Root() const { return FRoot; }
+
+    enum class TFolder { Ready, LinkInPath, Failed };
+    // Opens the folder `relative` (names between '/', no "." or ".."),
+    // making the folders that are missing. The last folder stays open, since
+    // entries come folder by folder.
+    TFolder Folder(std::string_view relative);
+    int FolderFd() const { return FFolder; }
+    // "/proc/self/fd/N/" of the open folder: a short path the library can
+    // write through that no rename or link of the path can redirect.
+    const std::string& FolderPath() const { return FFolderPath; }
+
+    // A name for new data in the open folder, free when it is chosen and
+    // other than `avoid` (the entry's own name).
+    const std::string& TemporaryName(std::string_view avoid);
+    // Removes a temporary name again, whatever stands there.
+    void Discard(const std::string& temporary);
+
+    enum class TPlace { Placed, Exists, IsFolder, Failed };
+    // Moves `temporary` to `name` in the open folder. Without `replace` a
+    // file that stands there is never replaced (Exists); with it, a file or a
+    // symbolic link there is replaced, never written through.
+    TPlace Place(const std::string& temporary, const std::string& name, bool replace);
+
+    // A file of this run: hard links and copies may name only such a file.
+    void Remember(const struct stat& written);
+    // Opens `name` (relative to the destination, following no link) when it
+    // is a regular file this run wrote; -1 otherwise. O_PATH unless `read`.
+    int OpenWritten(const std::string& name, bool read) const;
+
+private:
+    int FRoot = -1;
+    int FFolder = -1;
+    std::string FFolderName;  // relative to the root; valid while FFolder is open
+    std::string FFolderPath;
+    std::string FTemporary;
+    std::string FTemporaryPrefix;
+    uint64_t FTemporaryCount = 0;
+
+    struct TInode {
+        dev_t device;
+        ino_t inode;
+        bool operator==(const TInode&) const = default;
+    };
+    struct TInodeHash {
+        size_t operator()(const TInode& i) const { return std::hash<uint64_t>()(i.inode * 31 + i.device); }
+    };
+    std::unordered_set<TInode, TInodeHash> FWritten;
+};
+
+// Opens `path` below the folder `dirfd` following no symbolic link on the way
+// (openat2 with RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS; a walk of O_NOFOLLOW
+// opens where the kernel lacks it). -1 with errno ELOOP for a link in the path.
+int OpenBeneath(int dirfd, const std::string& path, int flags);
+
+// Set-user-ID and set-group-ID bits are cleared on the file that `fd` (an
+// O_PATH descriptor is enough) stands for; false when that fails.
+bool DropSetIdBits(int fd, const struct stat& st);
