@@ -10,6 +10,7 @@
 #include <map>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "rar4_writer.h"
@@ -80,7 +81,12 @@ struct HostileCase {
     std::function<void(TfrmMain&)> during = {};             // what the user does during the run
     std::function<void(const fs::path& dest)> check = {};   // what must hold afterwards
     bool unprivileged = false;                              // run as a user without root's rights
+    const char* answer = "btnNo";                           // the overwrite prompt's button pressed
+    int questions = -1;                                     // overwrite questions expected; -1: any
 };
+
+// The destination of the row under way, for what the user does during a run.
+fs::path CurrentDestination;
 
 const QString UnexpectedEnd = "Fehler: Brambold: Unexpected end of archive!";
 const QString AnyError = "Fehler: ";
@@ -109,6 +115,60 @@ std::string Deep(size_t length)
     while (path.size() < length)
         path += std::string(200, 'd') + "/";
     return path + "x.txt";
+}
+
+rar4::Entry Rar4Link(std::string name, std::string target)
+{
+    rar4::Entry e = File(std::move(name), std::move(target));
+    e.host = rar4::HostOs::Unix;
+    e.attributes = 0120777;
+    return e;
+}
+
+rar4::Entry Rar4File(std::string name, std::string data)
+{
+    rar4::Entry e = File(std::move(name), std::move(data));
+    e.host = rar4::HostOs::Unix;
+    e.attributes = 0100644;
+    return e;
+}
+
+// An archive made by `rar` with `options` from a tree that `fill` lays out,
+// holding `names` in that order.
+std::function<std::string(const fs::path&)> RarOf(std::string options, std::vector<std::string> names,
+                                                  std::function<void(const fs::path& tree)> fill,
+                                                  std::function<void(const fs::path& dest)> before = {})
+{
+    return [=](const fs::path& dest) {
+        const fs::path tree = dest.parent_path() / "tree";
+        fs::create_directories(tree);
+        fill(tree);
+        std::string command = "cd '" + tree.string() + "' && rar a -ma5 -idq -y " + options + " ../case.rar";
+        for (const auto& n : names)
+            command += " '" + n + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        fs::remove_all(tree);
+        fs::rename(dest.parent_path() / "case.rar", dest / "case.rar");
+        if (before)
+            before(dest);
+        return (dest / "case.rar").string();
+    };
+}
+
+// The user's own link in the destination, docs -> ../outside, to a folder
+// beside it that holds victim.txt.
+void UserLinkToOutside(const fs::path& dest)
+{
+    fs::create_directories(dest.parent_path() / "outside");
+    Write(dest.parent_path() / "outside/victim.txt", "outside\n");
+    fs::create_symlink("../outside", dest / "docs");
+}
+
+mode_t ModeOf(const fs::path& path)
+{
+    struct stat st {};
+    EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
+    return st.st_mode;
 }
 
 const std::vector<HostileCase> Cases = {
@@ -178,6 +238,176 @@ const std::vector<HostileCase> Cases = {
          return (dest / "plain.rar").string();
      },
      {}, false, "Fehler: Brambold: Error on creating file!", {}, {}, true},
+    // Writes that cannot go astray: the engine decides every path.
+    {"LinkReplacedByAFolderLeadsNowhere",
+     Archive([] {
+         return Rar4Tree({Rar4Link("a", "b/c/d"), Rar4File("a/f", "f\n"), Rar4Link("a/k", ".."),
+                          Rar4Link("a/z/m", "../k/../v"), Rar4File("a/z/m", "m\n")});
+     }),
+     {}, false, "Fehler: Brambold: Link in the path, skipped: a/f", {},
+     [](const fs::path& dest) {
+         EXPECT_EQ(fs::read_symlink(dest / "a"), "b/c/d");
+         EXPECT_FALSE(fs::exists(dest / "b"));
+     }},
+    {"UserLinkOnTheWayIsNeverWrittenThrough", [](const fs::path& dest) {
+         UserLinkToOutside(dest);
+         Write(dest / "case.rar", Rar4Tree({Rar4Link("l", "docs/victim.txt"), Rar4File("l", "new\n"),
+                                            Rar4File("docs/victim.txt", "new\n")}));
+         return (dest / "case.rar").string();
+     },
+     {}, false, "Fehler: Brambold: Link leads out of the destination, skipped: l", {},
+     [](const fs::path& dest) {
+         EXPECT_EQ(ReadFileBytes((dest / "l").string()), "new\n");
+         EXPECT_EQ(fs::read_symlink(dest / "docs"), "../outside");
+     },
+     false, "btnAlways", 0},
+    {"HardLinkThroughAUserLinkIsRefused",
+     RarOf("-oh", {"docs/victim.txt", "h"},
+           [](const fs::path& t) {
+               fs::create_directories(t / "docs");
+               Write(t / "docs/victim.txt", "archived\n");
+               fs::create_hard_link(t / "docs/victim.txt", t / "h");
+           },
+           UserLinkToOutside),
+     {}, false, "Fehler: Brambold: Link in the path, skipped: docs/victim.txt", {},
+     [](const fs::path& dest) { EXPECT_FALSE(fs::exists(fs::symlink_status(dest / "h"))); }},
+    {"FileCopyThroughAUserLinkIsRefused",
+     RarOf("-oi:1", {"docs/victim.txt", "c"},
+           [](const fs::path& t) {
+               fs::create_directories(t / "docs");
+               Write(t / "docs/victim.txt", "archived\n");
+               Write(t / "c", "archived\n");
+           },
+           UserLinkToOutside),
+     {}, false, "Fehler: Brambold: Link leads out of the destination, skipped: c", {},
+     [](const fs::path& dest) { EXPECT_FALSE(fs::exists(fs::symlink_status(dest / "c"))); }},
+    {"HardLinkToAFileTheUserKeptIsRefused",
+     RarOf("-oh", {"victim.txt", "h"},
+           [](const fs::path& t) {
+               Write(t / "victim.txt", "archived\n");
+               fs::create_hard_link(t / "victim.txt", t / "h");
+           },
+           [](const fs::path& dest) { Write(dest / "victim.txt", "mine\n"); }),
+     {}, false, "Fehler: Brambold: Link leads out of the destination, skipped: h", {},
+     [](const fs::path& dest) {
+         EXPECT_EQ(ReadFileBytes((dest / "victim.txt").string()), "mine\n");
+         EXPECT_EQ(fs::hard_link_count(dest / "victim.txt"), 1u);
+         EXPECT_FALSE(fs::exists(dest / "h"));
+     },
+     false, "btnNo", 1},
+    {"NamesTheLibraryWouldCleanOtherwise", [](const fs::path& dest) {
+         Write(dest / "x.txt", "mine\n");
+         Write(dest / "y.txt", "mine\n");
+         Write(dest / "case.rar", Rar4Tree({Rar4File("//host/share/x.txt", "x\n"), Rar4File(".../y.txt", "y\n")}));
+         return (dest / "case.rar").string();
+     },
+     {}, true, "", {},
+     [](const fs::path& dest) {
+         EXPECT_EQ(ReadFileBytes((dest / "x.txt").string()), "mine\n");
+         EXPECT_EQ(ReadFileBytes((dest / "y.txt").string()), "mine\n");
+         EXPECT_EQ(ReadFileBytes((dest / "host/share/x.txt").string()), "x\n");
+         EXPECT_EQ(ReadFileBytes((dest / ".../y.txt").string()), "y\n");
+     },
+     false, "btnNo", 0},
+    {"NameThatIsNoUtf8LeavesTheUsersFileAlone",
+     RarOf("", {"\xff.txt"}, [](const fs::path& t) { Write(t / "\xff.txt", "archived\n"); },
+           [](const fs::path& dest) { Write(dest / "\xff.txt", "mine\n"); }),
+     {}, true, "", {},
+     [](const fs::path& dest) {
+         EXPECT_EQ(ReadFileBytes((dest / "\xff.txt").string()), "mine\n");
+         size_t written = 0;
+         for (const auto& e : fs::directory_iterator(dest))
+             written += ReadFileBytes(e.path().string()) == "archived\n";
+         EXPECT_EQ(written, 1u);
+     },
+     false, "btnNo", 0},
+    {"FolderEntryOverAUsersFileAsksAndNoKeepsIt", [](const fs::path& dest) {
+         Write(dest / "empty", "mine\n");
+         fs::copy_file(TestDataPath("plain.rar"), dest / "plain.rar");
+         return (dest / "plain.rar").string();
+     },
+     {}, true, "", {},
+     [](const fs::path& dest) { EXPECT_EQ(ReadFileBytes((dest / "empty").string()), "mine\n"); }, false, "btnNo",
+     1},
+    {"FolderEntryOverAUsersFileAsksAndYesMakesTheFolder", [](const fs::path& dest) {
+         Write(dest / "empty", "mine\n");
+         fs::copy_file(TestDataPath("plain.rar"), dest / "plain.rar");
+         return (dest / "plain.rar").string();
+     },
+     {}, true, "", {}, [](const fs::path& dest) { EXPECT_TRUE(fs::is_directory(dest / "empty")); }, false, "btnYes",
+     1},
+    {"FileThatAppearsDuringTheRunIsAskedAbout", Committed({"ten.rar"}), {}, true, "",
+     AtThirtyPercent([](TfrmMain& w) {
+         (void)w;
+         Write(CurrentDestination / "f03.txt", "theirs\n");
+     }),
+     [](const fs::path& dest) {
+         EXPECT_EQ(ReadFileBytes((dest / "f03.txt").string()), "theirs\n");
+         EXPECT_TRUE(fs::exists(dest / "f10.txt"));
+     },
+     false, "btnNo", 1},
+    {"FailedOverwriteKeepsTheUsersFile", [](const fs::path& dest) {
+         fs::create_directories(dest / "bin");
+         Write(dest / "bin/random.bin", "mine\n");
+         Write(dest / "readme.txt", "mine\n");
+         fs::copy_file(TestDataPath("damaged.rar"), dest / "damaged.rar");
+         return (dest / "damaged.rar").string();
+     },
+     {}, false, "Fehler: Brambold: Corrupted data!", {},
+     [](const fs::path& dest) {
+         EXPECT_EQ(ReadFileBytes((dest / "bin/random.bin").string()), "mine\n");
+         EXPECT_NE(ReadFileBytes((dest / "readme.txt").string()), "mine\n");  // the whole one was replaced
+     },
+     false, "btnAlways", 1},
+    {"SetIdBitsDropOnHardLinksAndThroughALink",
+     RarOf("-oh", {"m4755", "h"},
+           [](const fs::path& t) {
+               Write(t / "m4755", "program\n");
+               fs::permissions(t / "m4755", fs::perms(04755));
+               fs::create_hard_link(t / "m4755", t / "h");
+           },
+           [](const fs::path& dest) {
+               fs::create_directories(dest.parent_path() / "outside");
+               Write(dest.parent_path() / "outside/victim.txt", "outside\n");
+               fs::create_symlink("../outside/victim.txt", dest / "m4755");
+           }),
+     {}, true, "", {},
+     [](const fs::path& dest) {
+         EXPECT_EQ(ModeOf(dest / "m4755") & 0177777, 0100755u);
+         EXPECT_EQ(ModeOf(dest / "h") & 0177777, 0100755u);
+         EXPECT_EQ(fs::hard_link_count(dest / "h"), 2u);
+     },
+     false, "btnYes", 1},
+    {"Rar4LinksInsideAreMade", Archive([] {
+         return Rar4Tree({Rar4File("x.txt", "x\n"), Rar4File("sub/y.txt", "y\n"), Rar4Link("d", "sub"),
+                          Rar4Link("sub/up", "../x.txt")});
+     }),
+     {}, true, "", {},
+     [](const fs::path& dest) {
+         EXPECT_EQ(fs::read_symlink(dest / "d"), "sub");
+         EXPECT_EQ(ReadFileBytes((dest / "sub/up").string()), "x\n");
+     }},
+    {"NameOf1023CharactersIsWhole",
+     Archive([] {
+         std::string name = std::string(200, 'd') + "/" + std::string(200, 'e') + "/" + std::string(200, 'f') + "/" +
+                            std::string(200, 'g') + "/";
+         name += std::string(1023 - name.size(), 'n');
+         return Rar4Tree({Rar4File(name, "whole\n")});
+     }),
+     {}, true, ""},
+    {"QuestionNamesTheFileThatIsReplaced", [](const fs::path& dest) {
+         Write(dest / "b", "mine\n");
+         fs::create_symlink("b", dest / "a");
+         Write(dest / "case.rar", Rar4Tree({Rar4File("a", "new\n")}));
+         return (dest / "case.rar").string();
+     },
+     {}, true, "", {},
+     [](const fs::path& dest) {
+         EXPECT_EQ(ReadFileBytes((dest / "b").string()), "mine\n");
+         EXPECT_FALSE(fs::is_symlink(dest / "a"));
+         EXPECT_EQ(ReadFileBytes((dest / "a").string()), "new\n");
+     },
+     false, "btnYes", 1},
     // Passwords and volumes.
     {"WrongPassword", Committed({"password.rar"}), {"wrong"}, false, "Fehler: Brambold: Wrong password!"},
     {"PasswordCancelled", Committed({"password.rar"}), {""}, false, AnyError},
@@ -225,6 +455,7 @@ TEST_P(HostileInput, EndsWithAClearMessageAndTheRightCaption)
     const fs::path work = env.work.Path();
     const fs::path dest = work / "dest";
     fs::create_directories(dest);
+    CurrentDestination = dest;
     Write(work / "beside.txt", "the user's own file\n");
     Write(work / "s1", "secret one");
     Write(work / "s2", "secret two");
@@ -234,6 +465,7 @@ TEST_P(HostileInput, EndsWithAClearMessageAndTheRightCaption)
     QStringList captions;
     QStringList statusWindow;
     bool closedItself = false;
+    int questions = 0;
     {
         auto window = env.Window(archive);
         ScriptedPrompts prompts(row.passwords.empty() ? std::vector<std::string>{""} : row.passwords);
@@ -243,6 +475,9 @@ TEST_P(HostileInput, EndsWithAClearMessageAndTheRightCaption)
             if (auto* status = w.findChild<QPlainTextEdit*>("mmStatus")) {
                 statusWindow = status->toPlainText().split('\n');
                 Child<QPushButton>(w, "Button1").click();
+            } else if (w.findChild<QPushButton*>("btnYes")) {
+                ++questions;
+                Child<QPushButton>(w, row.answer).click();
             }
         });
         if (row.during)
@@ -283,6 +518,11 @@ TEST_P(HostileInput, EndsWithAClearMessageAndTheRightCaption)
     std::erase_if(const_cast<std::map<std::string, std::string>&>(besideBefore),
                   [](const auto& kv) { return kv.first.rfind("dest/", 0) == 0; });
     EXPECT_EQ(besideAfter, besideBefore);
+    if (row.questions >= 0)
+        EXPECT_EQ(questions, row.questions);
+    // Nothing is left under a temporary name.
+    for (const auto& e : fs::recursive_directory_iterator(dest))
+        EXPECT_NE(e.path().filename().string().rfind(".brambold-", 0), 0u) << e.path();
     if (row.check)
         row.check(dest);
 }
