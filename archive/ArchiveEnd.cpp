@@ -55,6 +55,8 @@ constexpr uint32_t Rar4KdfRounds = 0x40000;
 constexpr size_t Rar4MaxSalts = 4;
 
 constexpr size_t CryptBlockSize = 16;
+// `rar` and the library keep only this many characters of a password.
+constexpr size_t MaxPasswordCharacters = 127;
 
 uint32_t Crc32(const uint8_t* data, size_t size)
 {
@@ -633,8 +635,14 @@ TArchiveEnd WalkRar4(TBlockReader& file, uint64_t pos, const std::string& passwo
 
 TArchiveEnd CheckArchiveEnd(const std::string& path) { return CheckArchiveEnd(path, std::string()); }
 
-TArchiveEnd CheckArchiveEnd(const std::string& path, const std::string& password)
+TArchiveEnd CheckArchiveEnd(const std::string& path, const std::string& fullPassword)
 {
+    std::string password = fullPassword;
+    size_t end = 0;
+    for (size_t n = 0; n < MaxPasswordCharacters && end < password.size(); ++n)
+        NextCodePoint(password, end);
+    password.resize(end);
+
     TBlockReader file(path);
     if (!file.Usable())
         return TArchiveEnd::CannotTell;

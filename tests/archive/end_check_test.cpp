@@ -211,6 +211,9 @@ const PasswordEndCase PasswordEndCases[] = {
     {"Rar5HpWhole", "hp5.rar", 0, {}, "PASSWORD", TArchiveEnd::Complete},
     {"Rar5HpWrongPassword", "hp5.rar", 0, {}, "password", TArchiveEnd::CannotTell},
     {"Rar5HpWithoutPassword", "hp5.rar", 0, {}, "", TArchiveEnd::CannotTell},
+    // rar and the library keep 127 characters of a longer password.
+    {"Rar5HpLongPassword", "hp5_long.rar", 0, {}, std::string(150, 'q'), TArchiveEnd::Complete},
+    {"Rar5HpLongPasswordCut", "hp5_long.rar", -1, {}, std::string(150, 'q'), TArchiveEnd::Cut},
     {"Rar5HpOlderSetWithThePassword", "headers_password.rar", 0, {}, "secret", TArchiveEnd::Complete},
     {"Rar5HpCutInsideTheEncryptionHeader", "hp5.rar", 30, {}, "PASSWORD", TArchiveEnd::Cut},
     {"Rar5HpCutRightAfterTheEncryptionHeader", "hp5.rar", 0, Rar5FirstBlockEnd, "PASSWORD", TArchiveEnd::Cut},

@@ -25,6 +25,12 @@ rm -f "$here/hp5.rar"
 rm -f "$here"/hp5_volumes.part[0-9].rar
 (cd "$stage/volumes" && rar a "${opts[@]}" -v16k "$here/hp5_volumes.rar" small.bin)
 
+# One file, a password of 150 characters: rar keeps the first 127.
+rm -f "$here/hp5_long.rar"
+long=$(printf 'q%.0s' $(seq 150))
+(cd "$stage/sizes" && rar a "${opts[@]/-hpPASSWORD/-hp$long}" "$here/hp5_long.rar" s9.txt)
+rar t -idq -p"$long" "$here/hp5_long.rar"
+
 # The same as hp5.rar, its encryption header without the password check value.
 python3 "$here/datatool.py" drop-password-check "$here/hp5.rar" "$here/hp5_nocheck.rar"
 
