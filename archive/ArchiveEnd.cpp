@@ -184,7 +184,6 @@ TFormat FindSignature(TBlockReader& file, uint64_t& start)
     return TFormat::None;
 }
 
-
 size_t RoundUpToBlock(size_t n) { return (n + CryptBlockSize - 1) & ~(CryptBlockSize - 1); }
 
 // AES-CBC decryption of whole blocks, each call from a fresh IV.
