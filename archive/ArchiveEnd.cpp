@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,16 +26,37 @@ constexpr uint64_t Rar5End = 5;
 constexpr uint64_t Rar5HasExtra = 0x0001;
 constexpr uint64_t Rar5HasData = 0x0002;
 constexpr uint64_t Rar5EndNotLastVolume = 0x0001;
+constexpr uint64_t Rar5CryptHasCheck = 0x0001;
+constexpr uint64_t Rar5CryptVersion = 0;
+constexpr unsigned Rar5MaxKdfLog2 = 24;  // the library refuses more
+constexpr size_t Rar5SaltSize = 16;
+constexpr size_t Rar5IvSize = 16;
+constexpr size_t Rar5CheckSize = 8;
+constexpr size_t Rar5CheckSumSize = 4;
 
 // RAR4 block types and flags.
 constexpr uint8_t Rar4Main = 0x73;
 constexpr uint8_t Rar4File = 0x74;
 constexpr uint8_t Rar4Service = 0x7A;
 constexpr uint8_t Rar4End = 0x7B;
+constexpr uint8_t Rar4FirstKnownType = 0x73;  // main .. end: 0x73 to 0x7B
 constexpr uint16_t Rar4LongBlock = 0x8000;
 constexpr uint16_t Rar4Large = 0x0100;
+constexpr uint16_t Rar4MainVolume = 0x0001;
+constexpr uint16_t Rar4MainNewNumbering = 0x0010;
 constexpr uint16_t Rar4MainPassword = 0x0080;
 constexpr uint16_t Rar4EndNextVolume = 0x0001;
+constexpr size_t Rar4SaltSize = 8;
+constexpr size_t Rar4FileHeaderSize = 32;
+constexpr uint32_t Rar4KdfRounds = 0x40000;
+// Each encrypted RAR4 header names its own salt, and each new salt costs a
+// key derivation; `rar` uses one per archive, a hostile file could use one
+// per header.
+constexpr size_t Rar4MaxSalts = 4;
+
+constexpr size_t CryptBlockSize = 16;
+// `rar` and the library keep only this many characters of a password.
+constexpr size_t MaxPasswordCharacters = 127;
 
 uint32_t Crc32(const uint8_t* data, size_t size)
 {
@@ -162,36 +184,207 @@ TFormat FindSignature(TBlockReader& file, uint64_t& start)
     return TFormat::None;
 }
 
-// RAR5: every block is a CRC32, a vint header size, the header (type, flags,
-// optional extra and data sizes) and its data area; the last one is type 5.
-TArchiveEnd WalkRar5(TBlockReader& file, uint64_t pos)
+size_t RoundUpToBlock(size_t n) { return (n + CryptBlockSize - 1) & ~(CryptBlockSize - 1); }
+
+// AES-CBC decryption of whole blocks, each call from a fresh IV.
+class TCbcDecryptor {
+public:
+    TCbcDecryptor(const EVP_CIPHER* cipher, const uint8_t* key) : FCtx(EVP_CIPHER_CTX_new())
+    {
+        FReady = FCtx && EVP_DecryptInit_ex(FCtx, cipher, nullptr, key, nullptr) == 1 &&
+                 EVP_CIPHER_CTX_set_padding(FCtx, 0) == 1;
+    }
+    ~TCbcDecryptor() { EVP_CIPHER_CTX_free(FCtx); }
+    TCbcDecryptor(const TCbcDecryptor&) = delete;
+    TCbcDecryptor& operator=(const TCbcDecryptor&) = delete;
+
+    bool Ready() const { return FReady; }
+
+    // `size` is a multiple of the block size; `out` may not overlap `in`.
+    bool Decrypt(const uint8_t* iv, const uint8_t* in, uint8_t* out, size_t size)
+    {
+        int produced = 0;
+        return FReady && EVP_DecryptInit_ex(FCtx, nullptr, nullptr, nullptr, iv) == 1 &&
+               EVP_DecryptUpdate(FCtx, out, &produced, in, static_cast<int>(size)) == 1 &&
+               static_cast<size_t>(produced) == size;
+    }
+
+private:
+    EVP_CIPHER_CTX* FCtx;
+    bool FReady = false;
+};
+
+// The next code point of UTF-8 text; a byte that starts no valid sequence
+// stands for itself.
+uint32_t NextCodePoint(const std::string& text, size_t& i)
 {
-    std::vector<uint8_t> header;
-    for (;;) {
+    const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
+    const uint8_t b = byte(i);
+    size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+    if (b >= 0xF8 || i + length > text.size())
+        length = 1;
+    for (size_t k = 1; k < length; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80)
+            length = 1;
+    uint32_t cp = length == 1 ? b : b & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k)
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    i += length;
+    return cp;
+}
+
+// ---- RAR5 -------------------------------------------------------------------
+
+// Key and password check of an archive encryption header: PBKDF2-HMAC-SHA256
+// gives the key after 2^log2 rounds and the check value 32 rounds later,
+// folded to 8 bytes.
+struct TRar5Crypt {
+    std::array<uint8_t, 32> key{};
+    bool checked = false;  // the header's check value matched the password
+};
+
+std::optional<TRar5Crypt> DeriveRar5(const std::string& password, const uint8_t* salt, unsigned log2,
+                                     const uint8_t* check)
+{
+    const int rounds = 1 << log2;
+    TRar5Crypt crypt;
+    if (check) {
+        std::array<uint8_t, 32> later{};
+        if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt, Rar5SaltSize, rounds + 32,
+                              EVP_sha256(), later.size(), later.data()) != 1)
+            return std::nullopt;
+        std::array<uint8_t, Rar5CheckSize> folded{};
+        for (size_t i = 0; i < later.size(); ++i)
+            folded[i % folded.size()] ^= later[i];
+        if (std::memcmp(folded.data(), check, folded.size()) != 0)
+            return std::nullopt;
+        crypt.checked = true;
+    }
+    if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt, Rar5SaltSize, rounds,
+                          EVP_sha256(), crypt.key.size(), crypt.key.data()) != 1)
+        return std::nullopt;
+    return crypt;
+}
+
+enum class TStep { Next, Cut, CannotTell };
+
+// Reads the archive encryption header's fields from `p` on: version, flags,
+// KDF count, salt and the optional check value with its own checksum.
+TStep ReadRar5CryptHeader(const std::vector<uint8_t>& header, size_t p, const std::string& password,
+                          std::optional<TCbcDecryptor>& cipher, bool& confirmed)
+{
+    const auto version = ReadVint(header.data(), header.size(), p);
+    const auto flags = ReadVint(header.data(), header.size(), p);
+    if (!version || !flags || p + 1 + Rar5SaltSize > header.size())
+        return TStep::Cut;
+    const unsigned log2 = header[p++];
+    const uint8_t* salt = &header[p];
+    p += Rar5SaltSize;
+    if (*version != Rar5CryptVersion || log2 > Rar5MaxKdfLog2 || password.empty())
+        return TStep::CannotTell;
+
+    // A check value whose own checksum fails is ignored, as the library does.
+    const uint8_t* check = nullptr;
+    if ((*flags & Rar5CryptHasCheck) && p + Rar5CheckSize + Rar5CheckSumSize <= header.size()) {
+        uint8_t digest[EVP_MAX_MD_SIZE];
+        unsigned digestSize = 0;
+        if (EVP_Digest(&header[p], Rar5CheckSize, digest, &digestSize, EVP_sha256(), nullptr) == 1 &&
+            std::memcmp(digest, &header[p + Rar5CheckSize], Rar5CheckSumSize) == 0)
+            check = &header[p];
+    }
+    const auto crypt = DeriveRar5(password, salt, log2, check);
+    if (!crypt)
+        return TStep::CannotTell;  // a wrong password
+    cipher.emplace(EVP_aes_256_cbc(), crypt->key.data());
+    if (!cipher->Ready())
+        return TStep::CannotTell;
+    confirmed = crypt->checked;
+    return TStep::Next;
+}
+
+// One RAR5 header: `header` gets the size field and the header proper (what
+// the CRC covers), `length` the bytes it takes in the file. Encrypted, it is
+// a 16-byte IV and the header padded to whole AES blocks.
+TStep ReadRar5Header(TBlockReader& file, uint64_t pos, TCbcDecryptor* cipher, bool confirmed,
+                     std::vector<uint8_t>& header, size_t& sizeLength, uint64_t& length)
+{
+    uint32_t crc = 0;
+    if (!cipher) {
         uint8_t head[4 + 10];
         const size_t headRead = static_cast<size_t>(std::min<uint64_t>(sizeof head, file.Size() - std::min(pos, file.Size())));
         if (headRead < 5 || !file.Read(pos, head, headRead))
-            return TArchiveEnd::Cut;
+            return TStep::Cut;
         size_t at = 4;
         const auto headerSize = ReadVint(head, headRead, at);
         if (!headerSize || *headerSize == 0 || *headerSize > MaxRar5HeaderSize)
-            return TArchiveEnd::Cut;
-        const size_t sizeLength = at - 4;
-
-        // The CRC covers the size field and the header.
+            return TStep::Cut;
+        sizeLength = at - 4;
         header.resize(sizeLength + static_cast<size_t>(*headerSize));
         if (!file.Read(pos + 4, header.data(), header.size()))
-            return TArchiveEnd::Cut;
-        if (Crc32(header.data(), header.size()) != Le32(head))
-            return TArchiveEnd::Cut;
+            return TStep::Cut;
+        crc = Le32(head);
+        length = 4 + header.size();
+    } else {
+        // Before the password is known to be right, a header that makes no
+        // sense is more likely a wrong key than a damaged file.
+        const TStep broken = confirmed ? TStep::Cut : TStep::CannotTell;
+        uint8_t iv[Rar5IvSize];
+        uint8_t first[CryptBlockSize];
+        uint8_t plain[CryptBlockSize];
+        if (!file.Read(pos, iv, sizeof iv) || !file.Read(pos + sizeof iv, first, sizeof first))
+            return TStep::Cut;
+        if (!cipher->Decrypt(iv, first, plain, sizeof plain))
+            return TStep::CannotTell;
+        size_t at = 4;
+        const auto headerSize = ReadVint(plain, sizeof plain, at);
+        if (!headerSize || *headerSize == 0 || *headerSize > MaxRar5HeaderSize)
+            return broken;
+        sizeLength = at - 4;
+        const size_t total = at + static_cast<size_t>(*headerSize);
+        const size_t padded = RoundUpToBlock(total);
+        std::vector<uint8_t> encrypted(padded);
+        if (!file.Read(pos + sizeof iv, encrypted.data(), padded)) {
+            size_t p = at;
+            const auto type = ReadVint(plain, sizeof plain, p);
+            const bool plausible = type && *type >= 1 && *type <= Rar5End;
+            return confirmed || plausible ? TStep::Cut : TStep::CannotTell;
+        }
+        std::vector<uint8_t> decrypted(padded);
+        if (!cipher->Decrypt(iv, encrypted.data(), decrypted.data(), padded))
+            return TStep::CannotTell;
+        crc = Le32(decrypted.data());
+        header.assign(decrypted.begin() + 4, decrypted.begin() + static_cast<std::ptrdiff_t>(total));
+        length = sizeof iv + padded;
+    }
+    if (Crc32(header.data(), header.size()) != crc)
+        return cipher && !confirmed ? TStep::CannotTell : TStep::Cut;
+    return TStep::Next;
+}
+
+// RAR5: every block is a CRC32, a vint header size, the header (type, flags,
+// optional extra and data sizes) and its data area; the last one is type 5.
+// After an archive encryption header (type 4) every header is encrypted.
+TArchiveEnd WalkRar5(TBlockReader& file, uint64_t pos, const std::string& password)
+{
+    std::optional<TCbcDecryptor> cipher;
+    bool confirmed = false;  // a header decrypted whole, or the check value matched
+    std::vector<uint8_t> header;
+    for (;;) {
+        size_t sizeLength = 0;
+        uint64_t length = 0;
+        switch (ReadRar5Header(file, pos, cipher ? &*cipher : nullptr, confirmed, header, sizeLength, length)) {
+        case TStep::Next: break;
+        case TStep::Cut: return TArchiveEnd::Cut;
+        case TStep::CannotTell: return TArchiveEnd::CannotTell;
+        }
+        if (cipher)
+            confirmed = true;
 
         size_t p = sizeLength;
         const auto type = ReadVint(header.data(), header.size(), p);
         const auto flags = ReadVint(header.data(), header.size(), p);
         if (!type || !flags)
             return TArchiveEnd::Cut;
-        if (*type == Rar5Encryption)
-            return TArchiveEnd::CannotTell;  // every later header is encrypted
         uint64_t dataSize = 0;
         if (*flags & Rar5HasExtra) {
             if (!ReadVint(header.data(), header.size(), p))
@@ -203,6 +396,15 @@ TArchiveEnd WalkRar5(TBlockReader& file, uint64_t pos)
                 return TArchiveEnd::Cut;
             dataSize = *size;
         }
+        if (*type == Rar5Encryption) {
+            if (cipher)
+                return TArchiveEnd::CannotTell;  // not a chain the library reads either
+            switch (ReadRar5CryptHeader(header, p, password, cipher, confirmed)) {
+            case TStep::Next: break;
+            case TStep::Cut: return TArchiveEnd::Cut;
+            case TStep::CannotTell: return TArchiveEnd::CannotTell;
+            }
+        }
         if (*type == Rar5End) {
             const auto endFlags = ReadVint(header.data(), header.size(), p);
             if (!endFlags)
@@ -210,52 +412,218 @@ TArchiveEnd WalkRar5(TBlockReader& file, uint64_t pos)
             return (*endFlags & Rar5EndNotLastVolume) ? TArchiveEnd::Cut : TArchiveEnd::Complete;
         }
 
-        const uint64_t blockEnd = pos + 4 + header.size();
-        if (dataSize > file.Size() || blockEnd + dataSize > file.Size())
+        const uint64_t blockEnd = pos + length;
+        if (blockEnd > file.Size() || dataSize > file.Size() - blockEnd)
             return TArchiveEnd::Cut;
         pos = blockEnd + dataSize;
     }
 }
 
+// ---- RAR 2.9-4.x ------------------------------------------------------------
+
+// RAR 2.9's SHA-1 wrote its message schedule back over the caller's buffer
+// for every whole 64-byte block it hashed straight from there (all but the
+// one that filled its own buffer). The key scheme keeps that, so the
+// password buffer changes for passwords of 29 characters and more.
+void OverwriteAsRar29(std::vector<uint8_t>& data, uint64_t hashedBefore)
+{
+    const size_t filled = static_cast<size_t>(hashedBefore & 63);
+    if (filled + data.size() < 64)
+        return;
+    const auto rotl1 = [](uint32_t v) { return (v << 1) | (v >> 31); };
+    for (size_t i = 64 - filled; i + 64 <= data.size(); i += 64) {
+        uint32_t w[80];
+        for (size_t k = 0; k < 16; ++k) {
+            const uint8_t* b = &data[i + 4 * k];
+            w[k] = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+        }
+        for (size_t k = 16; k < 80; ++k)
+            w[k] = rotl1(w[k - 3] ^ w[k - 8] ^ w[k - 14] ^ w[k - 16]);
+        for (size_t k = 0; k < 16; ++k)
+            for (size_t byte = 0; byte < 4; ++byte)
+                data[i + 4 * k + byte] = static_cast<uint8_t>(w[64 + k] >> (8 * byte));
+    }
+}
+
+struct TRar4Key {
+    std::array<uint8_t, Rar4SaltSize> salt{};
+    std::array<uint8_t, 16> key{};
+    std::array<uint8_t, 16> iv{};
+};
+
+// RAR 3.x's key: SHA-1 over 0x40000 rounds of the password (UTF-16LE, as
+// the library forms it: each character's low 16 bits) with the salt and the
+// round number's three low bytes; each 1/16 of the way one IV byte is taken
+// from the digest so far. The key is the digest's first four words, each
+// least significant byte first.
+std::optional<TRar4Key> DeriveRar4(const std::string& password, const uint8_t* salt)
+{
+    std::vector<uint8_t> raw;
+    for (size_t i = 0; i < password.size();) {
+        const uint32_t cp = NextCodePoint(password, i);
+        raw.push_back(static_cast<uint8_t>(cp));
+        raw.push_back(static_cast<uint8_t>(cp >> 8));
+    }
+    raw.insert(raw.end(), salt, salt + Rar4SaltSize);
+
+    TRar4Key out;
+    std::memcpy(out.salt.data(), salt, Rar4SaltSize);
+    EVP_MD_CTX* sha = EVP_MD_CTX_new();
+    EVP_MD_CTX* snapshot = EVP_MD_CTX_new();
+    bool ok = sha && snapshot && EVP_DigestInit_ex(sha, EVP_sha1(), nullptr) == 1;
+    uint8_t digest[EVP_MAX_MD_SIZE];
+    uint64_t hashed = 0;
+    for (uint32_t round = 0; ok && round < Rar4KdfRounds; ++round) {
+        ok = EVP_DigestUpdate(sha, raw.data(), raw.size()) == 1;
+        OverwriteAsRar29(raw, hashed);
+        hashed += raw.size();
+        const uint8_t number[3] = {uint8_t(round), uint8_t(round >> 8), uint8_t(round >> 16)};
+        ok = ok && EVP_DigestUpdate(sha, number, sizeof number) == 1;
+        hashed += sizeof number;
+        if (ok && round % (Rar4KdfRounds / 16) == 0) {
+            ok = EVP_MD_CTX_copy_ex(snapshot, sha) == 1 && EVP_DigestFinal_ex(snapshot, digest, nullptr) == 1;
+            out.iv[round / (Rar4KdfRounds / 16)] = digest[19];
+        }
+    }
+    ok = ok && EVP_DigestFinal_ex(sha, digest, nullptr) == 1;
+    EVP_MD_CTX_free(snapshot);
+    EVP_MD_CTX_free(sha);
+    if (!ok)
+        return std::nullopt;
+    for (size_t word = 0; word < 4; ++word)
+        for (size_t byte = 0; byte < 4; ++byte)
+            out.key[word * 4 + byte] = digest[word * 4 + 3 - byte];
+    return out;
+}
+
+// The keys of one walk, by salt.
+class TRar4Keys {
+public:
+    explicit TRar4Keys(const std::string& password) : FPassword(password) {}
+
+    const TRar4Key* For(const uint8_t* salt)
+    {
+        for (const TRar4Key& k : FKeys)
+            if (std::memcmp(k.salt.data(), salt, Rar4SaltSize) == 0)
+                return &k;
+        if (FKeys.size() == Rar4MaxSalts)
+            return nullptr;
+        auto key = DeriveRar4(FPassword, salt);
+        if (!key)
+            return nullptr;
+        FKeys.push_back(*key);
+        return &FKeys.back();
+    }
+
+private:
+    std::string FPassword;
+    std::vector<TRar4Key> FKeys;
+};
+
+// One RAR4 block header, whole, into `header` (from its CRC on); `length` is
+// what it takes in the file. Encrypted, it is an 8-byte salt and the header
+// padded to whole AES blocks.
+TStep ReadRar4Header(TBlockReader& file, uint64_t pos, TRar4Keys* keys, bool& confirmed,
+                     std::vector<uint8_t>& header, uint64_t& length)
+{
+    if (!keys) {
+        uint8_t head[7];
+        if (!file.Read(pos, head, sizeof head))
+            return TStep::Cut;
+        const uint16_t size = Le16(head + 5);
+        if (size < sizeof head)
+            return TStep::Cut;
+        header.resize(size);
+        if (!file.Read(pos, header.data(), size))
+            return TStep::Cut;
+        length = size;
+        return TStep::Next;
+    }
+
+    const TStep broken = confirmed ? TStep::Cut : TStep::CannotTell;
+    uint8_t salt[Rar4SaltSize];
+    uint8_t first[CryptBlockSize];
+    if (!file.Read(pos, salt, sizeof salt) || !file.Read(pos + sizeof salt, first, sizeof first))
+        return TStep::Cut;
+    const TRar4Key* key = keys->For(salt);
+    if (!key)
+        return TStep::CannotTell;
+    TCbcDecryptor cipher(EVP_aes_128_cbc(), key->key.data());
+    uint8_t plain[CryptBlockSize];
+    if (!cipher.Decrypt(key->iv.data(), first, plain, sizeof plain))
+        return TStep::CannotTell;
+    const uint8_t type = plain[2];
+    const uint16_t size = Le16(plain + 5);
+    if (size < 7)
+        return broken;
+    const size_t padded = RoundUpToBlock(size);
+    std::vector<uint8_t> encrypted(padded);
+    if (!file.Read(pos + sizeof salt, encrypted.data(), padded)) {
+        const bool plausible = type >= Rar4FirstKnownType && type <= Rar4End &&
+                               (type != Rar4File || size >= Rar4FileHeaderSize);
+        return confirmed || plausible ? TStep::Cut : TStep::CannotTell;
+    }
+    header.resize(padded);
+    if (!cipher.Decrypt(key->iv.data(), encrypted.data(), header.data(), padded))
+        return TStep::CannotTell;
+    header.resize(size);
+    if ((Crc32(header.data() + 2, size - 2) & 0xFFFF) != Le16(header.data()))
+        return broken;
+    confirmed = true;
+    length = sizeof salt + padded;
+    return TStep::Next;
+}
+
 // RAR 1.5-4.x: blocks of CRC16, type, flags, size, and for long blocks a
 // 32-bit data size (the packed size of file and service blocks, with its
-// high half further on when the large flag is set).
-TArchiveEnd WalkRar4(TBlockReader& file, uint64_t pos)
+// high half further on when the large flag is set). With the main header's
+// password flag every later header is encrypted.
+TArchiveEnd WalkRar4(TBlockReader& file, uint64_t pos, const std::string& password)
 {
+    std::optional<TRar4Keys> keys;
+    bool confirmed = false;  // a header decrypted with a matching CRC
+    bool newNumberingVolume = false;
+    std::vector<uint8_t> header;
     for (;;) {
         // Archives written with end blocks switched off stop on a block
-        // boundary: that cannot be told from a cut there.
+        // boundary: that cannot be told from a cut there. Volumes always
+        // end in one, and new numbering (name.partN.rar) is no older than
+        // the writers that always wrote them.
         if (pos == file.Size())
-            return TArchiveEnd::CannotTell;
-        uint8_t head[36];
-        if (!file.Read(pos, head, 7))
-            return TArchiveEnd::Cut;
-        const uint8_t type = head[2];
-        const uint16_t flags = Le16(head + 3);
-        const uint16_t size = Le16(head + 5);
-        if (size < 7)
-            return TArchiveEnd::Cut;
-
-        if (type == Rar4Main && (flags & Rar4MainPassword))
-            return TArchiveEnd::CannotTell;  // every later header is encrypted
-        if (type == Rar4End) {
-            if (pos + size > file.Size())
-                return TArchiveEnd::Cut;
-            return (flags & Rar4EndNextVolume) ? TArchiveEnd::Cut : TArchiveEnd::Complete;
+            return newNumberingVolume ? TArchiveEnd::Cut : TArchiveEnd::CannotTell;
+        uint64_t length = 0;
+        switch (ReadRar4Header(file, pos, keys ? &*keys : nullptr, confirmed, header, length)) {
+        case TStep::Next: break;
+        case TStep::Cut: return TArchiveEnd::Cut;
+        case TStep::CannotTell: return TArchiveEnd::CannotTell;
         }
+        const uint8_t type = header[2];
+        const uint16_t flags = Le16(header.data() + 3);
+        const size_t size = header.size();
+
+        if (type == Rar4Main) {
+            newNumberingVolume = (flags & Rar4MainVolume) && (flags & Rar4MainNewNumbering);
+            if ((flags & Rar4MainPassword) && !keys) {
+                if (password.empty())
+                    return TArchiveEnd::CannotTell;
+                keys.emplace(password);
+            }
+        }
+        if (type == Rar4End)
+            return (flags & Rar4EndNextVolume) ? TArchiveEnd::Cut : TArchiveEnd::Complete;
 
         uint64_t dataSize = 0;
         if (flags & Rar4LongBlock) {
-            if (size < 11 || !file.Read(pos, head, 11))
+            if (size < 11)
                 return TArchiveEnd::Cut;
-            dataSize = Le32(head + 7);
+            dataSize = Le32(header.data() + 7);
             if ((type == Rar4File || type == Rar4Service) && (flags & Rar4Large)) {
-                if (size < 36 || !file.Read(pos, head, 36))
+                if (size < 36)
                     return TArchiveEnd::Cut;
-                dataSize |= static_cast<uint64_t>(Le32(head + 32)) << 32;
+                dataSize |= static_cast<uint64_t>(Le32(header.data() + 32)) << 32;
             }
         }
-        const uint64_t blockEnd = pos + size;
+        const uint64_t blockEnd = pos + length;
         if (blockEnd > file.Size() || dataSize > file.Size() - blockEnd)
             return TArchiveEnd::Cut;
         pos = blockEnd + dataSize;
@@ -264,15 +632,23 @@ TArchiveEnd WalkRar4(TBlockReader& file, uint64_t pos)
 
 }  // namespace
 
-TArchiveEnd CheckArchiveEnd(const std::string& path)
+TArchiveEnd CheckArchiveEnd(const std::string& path) { return CheckArchiveEnd(path, std::string()); }
+
+TArchiveEnd CheckArchiveEnd(const std::string& path, const std::string& fullPassword)
 {
+    std::string password = fullPassword;
+    size_t end = 0;
+    for (size_t n = 0; n < MaxPasswordCharacters && end < password.size(); ++n)
+        NextCodePoint(password, end);
+    password.resize(end);
+
     TBlockReader file(path);
     if (!file.Usable())
         return TArchiveEnd::CannotTell;
     uint64_t start = 0;
     switch (FindSignature(file, start)) {
-    case TFormat::Rar5: return WalkRar5(file, start);
-    case TFormat::Rar4: return WalkRar4(file, start);
+    case TFormat::Rar5: return WalkRar5(file, start, password);
+    case TFormat::Rar4: return WalkRar4(file, start, password);
     case TFormat::None: break;
     }
     return TArchiveEnd::CannotTell;

@@ -6,7 +6,8 @@
 // reports a normal end. This walk of the block headers tells the two apart.
 enum class TArchiveEnd {
     Complete,    // the walk reached the end-of-archive block of a last volume
-    CannotTell,  // encrypted headers, no known signature, or unreadable file
+    CannotTell,  // encrypted headers without the right password, no known
+                 // signature, or unreadable file
     Cut,         // the file stops before an end-of-archive block, or a header
                  // is broken, or the end block says another volume follows
 };
@@ -14,3 +15,7 @@ enum class TArchiveEnd {
 // Walks the block headers of one archive file (the volume the library read
 // last) without reading any entry data.
 TArchiveEnd CheckArchiveEnd(const std::string& path);
+
+// The same; `password` (UTF-8, the run's password) opens headers encrypted
+// with -hp. Empty, such an archive stays CannotTell, like a wrong one.
+TArchiveEnd CheckArchiveEnd(const std::string& path, const std::string& password);

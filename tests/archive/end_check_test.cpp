@@ -4,6 +4,7 @@
 
 #include "archive/ArchiveEnd.h"
 #include "rar4_writer.h"
+#include "test_support.h"
 
 namespace {
 
@@ -114,6 +115,14 @@ const EndCase EndCases[] = {
     {"Rar4OneByteShort", [](const fs::path& f) { return Rar4(f, -1); }, Ends::Failed},
     {"Rar4CutInsideAHeader", [](const fs::path& f) { return Rar4(f, 7 + 13 + 20); }, Ends::Failed},
     {"Rar4CutInsideTheData", [](const fs::path& f) { return Rar4(f, 7 + 13 + 40 + 100); }, Ends::Failed},
+    {"Rar4NewNumberingLastVolumeWithoutEndBlock",
+     [](const fs::path& f) {
+         Copy(f, "rar4_numbered.part1.rar");
+         Copy(f, "rar4_numbered.part2.rar");
+         Copy(f, "rar4_numbered.part3.rar", -7);
+         return (f / "rar4_numbered.part1.rar").string();
+     },
+     Ends::CutReported},
 };
 
 class EndCheckTest : public EngineTest, public ::testing::WithParamInterface<EndCase> {};
@@ -164,6 +173,149 @@ TEST(ArchiveEnd, EveryCutOfARar5ArchiveIsACut)
         ASSERT_EQ(CheckArchiveEnd(path.string()), TArchiveEnd::Cut) << keep;
     }
     fs::remove(path);
+}
+
+// The archives' own end, told straight from the file, with and without the
+// run's password: headers encrypted with -hp are walked when it is right.
+struct PasswordEndCase {
+    const char* name;
+    const char* archive;  // in tests/data
+    long keep;            // bytes kept: 0 all, below 0 that many fewer; or from `at`
+    std::function<long(const std::string& bytes)> at;
+    std::string password;
+    TArchiveEnd expected;
+};
+
+// Where the first block after the signature ends: for -hp RAR5 archives the
+// archive encryption header, the last one in the clear.
+long Rar5FirstBlockEnd(const std::string& bytes)
+{
+    size_t p = 12;
+    uint64_t size = 0;
+    for (int shift = 0;; shift += 7) {
+        const uint8_t b = static_cast<uint8_t>(bytes.at(p++));
+        size |= uint64_t(b & 0x7F) << shift;
+        if (!(b & 0x80))
+            break;
+    }
+    return static_cast<long>(p + size);
+}
+
+constexpr long Rar4MainEnd = 7 + 13;  // marker and main header of our writer
+// A RAR5 block encrypted: IV and one AES block for a short header; RAR4: salt and one AES block.
+constexpr long Rar5SealedEnd = 16 + 16;
+constexpr long Rar4SealedEnd = 8 + 16;
+
+const PasswordEndCase PasswordEndCases[] = {
+    // RAR5, made by rar -hpPASSWORD: three files and a comment.
+    {"Rar5HpWhole", "hp5.rar", 0, {}, "PASSWORD", TArchiveEnd::Complete},
+    {"Rar5HpWrongPassword", "hp5.rar", 0, {}, "password", TArchiveEnd::CannotTell},
+    {"Rar5HpWithoutPassword", "hp5.rar", 0, {}, "", TArchiveEnd::CannotTell},
+    // rar and the library keep 127 characters of a longer password.
+    {"Rar5HpLongPassword", "hp5_long.rar", 0, {}, std::string(150, 'q'), TArchiveEnd::Complete},
+    {"Rar5HpLongPasswordCut", "hp5_long.rar", -1, {}, std::string(150, 'q'), TArchiveEnd::Cut},
+    {"Rar5HpOlderSetWithThePassword", "headers_password.rar", 0, {}, "secret", TArchiveEnd::Complete},
+    {"Rar5HpCutInsideTheEncryptionHeader", "hp5.rar", 30, {}, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar5HpCutRightAfterTheEncryptionHeader", "hp5.rar", 0, Rar5FirstBlockEnd, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar5HpCutInsideTheFirstIv", "hp5.rar", 0, [](auto& b) { return Rar5FirstBlockEnd(b) + 9; }, "PASSWORD",
+     TArchiveEnd::Cut},
+    {"Rar5HpCutInsideTheMainHeader", "hp5.rar", 0, [](auto& b) { return Rar5FirstBlockEnd(b) + 16 + 7; },
+     "PASSWORD", TArchiveEnd::Cut},
+    {"Rar5HpCutAfterTheMainHeader", "hp5.rar", 0,
+     [](auto& b) { return Rar5FirstBlockEnd(b) + Rar5SealedEnd; }, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar5HpCutInTheMiddle", "hp5.rar", 0, [](auto& b) { return long(b.size() / 2); }, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar5HpCutBeforeTheEndBlock", "hp5.rar", -Rar5SealedEnd, {}, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar5HpCutInsideTheEndBlock", "hp5.rar", -5, {}, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar5HpOneByteShort", "hp5.rar", -1, {}, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar5HpCutWithAWrongPassword", "hp5.rar", -1, {}, "password", TArchiveEnd::CannotTell},
+    {"Rar5HpCutWithoutPassword", "hp5.rar", -1, {}, "", TArchiveEnd::CannotTell},
+    {"Rar5HpNotTheLastVolume", "hp5_volumes.part1.rar", 0, {}, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar5HpLastVolume", "hp5_volumes.part3.rar", 0, {}, "PASSWORD", TArchiveEnd::Complete},
+    {"Rar5HpLastVolumeWithoutEndBlock", "hp5_volumes.part3.rar", -Rar5SealedEnd, {}, "PASSWORD",
+     TArchiveEnd::Cut},
+    // Without a check value only the first header's CRC tells the password.
+    {"Rar5HpNoCheckValueWhole", "hp5_nocheck.rar", 0, {}, "PASSWORD", TArchiveEnd::Complete},
+    {"Rar5HpNoCheckValueWrongPassword", "hp5_nocheck.rar", 0, {}, "password", TArchiveEnd::CannotTell},
+    {"Rar5HpNoCheckValueCutInsideTheMainHeader", "hp5_nocheck.rar", 0,
+     [](auto& b) { return Rar5FirstBlockEnd(b) + 16 + 7; }, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar5HpNoCheckValueOneByteShort", "hp5_nocheck.rar", -1, {}, "PASSWORD", TArchiveEnd::Cut},
+
+    // RAR 2.9-4.x with encrypted headers, from our writer (password PASSWORD).
+    {"Rar4HpWhole", "rar4_hp.rar", 0, {}, "PASSWORD", TArchiveEnd::Complete},
+    {"Rar4HpWrongPassword", "rar4_hp.rar", 0, {}, "password", TArchiveEnd::CannotTell},
+    {"Rar4HpWithoutPassword", "rar4_hp.rar", 0, {}, "", TArchiveEnd::CannotTell},
+    {"Rar4HpCutInsideTheFirstSalt", "rar4_hp.rar", Rar4MainEnd + 5, {}, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar4HpCutInsideTheFirstHeader", "rar4_hp.rar", Rar4MainEnd + 8 + 20, {}, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar4HpCutInTheMiddle", "rar4_hp.rar", 0, [](auto& b) { return long(b.size() / 2); }, "PASSWORD",
+     TArchiveEnd::Cut},
+    {"Rar4HpCutInsideTheEndBlock", "rar4_hp.rar", -3, {}, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar4HpCutInsideTheFirstHeaderWithAWrongPassword", "rar4_hp.rar", Rar4MainEnd + 8 + 20, {}, "password",
+     TArchiveEnd::CannotTell},
+    {"Rar4HpCutWithAWrongPassword", "rar4_hp.rar", -3, {}, "password", TArchiveEnd::CannotTell},
+    // Archives without end blocks stop on a block boundary too.
+    {"Rar4HpCutOnABlockBoundary", "rar4_hp.rar", -Rar4SealedEnd, {}, "PASSWORD", TArchiveEnd::CannotTell},
+
+    // RAR4 volumes: with new numbering an end block is always written.
+    {"Rar4NewNumberingLastVolume", "rar4_numbered.part3.rar", 0, {}, "", TArchiveEnd::Complete},
+    {"Rar4NewNumberingNotTheLastVolume", "rar4_numbered.part1.rar", 0, {}, "", TArchiveEnd::Cut},
+    {"Rar4NewNumberingLastVolumeWithoutEndBlock", "rar4_numbered.part3.rar", -7, {}, "", TArchiveEnd::Cut},
+    {"Rar4NewNumberingFirstVolumeWithoutEndBlock", "rar4_numbered.part1.rar", -7, {}, "", TArchiveEnd::Cut},
+    {"Rar4OldNumberingLastVolumeWithoutEndBlock", "rar4_volumes.r01", -7, {}, "", TArchiveEnd::CannotTell},
+    {"Rar4HpNewNumberingLastVolume", "rar4_hp_volumes.part3.rar", 0, {}, "PASSWORD", TArchiveEnd::Complete},
+    {"Rar4HpNewNumberingNotTheLastVolume", "rar4_hp_volumes.part2.rar", 0, {}, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar4HpNewNumberingLastVolumeWithoutEndBlock", "rar4_hp_volumes.part3.rar", -Rar4SealedEnd, {}, "PASSWORD",
+     TArchiveEnd::Cut},
+};
+
+class PasswordEndTest : public ::testing::TestWithParam<PasswordEndCase> {};
+
+TEST_P(PasswordEndTest, TellsTheEndFromTheHeaders)
+{
+    const PasswordEndCase& c = GetParam();
+    const std::string bytes = ReadAll(DataDir() + "/" + c.archive);
+    ASSERT_FALSE(bytes.empty()) << c.archive;
+    const long keep = c.at ? c.at(bytes) : c.keep;
+    TempFolder tmp;
+    const std::string path = tmp.File(c.archive);
+    WriteAll(path, keep ? Cut(bytes, keep) : bytes);
+    EXPECT_EQ(CheckArchiveEnd(path, c.password), c.expected) << "kept " << keep << " of " << bytes.size();
+}
+
+INSTANTIATE_TEST_SUITE_P(Archives, PasswordEndTest, ::testing::ValuesIn(PasswordEndCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Cuts spread over the whole of each encrypted archive, headers and data alike.
+TEST(ArchiveEnd, CutsAllOverAnEncryptedArchiveAreCuts)
+{
+    TempFolder tmp;
+    for (const char* name : {"hp5.rar", "rar4_hp.rar"}) {
+        const std::string bytes = ReadAll(DataDir() + "/" + name);
+        const std::string path = tmp.File(name);
+        for (size_t keep = 8; keep < bytes.size(); keep += 29) {
+            WriteAll(path, bytes.substr(0, keep));
+            const TArchiveEnd end = CheckArchiveEnd(path, "PASSWORD");
+            // RAR4 cannot tell a cut on a block boundary from an archive without end block.
+            if (end != TArchiveEnd::CannotTell || std::string(name) != "rar4_hp.rar") {
+                EXPECT_EQ(end, TArchiveEnd::Cut) << name << " kept " << keep;
+            }
+        }
+    }
+}
+
+// Passwords whose key scheme goes through RAR 2.9's rewriting of its buffer,
+// and one beyond the basic plane; the library reads each of these archives.
+TEST(ArchiveEnd, Rar4PasswordsOfEveryKindOpenTheHeaders)
+{
+    TempFolder tmp;
+    for (const std::string& password : {std::string(29, 'p'), std::string("Grüße😀日本"),
+                                       std::string("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_")}) {
+        const std::string bytes =
+            rar4::WriteArchive({{.name = "a.txt", .data = "alpha\n", .declaredSize = {}}}, {.headerPassword = password});
+        WriteAll(tmp.File("a.rar"), bytes);
+        EXPECT_EQ(CheckArchiveEnd(tmp.File("a.rar"), password), TArchiveEnd::Complete) << password;
+        WriteAll(tmp.File("a.rar"), bytes.substr(0, bytes.size() - 1));
+        EXPECT_EQ(CheckArchiveEnd(tmp.File("a.rar"), password), TArchiveEnd::Cut) << password;
+    }
 }
 
 TEST(ArchiveEnd, CannotTellBehindEncryptedHeadersOrWithoutASignature)

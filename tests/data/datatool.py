@@ -79,6 +79,26 @@ def retarget(data, old, new):
     raise SystemExit("datatool: target not inside a header")
 
 
+def drop_password_check(data):
+    # Removes the password check value (and its checksum) from a RAR5
+    # archive encryption header, the first block: archives of early RAR 5
+    # betas and other writers may lack it. Nothing after it moves relative
+    # to the block's end, so only this header's size, flags and CRC change.
+    pos = 8
+    size, body = read_vint(data, pos + 4)
+    end = body + size
+    htype, p = read_vint(data, body)
+    assert htype == 4, "no archive encryption header first"
+    hflags, p = read_vint(data, p)
+    assert hflags == 0
+    version, p = read_vint(data, p)
+    enc_flags, p = read_vint(data, p)
+    assert enc_flags & 1, "no password check value"
+    rest = data[p:end]                       # KDF count, salt, check value, checksum
+    fields = vint(htype) + vint(hflags) + vint(version) + vint(enc_flags & ~1) + rest[:1 + 16]
+    return data[:pos] + rar5_block(fields) + data[end:]
+
+
 def main(argv):
     cmd = argv[1]
     if cmd == "bytes":                       # bytes SEED COUNT OUT
@@ -116,6 +136,11 @@ def main(argv):
             data = f.read()
         with open(argv[3], "wb") as f:
             f.write(retarget(data, argv[4].encode(), argv[5].encode()))
+    elif cmd == "drop-password-check":       # drop-password-check IN OUT
+        with open(argv[2], "rb") as f:
+            data = f.read()
+        with open(argv[3], "wb") as f:
+            f.write(drop_password_check(data))
     else:
         sys.exit("datatool: unknown command " + cmd)
 

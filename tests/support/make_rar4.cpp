@@ -114,6 +114,20 @@ int main(int argc, char** argv) {
         const auto volumes = rar4::WriteVolumes({big}, 16384);
         for (size_t i = 0; i < volumes.size(); ++i)
             ok &= Write(rar4::OldStyleVolumeName(out + "rar4_volumes.rar", i), volumes[i]);
+
+        // The same set with new numbering (name.partN.rar).
+        rar4::ArchiveOptions newNumbering;
+        newNumbering.newNumbering = true;
+        const auto numbered = rar4::WriteVolumes({big}, 16384, newNumbering);
+        for (size_t i = 0; i < numbered.size(); ++i)
+            ok &= Write(rar4::NewStyleVolumeName(out + "rar4_numbered.rar", i), numbered[i]);
+
+        // Headers encrypted as rar -hp did, password "PASSWORD", the writer's fixed salt.
+        const rar4::ArchiveOptions sealed = {.headerPassword = "PASSWORD"};
+        ok &= Write(out + "rar4_hp.rar", rar4::WriteArchive(Tree(tree, HostOs::Windows), sealed));
+        const auto sealedVolumes = rar4::WriteVolumes({big}, 16384, {.headerPassword = "PASSWORD", .newNumbering = true});
+        for (size_t i = 0; i < sealedVolumes.size(); ++i)
+            ok &= Write(rar4::NewStyleVolumeName(out + "rar4_hp_volumes.rar", i), sealedVolumes[i]);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_rar4: %s\n", e.what());
         return 1;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
+#include <openssl/evp.h>
+#include <stdexcept>
 
 namespace rar4 {
 namespace {
@@ -46,6 +48,40 @@ std::string Block(std::string body) {
     Put16(out, Crc32(body) & 0xFFFF);
     return out + body;
 }
+
+// With a header password, a block after the main header is stored as the
+// salt and the block encrypted with AES-128-CBC, zero-padded to 16 bytes.
+class HeaderSealer {
+public:
+    explicit HeaderSealer(const ArchiveOptions& options) : salt_(options.salt) {
+        if (options.headerPassword.empty()) return;
+        key_ = DeriveHeaderKey(options.headerPassword, options.salt);
+        on_ = true;
+    }
+
+    uint16_t MainFlags() const { return on_ ? MHD_PASSWORD : 0; }
+
+    std::string Seal(std::string block) const {
+        if (!on_) return block;
+        block.resize((block.size() + 15) / 16 * 16, '\0');
+        std::string out(block.size(), '\0');
+        EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+        int n = 0;
+        const bool ok = ctx && EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key_.key.data(), key_.iv.data()) &&
+                        EVP_CIPHER_CTX_set_padding(ctx, 0) &&
+                        EVP_EncryptUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &n,
+                                          reinterpret_cast<const unsigned char*>(block.data()), int(block.size())) &&
+                        size_t(n) == block.size();
+        EVP_CIPHER_CTX_free(ctx);
+        if (!ok) throw std::runtime_error("AES encryption failed");
+        return std::string(reinterpret_cast<const char*>(salt_.data()), salt_.size()) + out;
+    }
+
+private:
+    Salt salt_;
+    HeaderKey key_;
+    bool on_ = false;
+};
 
 std::string MainHeader(uint16_t flags) {
     std::string body;
@@ -161,7 +197,68 @@ std::string FileHeader(const Entry& e, uint16_t splitFlags, uint32_t partSize, u
     return Block(body);
 }
 
+// RAR 2.9's SHA-1 wrote its message schedule (the last 16 words, low byte
+// first) back over each whole 64-byte block it hashed straight from the
+// caller's buffer, that is every block but the one completing its own buffer.
+// The key scheme was kept that way, so long passwords depend on it.
+void ScheduleBackIntoBuffer(std::string& buffer, uint64_t hashedBefore) {
+    const size_t inBuffer = size_t(hashedBefore % 64);
+    if (inBuffer + buffer.size() < 64) return;
+    for (size_t at = 64 - inBuffer; at + 64 <= buffer.size(); at += 64) {
+        std::array<uint32_t, 80> w{};
+        for (size_t t = 0; t < 16; ++t)
+            for (size_t b = 0; b < 4; ++b) w[t] = (w[t] << 8) | uint8_t(buffer[at + 4 * t + b]);
+        for (size_t t = 16; t < 80; ++t) {
+            const uint32_t x = w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16];
+            w[t] = (x << 1) | (x >> 31);
+        }
+        for (size_t t = 0; t < 16; ++t)
+            for (size_t b = 0; b < 4; ++b) buffer[at + 4 * t + b] = char(w[64 + t] >> (8 * b));
+    }
+}
+
 }  // namespace
+
+HeaderKey DeriveHeaderKey(const std::string& password, const Salt& salt) {
+    // UTF-16LE, except that the library (wchar_t of 32 bits) hands the key
+    // scheme a character beyond U+FFFF as its low 16 bits, not as a pair.
+    const std::u16string units = Utf16(password);
+    std::string buffer;
+    for (size_t i = 0; i < units.size(); ++i) {
+        uint32_t c = units[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        buffer.push_back(char(c & 0xFF));
+        buffer.push_back(char((c >> 8) & 0xFF));
+    }
+    buffer.append(reinterpret_cast<const char*>(salt.data()), salt.size());
+
+    constexpr uint32_t kRounds = 0x40000;
+    HeaderKey out;
+    EVP_MD_CTX* sha = EVP_MD_CTX_new();
+    EVP_MD_CTX* partial = EVP_MD_CTX_new();
+    unsigned char digest[20];
+    bool ok = sha && partial && EVP_DigestInit_ex(sha, EVP_sha1(), nullptr);
+    uint64_t hashed = 0;
+    for (uint32_t round = 0; ok && round < kRounds; ++round) {
+        ok = EVP_DigestUpdate(sha, buffer.data(), buffer.size());
+        ScheduleBackIntoBuffer(buffer, hashed);
+        const unsigned char counter[3] = {uint8_t(round), uint8_t(round >> 8), uint8_t(round >> 16)};
+        ok = ok && EVP_DigestUpdate(sha, counter, 3);
+        hashed += buffer.size() + 3;
+        if (ok && round % (kRounds / 16) == 0) {
+            ok = EVP_MD_CTX_copy_ex(partial, sha) && EVP_DigestFinal_ex(partial, digest, nullptr);
+            out.iv[round / (kRounds / 16)] = digest[19];  // low byte of the fifth word
+        }
+    }
+    ok = ok && EVP_DigestFinal_ex(sha, digest, nullptr);
+    EVP_MD_CTX_free(partial);
+    EVP_MD_CTX_free(sha);
+    if (!ok) throw std::runtime_error("SHA-1 failed");
+    // The first four words, each least significant byte first.
+    for (size_t i = 0; i < 16; ++i) out.key[i] = digest[i / 4 * 4 + 3 - i % 4];
+    return out;
+}
 
 uint32_t Crc32(const void* data, size_t size, uint32_t crc) {
     const auto& table = CrcTable();
@@ -201,22 +298,26 @@ EncodedName EncodeName(const std::string& utf8Name, NameForm form, HostOs host) 
     return {narrow + std::string(1, '\0') + EncodeUtf16(wide), true};
 }
 
-std::string WriteArchive(const std::vector<Entry>& entries) {
-    std::string out = kMarker + MainHeader(0);
+std::string WriteArchive(const std::vector<Entry>& entries, const ArchiveOptions& options) {
+    const HeaderSealer sealer(options);
+    std::string out = kMarker + MainHeader(sealer.MainFlags());
     for (const Entry& e : entries) {
-        out += FileHeader(e, 0, uint32_t(e.data.size()), Crc32(e.data));
+        out += sealer.Seal(FileHeader(e, 0, uint32_t(e.data.size()), Crc32(e.data)));
         out += e.data;
     }
-    return out + EndHeader(0);
+    return out + sealer.Seal(EndHeader(0));
 }
 
-std::vector<std::string> WriteVolumes(const std::vector<Entry>& entries, size_t dataPerVolume) {
+std::vector<std::string> WriteVolumes(const std::vector<Entry>& entries, size_t dataPerVolume,
+                                      const ArchiveOptions& options) {
+    const HeaderSealer sealer(options);
+    const uint16_t setFlags = MHD_VOLUME | sealer.MainFlags() | (options.newNumbering ? MHD_NEWNUMBERING : 0);
     std::vector<std::string> volumes;
     std::string current;
     size_t room = 0;
     auto startVolume = [&] {
-        if (!volumes.empty() || !current.empty()) volumes.push_back(current + EndHeader(EARC_NEXT_VOLUME));
-        current = kMarker + MainHeader(MHD_VOLUME | (volumes.empty() ? MHD_FIRSTVOLUME : 0));
+        if (!volumes.empty() || !current.empty()) volumes.push_back(current + sealer.Seal(EndHeader(EARC_NEXT_VOLUME)));
+        current = kMarker + MainHeader(setFlags | (volumes.empty() ? MHD_FIRSTVOLUME : 0));
         room = dataPerVolume;
     };
     startVolume();
@@ -234,14 +335,14 @@ std::vector<std::string> WriteVolumes(const std::vector<Entry>& entries, size_t 
             // A part that continues holds the checksum of its own bytes; the
             // last part holds the checksum of the whole file.
             const uint32_t crc = last ? Crc32(e.data) : Crc32(chunk);
-            current += FileHeader(e, split, uint32_t(part), crc);
+            current += sealer.Seal(FileHeader(e, split, uint32_t(part), crc));
             current += chunk;
             done += part;
             room -= part;
             first = false;
         } while (done < e.data.size());
     }
-    volumes.push_back(current + EndHeader(0));
+    volumes.push_back(current + sealer.Seal(EndHeader(0)));
     return volumes;
 }
 
@@ -254,6 +355,12 @@ std::string OldStyleVolumeName(const std::string& firstVolumePath, size_t index)
     ext.push_back(char('0' + n / 10 % 10));
     ext.push_back(char('0' + n % 10));
     return base + ext;
+}
+
+std::string NewStyleVolumeName(const std::string& archivePath, size_t index) {
+    std::string base = archivePath;
+    if (base.size() >= 4 && base.compare(base.size() - 4, 4, ".rar") == 0) base.resize(base.size() - 4);
+    return base + ".part" + std::to_string(index + 1) + ".rar";
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes) {

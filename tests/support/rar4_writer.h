@@ -4,6 +4,7 @@
 // current `rar` no longer writes. Names are written as given, without any
 // cleaning, so archives with "../" or absolute names can be made on purpose.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,6 +31,8 @@ inline constexpr uint16_t LONG_BLOCK = 0x8000;
 
 // Main header flag bits.
 inline constexpr uint16_t MHD_VOLUME = 0x0001;
+inline constexpr uint16_t MHD_NEWNUMBERING = 0x0010;
+inline constexpr uint16_t MHD_PASSWORD = 0x0080;
 inline constexpr uint16_t MHD_FIRSTVOLUME = 0x0100;
 
 // End-of-archive flag bit.
@@ -49,6 +52,26 @@ struct Entry {
     std::optional<uint64_t> declaredSize;
 };
 
+using Salt = std::array<uint8_t, 8>;
+
+// How an archive or volume set is written as a whole.
+struct ArchiveOptions {
+    // Not empty: every block after the main header is encrypted the way
+    // `rar -hp` of RAR 3.x did (MHD_PASSWORD in the main header); the entry
+    // data stays as it is.
+    std::string headerPassword;
+    Salt salt = {0x42, 0x72, 0x61, 0x6D, 0x62, 0x6F, 0x6C, 0x64};  // of every encrypted block
+    // Volumes: MHD_NEWNUMBERING, for names like x.part1.rar.
+    bool newNumbering = false;
+};
+
+// RAR 3.x's AES-128 key and IV for a password (UTF-8) and salt.
+struct HeaderKey {
+    std::array<uint8_t, 16> key{};
+    std::array<uint8_t, 16> iv{};
+};
+HeaderKey DeriveHeaderKey(const std::string& password, const Salt& salt);
+
 uint32_t Crc32(const void* data, size_t size, uint32_t crc = 0);
 uint32_t Crc32(const std::string& bytes);
 
@@ -63,14 +86,19 @@ struct EncodedName {
 EncodedName EncodeName(const std::string& utf8Name, NameForm form, HostOs host);
 
 // One complete archive.
-std::string WriteArchive(const std::vector<Entry>& entries);
+std::string WriteArchive(const std::vector<Entry>& entries, const ArchiveOptions& options = {});
 
-// An old-style volume set: each volume holds at most `dataPerVolume` bytes of
-// entry data; entries that do not fit are split over the next volumes.
-std::vector<std::string> WriteVolumes(const std::vector<Entry>& entries, size_t dataPerVolume);
+// A volume set: each volume holds at most `dataPerVolume` bytes of entry
+// data; entries that do not fit are split over the next volumes.
+std::vector<std::string> WriteVolumes(const std::vector<Entry>& entries, size_t dataPerVolume,
+                                      const ArchiveOptions& options = {});
 
 // Name of volume `index` (0 = first) of an old-style set: x.rar, x.r00, x.r01 ...
 std::string OldStyleVolumeName(const std::string& firstVolumePath, size_t index);
+
+// Name of volume `index` (0 = first) of a new-style set from "x.rar":
+// x.part1.rar, x.part2.rar ...
+std::string NewStyleVolumeName(const std::string& archivePath, size_t index);
 
 // Writes `bytes` to `path`; false when the file cannot be written.
 bool WriteFile(const std::string& path, const std::string& bytes);

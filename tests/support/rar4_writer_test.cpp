@@ -161,6 +161,66 @@ TEST(Rar4Writer, VolumeSetSplitsEntriesAndExtractsWhole) {
     EXPECT_EQ(ReadFileBytes(out + "/tail.txt"), "tail\n");
 }
 
+// Headers encrypted as rar -hp did are only right if the library opens them
+// with the password, and with no other.
+struct SealedCase {
+    const char* behaviour;
+    std::string password;
+};
+
+class LibraryOpensSealedHeaders : public ::testing::TestWithParam<SealedCase> {};
+
+TEST_P(LibraryOpensSealedHeaders, OnlyWithThePassword) {
+    const std::string& password = GetParam().password;
+    TempFolder tmp;
+    const std::string archive = tmp.File("hp.rar");
+    const std::vector<Entry> entries = {MakeEntry("one.txt", "first\n", HostOs::Windows, 0x20),
+                                        MakeEntry("docs/two.txt", std::string(700, 't'), HostOs::Windows, 0x20)};
+    ASSERT_TRUE(rar4::WriteFile(archive, rar4::WriteArchive(entries, {.headerPassword = password})));
+
+    const std::string out = tmp.File("out");
+    const auto opened = WalkArchive(archive, out, password.c_str());
+    ASSERT_EQ(opened.entries.size(), 2u);
+    EXPECT_EQ(opened.lastRead, ERAR_END_ARCHIVE);
+    EXPECT_EQ(opened.entries[1].name, "docs/two.txt");
+    EXPECT_EQ(ReadFileBytes(out + "/docs/two.txt"), entries[1].data);
+
+    const auto wrong = WalkArchive(archive, "", (password + "x").c_str());
+    EXPECT_TRUE(wrong.entries.empty());
+    EXPECT_NE(wrong.lastRead, ERAR_END_ARCHIVE);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rar4Writer, LibraryOpensSealedHeaders,
+    ::testing::Values(SealedCase{"ascii_password", "PASSWORD"},
+                      // Beyond U+FFFF the library keeps a character's low 16 bits.
+                      SealedCase{"password_beyond_latin_and_the_basic_plane", "Grüße😀日本"},
+                      // 29 characters and more: the old SHA-1 rewrites the password buffer.
+                      SealedCase{"password_of_29_characters", std::string(29, 'p')},
+                      SealedCase{"password_of_64_characters", "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_"}),
+    [](const auto& info) { return std::string(info.param.behaviour); });
+
+TEST(Rar4Writer, NewNumberingVolumesAreFoundByTheLibrary) {
+    TempFolder tmp;
+    const std::string data(5000, 'n');
+    for (const std::string password : {"", "PASSWORD"}) {
+        const auto volumes = rar4::WriteVolumes({MakeEntry("n.bin", data, HostOs::Windows, 0x20)}, 2000,
+                                                {.headerPassword = password, .newNumbering = true});
+        ASSERT_EQ(volumes.size(), 3u);
+        const std::string archive = tmp.File(password.empty() ? "plain.rar" : "sealed.rar");
+        for (size_t i = 0; i < volumes.size(); ++i)
+            ASSERT_TRUE(rar4::WriteFile(rar4::NewStyleVolumeName(archive, i), volumes[i]));
+        EXPECT_EQ(rar4::NewStyleVolumeName(archive, 1), archive.substr(0, archive.size() - 4) + ".part2.rar");
+
+        const std::string out = tmp.File("out" + password);
+        const auto extracted =
+            WalkArchive(rar4::NewStyleVolumeName(archive, 0), out, password.empty() ? nullptr : password.c_str());
+        ASSERT_EQ(extracted.entries.size(), 1u) << password;
+        EXPECT_EQ(extracted.entries[0].processResult, 0);
+        EXPECT_EQ(ReadFileBytes(out + "/n.bin"), data);
+    }
+}
+
 // Values rar itself wrote for the same inputs (see tests/data/README.md).
 TEST(Rar4Writer, ChecksumAndDosStampMatchRar) {
     EXPECT_EQ(rar4::Crc32(std::string("123456789")), 0xCBF43926u);
@@ -179,7 +239,10 @@ TEST(Rar4Writer, CommittedArchivesAreCurrent) {
         std::string("'") + MAKE_RAR4_PATH + "' '" + TestDataPath("source") + "' '" + tmp.Path() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     for (const char* name : {"rar4_windows.rar", "rar4_unix.rar", "rar4_traversal.rar", "rar4_hosts.rar",
-                             "rar4_large.rar", "rar4_volumes.rar", "rar4_volumes.r00", "rar4_volumes.r01"})
+                             "rar4_large.rar", "rar4_volumes.rar", "rar4_volumes.r00", "rar4_volumes.r01",
+                             "rar4_numbered.part1.rar", "rar4_numbered.part2.rar", "rar4_numbered.part3.rar",
+                             "rar4_hp.rar", "rar4_hp_volumes.part1.rar", "rar4_hp_volumes.part2.rar",
+                             "rar4_hp_volumes.part3.rar"})
         EXPECT_TRUE(ReadFileBytes(tmp.File(name)) == ReadFileBytes(TestDataPath(name))) << name;
 }
 
