@@ -99,6 +99,7 @@ void TVoskUnRar::AnswerPassword(char* buffer, LPARAM capacity)
     pw = capacity > 0 ? CutUtf8(pw, static_cast<size_t>(capacity) - 1) : std::string();
     if (capacity > 0)
         std::memcpy(buffer, pw.c_str(), pw.size() + 1);
+    FRunPassword = pw;
     DoStatus(VoskText(TVoskText::UsedPassword) + pw, TRarStatus::RAR_ONPASSWORD);
 }
 

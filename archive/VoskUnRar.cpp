@@ -381,6 +381,7 @@ void TVoskUnRar::CloseArchive()
 void TVoskUnRar::StartPass()
 {
     untUnRar::RARSetCallback(FHandle, &TVoskUnRar::UnRarCallback, 0);
+    FRunPassword = Password;
     if (!Password.empty()) {
         FPasswordBuffer.assign(Password.begin(), Password.end());
         FPasswordBuffer.push_back('\0');
@@ -722,6 +723,7 @@ timespec TVoskUnRar::EntryTime() const
 // The library ends a cut-off archive as if it were whole; the headers tell.
 void TVoskUnRar::CheckEnd()
 {
-    if (!StopProcessing && CheckArchiveEnd(FLastVolume) == TArchiveEnd::Cut)
+    // Encrypted headers are walked with the password the library was given.
+    if (!StopProcessing && CheckArchiveEnd(FLastVolume, FRunPassword) == TArchiveEnd::Cut)
         DoError(VoskText(TVoskText::UnexpectedEnd), 0);
 }

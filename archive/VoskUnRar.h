@@ -229,6 +229,8 @@ private:
     std::vector<char> FDestPathBuffer;
     std::vector<char> FDestNameBuffer;
     std::vector<char> FPasswordBuffer;
+    // The password the library was last handed in this run.
+    std::string FRunPassword;
     std::vector<char> FArcNameBuffer;
     std::chrono::steady_clock::time_point FLastKeepAlive;
     // Existence of target files, from one read per folder in each run.

@@ -414,6 +414,10 @@ const std::vector<HostileCase> Cases = {
     {"WrongHeaderPassword", Committed({"headers_password.rar"}), {"wrong"}, false,
      "Fehler: Brambold: Wrong password!"},
     {"HeaderPasswordCancelled", Committed({"headers_password.rar"}), {""}, false, AnyError},
+    // Encrypted headers are walked with the password typed in, so a cut shows.
+    {"EncryptedHeadersWhole", Committed({"hp5.rar"}), {"PASSWORD"}, true, ""},
+    {"EncryptedHeadersCutBeforeTheEndBlock", Archive([] { return CutAt(Bytes("hp5.rar"), -40); }), {"PASSWORD"},
+     false, UnexpectedEnd},
     {"MissingLastVolume", Committed({"volumes_1.rar", "volumes_2.rar"}), {}, false, AnyError},
     {"ForeignVolume", [](const fs::path& dest) {
          fs::copy_file(TestDataPath("volumes_1.rar"), dest / "volumes_1.rar");
