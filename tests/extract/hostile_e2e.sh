@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The real program on an X server with a broken archive and with a close
-# request in the middle of a run. Usage, under xvfb-run:
+# The real program on an X server with a broken archive, with a close
+# request in the middle of a run, with links that once led out of the
+# destination, and with an overwrite that fails. Usage, under xvfb-run:
 #   hostile_e2e.sh CASE BRAMBOLD CLOSE_WINDOW DATA_DIR
 set -euo pipefail
 
@@ -50,6 +51,42 @@ close)
     expect_error_road "$window"
     size=$(stat -c %s "$work/zeros.bin" 2>/dev/null || echo 0)
     [ "$size" -lt $((400 * 1024 * 1024)) ] || fail "the run went on to its end"
+    ;;
+escape)
+    # Links that once led writes out of the destination; the user's own
+    # link docs -> ../outside stands in it.
+    mkdir -p "$work/dest" "$work/outside"
+    echo "the user's file" > "$work/outside/victim.txt"
+    ln -s ../outside "$work/dest/docs"
+    cp "$data/rar4_escape.rar" "$work/dest/"
+    before=$(cd "$work" && find . -path ./dest -prune -o -printf '%p %s %T@\n' | sort)
+    "$brambold" "$work/dest/rar4_escape.rar" &
+    pid=$!
+    window=$(wait_window "^Brambold Free Unrar" 10) || fail "no extraction window"
+    work=$work/dest expect_error_road "$window"
+    after=$(cd "$work" && find . -path ./dest -prune -o -printf '%p %s %T@\n' | sort)
+    [ "$before" = "$after" ] || fail "something beside the destination changed: $after"
+    [ "$(readlink "$work/dest/a")" = "b/c/d" ] || fail "the link a is not as archived"
+    [ -f "$work/dest/l" ] && [ ! -L "$work/dest/l" ] || fail "l is not a plain file"
+    ;;
+overwrite)
+    # "Overwrite all files!", then an entry whose data is damaged: the user's
+    # old file must survive the failed overwrite.
+    mkdir -p "$work/bin"
+    echo mine > "$work/readme.txt"
+    echo mine > "$work/bin/random.bin"
+    cp "$data/damaged.rar" "$work/"
+    "$brambold" "$work/damaged.rar" &
+    pid=$!
+    window=$(wait_window "^damaged.rar --> " 10) || fail "the extraction did not start"
+    prompt=$(wait_window "^Brambold Free Unrar$" 20) || fail "no overwrite question"
+    # Yes, No, then "Overwrite all files!": the focused button takes Return.
+    xdotool windowfocus --sync "$prompt"
+    xdotool key Tab Tab Return
+    expect_error_road "$window"
+    [ "$(cat "$work/bin/random.bin")" = mine ] || fail "the user's random.bin was lost"
+    [ "$(cat "$work/readme.txt")" != mine ] || fail "readme.txt was not overwritten after Overwrite all files!"
+    ls -a "$work" "$work/bin" | grep -q '^\.brambold-' && fail "a temporary file was left"
     ;;
 *)
     fail "unknown case $case_name"

@@ -95,6 +95,24 @@ int main(int argc, char** argv) {
                                                     Text("/abs/path", "Absolute name.\n", HostOs::Unix),
                                                 }));
 
+        // Links that once led the library out of the destination: a link the
+        // library replaced by a folder, and a link through the user's own
+        // link docs -> ../outside followed by a file of the link's name.
+        auto link = [](const std::string& name, const std::string& target) {
+            Entry e = Text(name, target, HostOs::Unix);
+            e.attributes = 0120777;
+            return e;
+        };
+        ok &= Write(out + "rar4_escape.rar", rar4::WriteArchive({
+                                                 link("a", "b/c/d"),
+                                                 Text("a/f", "Through the link a.\n", HostOs::Unix),
+                                                 link("a/k", ".."),
+                                                 link("a/z/m", "../k/../v"),
+                                                 Text("a/z/m", "Beside the destination.\n", HostOs::Unix),
+                                                 link("l", "docs/victim.txt"),
+                                                 Text("l", "Through the user's link.\n", HostOs::Unix),
+                                             }));
+
         // One host code per entry: DOS, OS/2, Windows, Unix, BeOS.
         std::vector<Entry> hosts;
         for (HostOs h : {HostOs::MsDos, HostOs::Os2, HostOs::Windows, HostOs::Unix, HostOs::BeOs}) {
