@@ -147,7 +147,7 @@ void PrintTo(const TTargetCase& c, std::ostream* os)
 
 class TargetPathTest : public ::testing::TestWithParam<TTargetCase> {};
 
-TEST_P(TargetPathTest, CleansTheNameLikeTheLibrary)
+TEST_P(TargetPathTest, StaysBelowTheDestination)
 {
     EXPECT_EQ(TargetPath("/dest", GetParam().entry), GetParam().target);
 }
@@ -160,9 +160,13 @@ TEST(TargetPath, WithoutDestinationIsRelativeToTheCurrentFolder)
 INSTANTIATE_TEST_SUITE_P(
     Convert, TargetPathTest,
     ::testing::Values(TTargetCase{"PlainNameIsJoined", "docs/a.txt", "/dest/docs/a.txt"},
-                      TTargetCase{"EverythingUpToTheLastParentStepGoes", "a/../b/../c.txt", "/dest/c.txt"},
+                      TTargetCase{"AParentStepTakesBackTheFolderBefore", "a/../b/../c.txt", "/dest/c.txt"},
+                      TTargetCase{"ParentStepsNeverClimbAbove", "a/../../b", "/dest/b"},
                       TTargetCase{"LeadingSlashesAndDotStepsGo", "//./../x/y", "/dest/x/y"},
-                      TTargetCase{"ABareParentStepGoes", "..", "/dest/"},
+                      TTargetCase{"AShareNameIsKeptAsFolders", "//host/share/x.txt", "/dest/host/share/x.txt"},
+                      TTargetCase{"ThreeDotsAreAName", ".../x", "/dest/.../x"},
+                      TTargetCase{"EmptyPartsGo", "a//b/", "/dest/a/b"},
+                      TTargetCase{"ABareParentStepLeavesNoName", "..", "/dest/"},
                       TTargetCase{"DotNamesStay", ".hidden/..a", "/dest/.hidden/..a"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -58,6 +58,27 @@ TEST_F(EngineTest, ExtractRunReportsCountingAndMainPassAndWritesEveryFileIntact)
     EXPECT_TRUE(fs::is_directory(fs::path(Out()) / "empty"));
 }
 
+// A destination deeper than the library's path buffers: it is never handed
+// the destination's path, so every name comes out whole, under every policy.
+TEST_F(EngineTest, DeepDestinationGetsEveryNameWhole)
+{
+    fs::path deep = Out();
+    while (deep.string().size() < 2100)
+        deep /= std::string(200, 'd');
+    fs::create_directories(deep);
+    for (TOverrideOptions policy : {TOverrideOptions::OR_EVENT, TOverrideOptions::OR_ALWAYS}) {
+        TVoskUnRar c;
+        TEventLog events;
+        events.Attach(c);
+        c.OverrideEvent = policy;
+        c.FileName = DataDir() + "/plain.rar";
+        c.Directory = deep.string();
+        c.ProcessArchive();
+        EXPECT_TRUE(events.errors.empty()) << events.errors.front();
+        ExpectSameFiles(DataDir() + "/source/tree", deep.string(), TreeFiles);
+    }
+}
+
 TEST_F(EngineTest, CommentIsReportedByEachOpenBeforeTheFirstEntry)
 {
     TVoskUnRar c;
