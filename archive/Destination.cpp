@@ -124,8 +124,14 @@ TDestination::TFolder TDestination::Folder(std::string_view relative)
         while (at >= 0) {
             const size_t slash = FFolderName.find('/', start);
             const std::string part = FFolderName.substr(start, slash == std::string::npos ? slash : slash - start);
-            if (mkdirat(at, part.c_str(), 0777) != 0 && errno != EEXIST)
+            if (mkdirat(at, part.c_str(), 0777) != 0 && errno != EEXIST) {
+                const int error = errno;
+                if (at != FRoot)
+                    close(at);
+                errno = error;
+                at = -1;
                 break;
+            }
             const int next = OpenStep(at, part, O_RDONLY | O_DIRECTORY);
             const int error = errno;
             if (at != FRoot)
@@ -152,9 +158,10 @@ const std::string& TDestination::TemporaryName(std::string_view avoid)
 {
     for (;;) {
         FTemporary = FTemporaryPrefix + std::to_string(++FTemporaryCount);
+        // Taken only when nothing stands there; a folder that cannot be
+        // looked into fails the write that follows instead.
         struct stat st {};
-        if (FTemporary != avoid && fstatat(FFolder, FTemporary.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
-            errno == ENOENT)
+        if (FTemporary != avoid && fstatat(FFolder, FTemporary.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return FTemporary;
     }
 }

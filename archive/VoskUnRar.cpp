@@ -496,6 +496,11 @@ int TVoskUnRar::ExtractEntry(const std::string& name, const std::string& target)
         return Skip(TVoskText::NameTooLong);
     if (name.empty())
         return Skip(TVoskText::BadName);
+    // A destination that cannot be opened fails every entry alike: once is enough.
+    if (FDestination.Root() < 0) {
+        const int pr = Process(RAR_SKIP);
+        return pr != 0 ? pr : ERAR_ECREATE;
+    }
     const size_t slash = name.rfind('/');
     const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
     switch (FDestination.Folder(std::string_view(name).substr(0, slash == std::string::npos ? 0 : slash))) {

@@ -395,6 +395,17 @@ const std::vector<HostileCase> Cases = {
          return Rar4Tree({Rar4File(name, "whole\n")});
      }),
      {}, true, ""},
+    {"UsersFileWhereAFolderGoesIsKept", [](const fs::path& dest) {
+         Write(dest / "docs", "mine\n");
+         fs::copy_file(TestDataPath("plain.rar"), dest / "plain.rar");
+         return (dest / "plain.rar").string();
+     },
+     {}, false, "Fehler: Brambold: Error on creating file!", {},
+     [](const fs::path& dest) {
+         EXPECT_EQ(ReadFileBytes((dest / "docs").string()), "mine\n");
+         EXPECT_TRUE(fs::exists(dest / "bin/random.bin"));  // the run went on past it
+     },
+     false, "btnNo", 1},
     {"QuestionNamesTheFileThatIsReplaced", [](const fs::path& dest) {
          Write(dest / "b", "mine\n");
          fs::create_symlink("b", dest / "a");
