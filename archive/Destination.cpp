@@ -1,6 +1,7 @@
 #include "archive/Destination.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -63,6 +64,20 @@ int OpenBeneath(int dirfd, const std::string& path, int flags)
         haveOpenat2 = false;
     }
     return WalkBeneath(dirfd, path, flags);
+}
+
+bool ReadSymlinkAt(int dirfd, const std::string& path, std::string& target)
+{
+    struct stat st {};
+    if (fstatat(dirfd, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
+        return false;
+    char buffer[PATH_MAX];
+    const ssize_t n = readlinkat(dirfd, path.c_str(), buffer, sizeof buffer);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof buffer)
+        target.clear();
+    else
+        target.assign(buffer, static_cast<size_t>(n));
+    return true;
 }
 
 bool DropSetIdBits(int fd, const struct stat& st)

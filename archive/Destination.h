@@ -78,6 +78,10 @@ private:
 // opens where the kernel lacks it). -1 with errno ELOOP for a link in the path.
 int OpenBeneath(int dirfd, const std::string& path, int flags);
 
+// True when a symbolic link stands at `path` below `dirfd`; `target` is then
+// what it holds, empty when that cannot be read whole.
+bool ReadSymlinkAt(int dirfd, const std::string& path, std::string& target);
+
 // Set-user-ID and set-group-ID bits are cleared on the file that `fd` (an
 // O_PATH descriptor is enough) stands for; false when that fails.
 bool DropSetIdBits(int fd, const struct stat& st);

@@ -1,9 +1,7 @@
 #include "archive/LinkJudge.h"
 
-#include <climits>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "archive/Destination.h"
+
 
 namespace {
 
@@ -32,22 +30,6 @@ std::string Join(const std::vector<std::string>& parts)
         path += p;
     }
     return path;
-}
-
-// The target of the link at `path` below `root`, when a link stands there.
-bool ReadLink(int root, const std::string& path, std::string& target)
-{
-    struct stat st {};
-    if (fstatat(root, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
-        return false;
-    char buffer[PATH_MAX];
-    const ssize_t n = readlinkat(root, path.c_str(), buffer, sizeof buffer);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof buffer) {
-        target.clear();  // unreadable: judged as leading outside
-        return true;
-    }
-    target.assign(buffer, static_cast<size_t>(n));
-    return true;
 }
 
 }  // namespace
@@ -96,7 +78,7 @@ bool TLinkJudge::Walk(int root, const std::string& self, TParts& at, const TPart
         if (place == self)
             return false;
         std::string target;
-        if (!ReadLink(root, place, target))
+        if (!ReadSymlinkAt(root, place, target))
             continue;
         if (--budget < 0 || target.empty() || target[0] == '/')
             return false;

@@ -46,19 +46,6 @@ bool HasMappedNameMark(const std::string& text)
     return text.find("\xEF\xBF\xBE") != std::string::npos;
 }
 
-bool ReadSymlink(int folder, const std::string& name, std::string& target)
-{
-    struct stat st {};
-    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
-        return false;
-    char buffer[PATH_MAX];
-    const ssize_t n = readlinkat(folder, name.c_str(), buffer, sizeof buffer);
-    if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer)
-        return false;
-    target.assign(buffer, static_cast<size_t>(n));
-    return true;
-}
-
 // A copy of the file `from` at `name` in `folder`, with its mode less the
 // set-ID bits and its modification time.
 bool CopyFile(int from, int folder, const std::string& name)
@@ -609,7 +596,7 @@ int TVoskUnRar::ExtractSymlink(const std::string& name, const std::string& base,
     }
     // Judged by the link that stands there now, read back from the disk.
     std::string made;
-    if (!ReadSymlink(folder, temporary, made) || !FLinkJudge.Allow(FDestination.Root(), name, made)) {
+    if (!ReadSymlinkAt(folder, temporary, made) || !FLinkJudge.Allow(FDestination.Root(), name, made)) {
         FDestination.Discard(temporary);
         DoError(VoskText(TVoskText::UnsafeLink) + EntryName(), 0);
         return 0;

@@ -155,8 +155,9 @@ TEST_P(FakeDecisionTest, Operation)
     EXPECT_EQ(Line(Calls(), "process"), p.operation == RAR_EXTRACT ? std::string("process 2 /proc/self/fd/N/ name")
                                                                     : "process " + std::to_string(p.operation) + " " + Out());
     EXPECT_EQ(asked, p.asked ? std::vector<std::string>{target.string()} : std::vector<std::string>{});
-    if (p.folderEntry && p.mode == TVoskRarMode::VOSKRAR_EXTRACT)
+    if (p.folderEntry && p.mode == TVoskRarMode::VOSKRAR_EXTRACT) {
         EXPECT_EQ(fs::is_directory(target), p.handler == TDecisionCase::Yes || std::string(p.existing) != "file");
+    }
     EXPECT_EQ(TemporaryNames(Out()), 0u);
 }
 

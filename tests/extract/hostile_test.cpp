@@ -533,8 +533,9 @@ TEST_P(HostileInput, EndsWithAClearMessageAndTheRightCaption)
     std::erase_if(const_cast<std::map<std::string, std::string>&>(besideBefore),
                   [](const auto& kv) { return kv.first.rfind("dest/", 0) == 0; });
     EXPECT_EQ(besideAfter, besideBefore);
-    if (row.questions >= 0)
+    if (row.questions >= 0) {
         EXPECT_EQ(questions, row.questions);
+    }
     // Nothing is left under a temporary name.
     for (const auto& e : fs::recursive_directory_iterator(dest))
         EXPECT_NE(e.path().filename().string().rfind(".brambold-", 0), 0u) << e.path();
