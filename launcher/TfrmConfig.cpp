@@ -5,11 +5,11 @@
 #include "platform/command_line.h"
 #include "platform/designed_colours.h"
 #include "platform/error_box.h"
-#include "platform/jpeg.h"
 #include "platform/narrow_tabs.h"
 #include "platform/program_folder.h"
 #include "platform/registry.h"
 #include "platform/rtf_reader.h"
+#include "platform/sharp_picture.h"
 #include "platform/shell.h"
 #include "platform/text_fit.h"
 #include "platform/text_file.h"
@@ -188,17 +188,19 @@ void TfrmConfig::KeepDesignedLook()
 
 void TfrmConfig::LoadPictures()
 {
+    // Drawn for the screen's pixels: a 2x screen gets the pictures drawn at 2x.
+    const qreal ratio = devicePixelRatioF();
     for (const PictureRow& row : kPictures)
         if (auto* label = findChild<QLabel*>(QLatin1String(row.control)))
-            label->setPixmap(QPixmap::fromImage(platform::LoadJpegPicture(QLatin1String(row.resource))));
+            label->setPixmap(platform::SharpPicture(QLatin1String(row.resource), ratio));
     // The language holders and LanguageImage itself are named after their pictures.
     for (const TLanguageRow& row : LanguageRows()) {
         if (!row.PictureHolder)
             continue;
         auto* holder = findChild<QLabel*>(QLatin1String(row.PictureHolder));
         if (holder && holder->pixmap().isNull())
-            holder->setPixmap(QPixmap::fromImage(platform::LoadJpegPicture(
-                QStringLiteral(":/pictures/language/%1.jpg").arg(QLatin1String(row.PictureHolder)))));
+            holder->setPixmap(platform::SharpPicture(
+                QStringLiteral(":/pictures/language/%1.jpg").arg(QLatin1String(row.PictureHolder)), ratio));
     }
 }
 

@@ -321,14 +321,32 @@ private:
         const QPoint origin = widget->mapTo(&window_, QPoint(0, 0));
         const QRect pixels = QRect((rect.topLeft() + origin) * ratio, rect.size() * ratio)
                                  .intersected(picture_.rect());
-        std::map<QRgb, int> counts;
+        // The strokes are the text's own colour; of the rest, the most common
+        // shade (near shades of a gradient counted as one) is the background.
+        // Nothing but strokes: the text is drawn on its own colour.
+        struct Shade {
+            int count = 0;
+            long r = 0, g = 0, b = 0;
+        };
+        std::map<QRgb, Shade> shades;
         for (int y = pixels.top(); y <= pixels.bottom(); ++y)
-            for (int x = pixels.left(); x <= pixels.right(); ++x)
-                ++counts[picture_.pixel(x, y) & RGB_MASK];
-        if (counts.empty())
-            return;
-        const QRgb background =
-            std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) { return a.second < b.second; })->first;
+            for (int x = pixels.left(); x <= pixels.right(); ++x) {
+                const QRgb pixel = picture_.pixel(x, y);
+                if (Contrast(pixel, colour.rgb()) < 1.25)
+                    continue;
+                Shade& shade = shades[qRgb(qRed(pixel) >> 3, qGreen(pixel) >> 3, qBlue(pixel) >> 3)];
+                ++shade.count;
+                shade.r += qRed(pixel);
+                shade.g += qGreen(pixel);
+                shade.b += qBlue(pixel);
+            }
+        QRgb background = colour.rgb();
+        if (!shades.empty()) {
+            const Shade& most = std::max_element(shades.begin(), shades.end(), [](auto& a, auto& b) {
+                                    return a.second.count < b.second.count;
+                                })->second;
+            background = qRgb(most.r / most.count, most.g / most.count, most.b / most.count);
+        }
         const double contrast = Contrast(colour.rgb(), background);
         if (contrast < kLeastContrast)
             problems << QString("%1: contrast %2 of %3 on %4").arg(Name(widget)).arg(contrast, 0, 'f', 2)
@@ -357,6 +375,8 @@ QString Variant()
             variant += '-' + qEnvironmentVariable(setting);
     if (qEnvironmentVariable("QT_ENABLE_HIGHDPI_SCALING") == QLatin1String("0"))
         variant += "-" + qEnvironmentVariable("QT_FONT_DPI") + "dpi";
+    if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
+        variant += "-" + qEnvironmentVariable("QT_SCALE_FACTOR") + "x";
     return variant;
 }
 
@@ -429,6 +449,14 @@ QStringList InspectLauncher(int language)
     for (const char* help : {"CoreHelpEN.dat", "CoreHelpDE.dat"})
         QFile::copy(QStringLiteral(BRAMBOLD_HELP_DIR "/") + help, sandbox.ProgramFolder() + help);
     TfrmConfig window;
+    // On a screen of more than one pixel per layout pixel, no picture is a
+    // stretched small one.
+    QStringList soft;
+    for (const QLabel* label : window.findChildren<QLabel*>())
+        if (!label->pixmap().isNull() && label->pixmap().devicePixelRatio() < window.devicePixelRatioF())
+            soft << QString("%1 is drawn at %2x on a %3x screen")
+                        .arg(label->objectName()).arg(label->pixmap().devicePixelRatio())
+                        .arg(window.devicePixelRatioF());
     std::vector<Screenshot> shots;
     if (language == 1033)
         shots = {{1, "about-english.png"}};
@@ -438,7 +466,7 @@ QStringList InspectLauncher(int language)
         shots = {{2, "gifts-german.png"}};
     if (language == 3082)
         shots = {{0, "launcher-spanish.png"}};
-    return Inspect(window, shots);
+    return soft + Inspect(window, shots);
 }
 
 // A dark scheme as theme tools give it: light text on dark grey.
