@@ -74,6 +74,8 @@ bool TQtUnRarPrompts::RunPrompt(const QString& caption, bool masked, QString& te
     dialog.setFont(platform::WindowFont());
 
     auto* edit = new QLineEdit(&dialog);
+    // The field has no label of its own: the caption says what it asks for.
+    edit->setAccessibleName(caption);
     edit->setGeometry(8, 8, 253, 21);
     // The limit is for typing: a longer pre-filled text stays whole, or OK on
     // an unchanged name would hand on a different one.

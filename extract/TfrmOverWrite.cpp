@@ -53,7 +53,7 @@ void TfrmOverWrite::showEvent(QShowEvent* event)
 }
 
 // Widens the window to the file name; it never shrinks, and never gets wider
-// than the screen.
+// than the screen. A name wider than that is drawn smaller, not cut.
 void TfrmOverWrite::FormShow()
 {
     const int w = ui->lblFileName->width() + 50;
@@ -61,6 +61,11 @@ void TfrmOverWrite::FormShow()
         const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
         const int screenWidth = screen ? screen->availableGeometry().width() : w;
         setFixedWidth(w > screenWidth ? screenWidth - 10 : w);
+    }
+    const int room = width() - ui->lblFileName->x() - 25;
+    if (ui->lblFileName->width() > room) {
+        ui->lblFileName->resize(room, ui->lblFileName->height());
+        platform::FitTexts(ui->lblFileName);
     }
     platform::CentreOnScreen(this);
 }

@@ -2,7 +2,9 @@
 
 #include <QLabel>
 
-// A picture or label that reacts to a click like a button does.
+// A picture or label that reacts to a click like a button does. Given a
+// focus policy, it also takes the focus with Tab, shows it, and opens with
+// Return, Enter or Space.
 class ClickableLabel : public QLabel {
     Q_OBJECT
 public:
@@ -14,6 +16,8 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     bool pressed_ = false;

@@ -3,11 +3,13 @@
 #include "launcher/LanguageTable.h"
 #include "launcher/RunAndWait.h"
 #include "platform/command_line.h"
+#include "platform/designed_colours.h"
 #include "platform/error_box.h"
-#include "platform/jpeg.h"
+#include "platform/narrow_tabs.h"
 #include "platform/program_folder.h"
 #include "platform/registry.h"
 #include "platform/rtf_reader.h"
+#include "platform/sharp_picture.h"
 #include "platform/shell.h"
 #include "platform/text_fit.h"
 #include "platform/text_file.h"
@@ -20,7 +22,8 @@
 #include <QFile>
 #include <QMimeData>
 #include <QPixmap>
-#include <QProxyStyle>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -31,19 +34,6 @@
 #include <stdexcept>
 
 namespace {
-
-// Tabs cannot wrap into rows here, and the six German captions are wider than
-// the page control with the style's usual tab margins: narrower margins keep
-// every page reachable without scroll arrows.
-class TNarrowTabsStyle : public QProxyStyle {
-public:
-    using QProxyStyle::QProxyStyle;
-    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
-    {
-        const int value = QProxyStyle::pixelMetric(metric, option, widget);
-        return metric == PM_TabBarTabHSpace ? value * 2 / 3 : value;
-    }
-};
 
 constexpr auto kLanguageValueName = "Installer Language";
 constexpr auto kEnglishHelpFile = "CoreHelpEN.dat";
@@ -116,6 +106,15 @@ int LanguageValueToInt(const platform::RegistryValue& value)
     return *id;
 }
 
+// "B r a m b o l d   F r e e" as a screen reader should say it: "Brambold Free".
+QString WithoutLetterSpacing(const QString& text)
+{
+    QStringList words = text.split(QRegularExpression(QStringLiteral(" {2,}")), Qt::SkipEmptyParts);
+    for (QString& word : words)
+        word.remove(u' ');
+    return words.join(u' ');
+}
+
 bool IsRarName(const QString& path)
 {
     return platform::IsRarEnding(platform::LastFourLower(platform::FileNamePart(QFile::encodeName(path).toStdString())));
@@ -131,9 +130,14 @@ TfrmConfig::TfrmConfig(QWidget* parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setFixedSize(513, 363);
     platform::CentreOnScreen(this);
-    auto* tabStyle = new TNarrowTabsStyle(QApplication::style()->name());
-    tabStyle->setParent(ui->PageControl1);
-    ui->PageControl1->tabBar()->setStyle(tabStyle);
+    // Tabs cannot wrap into rows here, and the six German captions are wider
+    // than the page control with the style's usual tab margins: narrower
+    // margins keep every page reachable without scroll arrows.
+    platform::UseNarrowTabs(ui->PageControl1->tabBar());
+    KeepDesignedLook();
+    // Return and Enter press the focused button, as they do in a dialog.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(true);
     ui->Memo2->viewport()->setCursor(Qt::ArrowCursor);
     // Four lines of 8 points fill the box only without the document's margin.
     ui->Memo2->document()->setDocumentMargin(0);
@@ -148,6 +152,7 @@ TfrmConfig::TfrmConfig(QWidget* parent)
     } catch (const std::exception& error) {
         platform::ShowErrorBox(QString::fromUtf8(error.what()));
     }
+    ui->StaticText2->setAccessibleName(WithoutLetterSpacing(ui->StaticText2->text()));
     // Last, so the language's lines and the German captions are measured too.
     platform::FitTexts(this);
 }
@@ -169,19 +174,33 @@ void TfrmConfig::FormCreate()
     ApplyLanguage();
 }
 
+void TfrmConfig::KeepDesignedLook()
+{
+    // The texts stand on white panels and pictures: a dark desktop palette
+    // must not turn them light. The buttons and tabs follow the desktop.
+    for (int page = 0; page < ui->PageControl1->count(); ++page) {
+        QWidget* sheet = ui->PageControl1->widget(page);
+        for (QWidget* widget : sheet->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (qobject_cast<QLabel*>(widget) || qobject_cast<QTextEdit*>(widget))
+                platform::KeepDesignedColours(widget);
+    }
+}
+
 void TfrmConfig::LoadPictures()
 {
+    // Drawn for the screen's pixels: a 2x screen gets the pictures drawn at 2x.
+    const qreal ratio = devicePixelRatioF();
     for (const PictureRow& row : kPictures)
         if (auto* label = findChild<QLabel*>(QLatin1String(row.control)))
-            label->setPixmap(QPixmap::fromImage(platform::LoadJpegPicture(QLatin1String(row.resource))));
+            label->setPixmap(platform::SharpPicture(QLatin1String(row.resource), ratio));
     // The language holders and LanguageImage itself are named after their pictures.
     for (const TLanguageRow& row : LanguageRows()) {
         if (!row.PictureHolder)
             continue;
         auto* holder = findChild<QLabel*>(QLatin1String(row.PictureHolder));
         if (holder && holder->pixmap().isNull())
-            holder->setPixmap(QPixmap::fromImage(platform::LoadJpegPicture(
-                QStringLiteral(":/pictures/language/%1.jpg").arg(QLatin1String(row.PictureHolder)))));
+            holder->setPixmap(platform::SharpPicture(
+                QStringLiteral(":/pictures/language/%1.jpg").arg(QLatin1String(row.PictureHolder)), ratio));
     }
 }
 

@@ -40,6 +40,7 @@ protected:
 
 private:
     void FormCreate();
+    void KeepDesignedLook();
     void LoadPictures();
     void LoadHelpFile(const char* fileName);
     void LookUpLanguage();

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -27,14 +29,23 @@ constexpr double kStep = 0.25;
 // Where a widget's own size is kept once a smaller one has replaced it.
 constexpr auto kDesignedSize = "designedPointSize";
 
-// The largest size from `designed` down to the floor at which `fits` holds;
-// the floor when even that is too wide. Never a narrower face: condensed
-// faces differ too little to help and change the look.
-double FittingSize(QFont font, double designed, const std::function<bool(const QFont&)>& fits)
+// The boxes are in pixels: without scaling, a denser screen gives a point
+// more pixels, so the floor is the pixel size of kSmallestPointSize at 96 dpi.
+double SmallestPointSize(const QWidget* widget)
 {
-    for (double size = designed;; size = std::max(kSmallestPointSize, size - kStep)) {
+    return std::min(kSmallestPointSize, kSmallestPointSize * 96.0 / widget->logicalDpiY());
+}
+
+// The largest size from `designed` down to the floor at which `fits` holds;
+// the floor when even that is too large. Never a narrower face: condensed
+// faces differ too little to help and change the look.
+double FittingSize(const QWidget* widget, QFont font, double designed,
+                   const std::function<bool(const QFont&)>& fits)
+{
+    const double floor = SmallestPointSize(widget);
+    for (double size = designed;; size = std::max(floor, size - kStep)) {
         font.setPointSizeF(size);
-        if (size <= kSmallestPointSize || fits(font))
+        if (size <= floor || fits(font))
             return size;
     }
 }
@@ -58,22 +69,25 @@ void SetPointSize(QWidget* widget, double size)
     widget->setFont(font);
 }
 
-// Fits a widget whose whole text is drawn in its own font.
-void FitWidget(QWidget* widget, const QStringList& lines, qreal room)
+// Fits a widget whose whole text is drawn in its own font, line under line.
+void FitWidget(QWidget* widget, const QStringList& lines, QSizeF room)
 {
     const auto fits = [&](const QFont& font) {
         const QFontMetricsF metrics(font, widget);
-        return std::all_of(lines.begin(), lines.end(),
-                           [&](const QString& line) { return metrics.horizontalAdvance(line) <= room; });
+        return metrics.height() + (lines.size() - 1) * metrics.lineSpacing() <= room.height() &&
+               std::all_of(lines.begin(), lines.end(),
+                           [&](const QString& line) { return metrics.horizontalAdvance(line) <= room.width(); });
     };
-    SetPointSize(widget, FittingSize(widget->font(), DesignedSize(widget), fits));
+    SetPointSize(widget, FittingSize(widget, widget->font(), DesignedSize(widget), fits));
 }
 
 void FitLabel(QLabel* label)
 {
     if (label->text().isEmpty() || label->wordWrap())
         return;
-    FitWidget(label, label->text().split(u'\n'), label->contentsRect().width() - 2 * label->margin());
+    const QRect room = label->contentsRect().adjusted(label->margin(), label->margin(), -label->margin(),
+                                                      -label->margin());
+    FitWidget(label, label->text().split(u'\n'), room.size());
 }
 
 // The room is the part of the button the style draws its text in.
@@ -97,8 +111,7 @@ void FitButton(QAbstractButton* button)
     } else {
         return;
     }
-    const int room = button->style()->subElementRect(contents, &option, button).width();
-    FitWidget(button, button->text().split(u'\n'), room);
+    FitWidget(button, button->text().split(u'\n'), button->style()->subElementRect(contents, &option, button).size());
 }
 
 // Tabs cannot wrap into rows here: the whole row must fit the page control.
@@ -112,12 +125,23 @@ void FitTabRow(QTabWidget* pages)
             width += bar->tabRect(i).width();
         return width <= pages->width();
     };
-    const double size = FittingSize(bar->font(), DesignedSize(bar), fits);
+    const double size = FittingSize(bar, bar->font(), DesignedSize(bar), fits);
     SetPointSize(bar, size);
+}
+
+void SetBlockPointSize(const QTextBlock& block, double size)
+{
+    QTextCharFormat format;
+    format.setFontPointSize(size);
+    QTextCursor line(block);
+    line.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    line.mergeCharFormat(format);
 }
 
 // A box that neither wraps nor scrolls sideways cuts a long line off: each
 // line gets the size that fits it, so one long line does not shrink the rest.
+// A box without a vertical scroll bar cuts the last lines off: then the
+// largest lines come down together until all of them fit its height.
 void FitLines(QTextEdit* edit)
 {
     if (edit->lineWrapMode() != QTextEdit::NoWrap || edit->horizontalScrollBarPolicy() != Qt::ScrollBarAlwaysOff)
@@ -127,16 +151,24 @@ void FitLines(QTextEdit* edit)
     if (edit->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn)
         room -= edit->verticalScrollBar()->sizeHint().width();
     const QFont font = edit->font();
+    std::vector<std::pair<QTextBlock, double>> lines;
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
         const QString text = block.text();
         const auto fits = [&](const QFont& candidate) {
             return QFontMetricsF(candidate, edit).horizontalAdvance(text) <= room;
         };
-        QTextCharFormat format;
-        format.setFontPointSize(FittingSize(font, font.pointSizeF(), fits));
-        QTextCursor line(block);
-        line.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-        line.mergeCharFormat(format);
+        lines.emplace_back(block, FittingSize(edit, font, font.pointSizeF(), fits));
+    }
+    // Measured as laid out: a line's height is not quite its font's. A box
+    // that scrolls has room for any height.
+    const bool scrolls = edit->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff;
+    const qreal height = edit->contentsRect().height();
+    const double floor = SmallestPointSize(edit);
+    for (double cap = font.pointSizeF();; cap = std::max(floor, cap - kStep)) {
+        for (const auto& [block, size] : lines)
+            SetBlockPointSize(block, std::min(size, cap));
+        if (scrolls || cap <= floor || document->size().height() <= height)
+            return;
     }
 }
 

@@ -10,7 +10,8 @@ namespace platform {
 // definitions; where the face is missing, the desktop's sans-serif stands in.
 QFont WindowFont();
 
-// Smallest point size a text is drawn in to fit its box.
+// Smallest point size a text is drawn in to fit its box, at 96 dpi; on a
+// denser screen without scaling, the same pixel size.
 constexpr double kSmallestPointSize = 6.5;
 
 // Every label, button, check box, tab row and line of a fixed, unwrapped text

@@ -2,6 +2,10 @@
 //
 // Usage: make_pictures <instructions.json> <output folder>
 //
+// Each picture is written twice: name.jpg as the windows lay it out, and
+// name@2x.jpg drawn at twice the pixels for screens with a device pixel ratio
+// above 1, so they are not stretched.
+//
 // The instruction pictures need the Noto fonts of each script (Debian:
 // fonts-noto-core, fonts-noto-cjk); see resources/pictures/README.md.
 #include <QDir>
@@ -36,11 +40,18 @@ bool Save(const QImage& image, const QString& path) {
   return true;
 }
 
+// Pixels per layout pixel of the pictures being drawn: 1, or 2 for @2x.
+int gScale = 1;
+
+// A canvas of the given layout size; a painter on it draws in layout pixels.
 QImage Canvas(int width, int height, QColor fill = Qt::white) {
-  QImage image(width, height, QImage::Format_RGB32);
+  QImage image(width * gScale, height * gScale, QImage::Format_RGB32);
+  image.setDevicePixelRatio(gScale);
   image.fill(fill);
   return image;
 }
+
+QRectF Area(const QImage& image) { return QRectF(QPointF(0, 0), image.deviceIndependentSize()); }
 
 void Antialiased(QPainter& painter) {
   painter.setRenderHint(QPainter::Antialiasing);
@@ -142,23 +153,26 @@ constexpr qreal kInstructionTop = 1.5;
 constexpr qreal kInstructionTextHeight = 58;
 constexpr int kLargestInstructionSize = 12;
 
+// In layout pixels: the first row with ink, and the last.
 struct InkRows {
-  int first = 0;
-  int last = 0;
+  qreal first = 0;
+  qreal last = 0;
 };
 
 InkRows FindInkRows(const QImage& image) {
-  InkRows rows{image.height(), -1};
+  int first = image.height();
+  int last = -1;
   for (int y = 0; y < image.height(); ++y) {
     for (int x = 0; x < image.width(); ++x) {
       if (qGray(image.pixel(x, y)) < 200) {
-        rows.first = std::min(rows.first, y);
-        rows.last = y;
+        first = std::min(first, y);
+        last = y;
         break;
       }
     }
   }
-  return rows;
+  // The last layout row that the last ink row belongs to.
+  return {qreal(first / gScale), qreal(last / gScale)};
 }
 
 // The four lines in equal bands, each centred on Latin letter height so all
@@ -405,7 +419,7 @@ QImage ProgramPicture() {
   QImage image = Canvas(486, 243);
   QPainter painter(&image);
   Antialiased(painter);
-  VerticalGradient(painter, image.rect(), QColor(0xe3, 0xf0, 0xfb), QColor(0xfd, 0xfe, 0xff));
+  VerticalGradient(painter, Area(image), QColor(0xe3, 0xf0, 0xfb), QColor(0xfd, 0xfe, 0xff));
   SoftGlow(painter, QPointF(120, 120), 130, QColor(255, 255, 255, 230));
   SoftGlow(painter, QPointF(118, 70), 70, QColor(0xff, 0xe6, 0xb0, 150));
 
@@ -446,7 +460,7 @@ QImage AboutPicture() {
   QImage image = Canvas(139, 164);
   QPainter painter(&image);
   Antialiased(painter);
-  VerticalGradient(painter, image.rect(), QColor(0xe3, 0xf0, 0xfb), Qt::white);
+  VerticalGradient(painter, Area(image), QColor(0xe3, 0xf0, 0xfb), Qt::white);
   SoftGlow(painter, QPointF(70, 58), 60, QColor(0xff, 0xe6, 0xb0, 160));
   OpenBox(painter, QRectF(12, 2, 115, 115), true);
   Sparkle(painter, QPointF(18, 18), 5, kOrange);
@@ -496,7 +510,7 @@ QImage GiftEbook() {
   QImage image = Canvas(140, 130);
   QPainter painter(&image);
   Antialiased(painter);
-  VerticalGradient(painter, image.rect(), QColor(0xfb, 0xf3, 0xe4), Qt::white);
+  VerticalGradient(painter, Area(image), QColor(0xfb, 0xf3, 0xe4), Qt::white);
   painter.setPen(Qt::NoPen);
   painter.setBrush(QColor(0, 0, 0, 40));
   painter.drawEllipse(QRectF(30, 112, 86, 10));
@@ -537,7 +551,7 @@ QImage GiftScreensaver() {
   QImage image = Canvas(140, 130);
   QPainter painter(&image);
   Antialiased(painter);
-  VerticalGradient(painter, image.rect(), QColor(0xea, 0xee, 0xf6), Qt::white);
+  VerticalGradient(painter, Area(image), QColor(0xea, 0xee, 0xf6), Qt::white);
   // Monitor.
   painter.setPen(Qt::NoPen);
   painter.setBrush(QColor(0x5a, 0x62, 0x70));
@@ -567,7 +581,7 @@ QImage GiftProject() {
   QImage image = Canvas(140, 130);
   QPainter painter(&image);
   Antialiased(painter);
-  VerticalGradient(painter, image.rect(), QColor(0xe8, 0xf6, 0xee), Qt::white);
+  VerticalGradient(painter, Area(image), QColor(0xe8, 0xf6, 0xee), Qt::white);
   const QRectF window(12, 16, 116, 98);
   painter.setPen(Qt::NoPen);
   painter.setBrush(QColor(0, 0, 0, 35));
@@ -678,7 +692,7 @@ QImage GratitudePicture() {
   QImage image = Canvas(476, 262);
   QPainter painter(&image);
   Antialiased(painter);
-  Landscape(painter, image.rect());
+  Landscape(painter, Area(image));
   Badge(painter, QRectF(18, 18, 190, 62), QStringLiteral("Free Wallpaper"), QStringLiteral("1600 \u00D7 1200"));
   return image;
 }
@@ -688,7 +702,7 @@ QImage AppreciationPicture() {
   QImage image = Canvas(476, 262);
   QPainter painter(&image);
   Antialiased(painter);
-  VerticalGradient(painter, image.rect(), QColor(0xfd, 0xef, 0xd8), QColor(0xf6, 0xd2, 0xa8));
+  VerticalGradient(painter, Area(image), QColor(0xfd, 0xef, 0xd8), QColor(0xf6, 0xd2, 0xa8));
   SoftGlow(painter, QPointF(170, 120), 170, QColor(255, 255, 255, 200));
 
   const QPointF spine(170, 150);
@@ -781,20 +795,26 @@ int main(int argc, char** argv) {
   const QDir out(QString::fromLocal8Bit(argv[2]));
   out.mkpath(QStringLiteral("language"));
   bool ok = true;
-  ok &= Save(ProgramPicture(), out.filePath(QStringLiteral("program.jpg")));
-  ok &= Save(AboutPicture(), out.filePath(QStringLiteral("about.jpg")));
-  ok &= Save(GiftEbook(), out.filePath(QStringLiteral("gift_ebook.jpg")));
-  ok &= Save(GiftScreensaver(), out.filePath(QStringLiteral("gift_screensaver.jpg")));
-  ok &= Save(GiftProject(), out.filePath(QStringLiteral("gift_project.jpg")));
-  ok &= Save(GratitudePicture(), out.filePath(QStringLiteral("gratitude.jpg")));
-  ok &= Save(AppreciationPicture(), out.filePath(QStringLiteral("appreciation.jpg")));
-  for (const Instruction& instruction : instructions) {
-    int size = 0;
-    int stretch = 0;
-    const QImage picture = RenderInstruction(instruction, &size, &stretch);
-    ok &= Save(picture, out.filePath(QStringLiteral("language/%1.jpg").arg(instruction.holder)));
-    std::printf("%-38s %2d px %3d%%  %s\n", qPrintable(instruction.holder), size, stretch,
-                qPrintable(instruction.language));
+  for (const int scale : {1, 2}) {
+    gScale = scale;
+    const QString suffix = scale == 1 ? QStringLiteral(".jpg") : QStringLiteral("@%1x.jpg").arg(scale);
+    const auto file = [&](const QString& name) { return out.filePath(name + suffix); };
+    ok &= Save(ProgramPicture(), file(QStringLiteral("program")));
+    ok &= Save(AboutPicture(), file(QStringLiteral("about")));
+    ok &= Save(GiftEbook(), file(QStringLiteral("gift_ebook")));
+    ok &= Save(GiftScreensaver(), file(QStringLiteral("gift_screensaver")));
+    ok &= Save(GiftProject(), file(QStringLiteral("gift_project")));
+    ok &= Save(GratitudePicture(), file(QStringLiteral("gratitude")));
+    ok &= Save(AppreciationPicture(), file(QStringLiteral("appreciation")));
+    for (const Instruction& instruction : instructions) {
+      int size = 0;
+      int stretch = 0;
+      const QImage picture = RenderInstruction(instruction, &size, &stretch);
+      ok &= Save(picture, file(QStringLiteral("language/%1").arg(instruction.holder)));
+      if (scale == 1)
+        std::printf("%-38s %2d px %3d%%  %s\n", qPrintable(instruction.holder), size, stretch,
+                    qPrintable(instruction.language));
+    }
   }
   return ok ? 0 : 1;
 }

@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -104,6 +106,8 @@ private slots:
     void errorBoxShowsPlainText();
     void tabsFitInOneRow_data();
     void tabsFitInOneRow();
+    void keyboardReachesAndOpensEveryTarget();
+    void tabsWrapTheApplicationsOwnStyle();
 };
 
 void TestLauncherWindow::windowLayout()
@@ -579,6 +583,79 @@ void TestLauncherWindow::tabsFitInOneRow()
     QVERIFY2(width <= pages->width(), qPrintable(QString("the tabs need %1 px").arg(width)));
     if (const QString folder = qEnvironmentVariable("BRAMBOLD_SCREENSHOTS"); !folder.isEmpty())
         QVERIFY(window.grab().save(folder + "/launcher-" + name + ".png"));
+}
+
+// Tab reaches the About page's three links; Return opens them. Return and
+// Enter press the focused button.
+void TestLauncherWindow::keyboardReachesAndOpensEveryTarget()
+{
+    LauncherSandbox sandbox;
+    TfrmConfig window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    auto* pages = window.findChild<QTabWidget*>("PageControl1");
+    pages->setCurrentIndex(1);
+    pages->tabBar()->setFocus();
+    QStringList reached;
+    for (int i = 0; i < 12; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached << QApplication::focusWidget()->objectName();
+    }
+    for (const char* link : {"StaticText2", "StaticText1", "StaticText5", "Button2", "Button17", "Button19"})
+        QVERIFY2(reached.contains(link), qPrintable(reached.join(' ')));
+
+    const struct {
+        const char* control;
+        Qt::Key key;
+        QString url;
+    } rows[] = {
+        {"StaticText2", Qt::Key_Return, window.Links().FProgramHomeUrl},
+        {"StaticText5", Qt::Key_Enter, window.Links().FMakerHomeUrl},
+        {"StaticText1", Qt::Key_Return, QString::fromUtf8(kArtistSiteUrl)},
+        {"Button17", Qt::Key_Return, window.Links().FUpdateUrl},
+        {"Button19", Qt::Key_Enter, window.Links().FDonateUrl},
+    };
+    for (const auto& row : rows) {
+        UrlRecorder recorder;
+        QWidget* control = window.findChild<QWidget*>(row.control);
+        control->setFocus();
+        QTest::keyClick(control, row.key);
+        QCOMPARE(recorder.opened, QList<QUrl>{QUrl(row.url)});
+    }
+    pages->setCurrentIndex(5);
+    UrlRecorder recorder;
+    auto* faq = window.findChild<QPushButton*>("Button12");
+    faq->setFocus();
+    QTest::keyClick(faq, Qt::Key_Return);
+    QCOMPARE(recorder.opened, QList<QUrl>{QUrl(window.Links().FFaqUrl)});
+}
+
+// A style the factory cannot build again from its name, with wide tab
+// margins: the narrow tabs must still wrap it, so each caption is laid out in
+// the margins its tab was sized for.
+void TestLauncherWindow::tabsWrapTheApplicationsOwnStyle()
+{
+    class WideTabs : public QProxyStyle {
+    public:
+        WideTabs() : QProxyStyle(QStyleFactory::create("fusion")) {}
+        int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+        {
+            const int value = QProxyStyle::pixelMetric(metric, option, widget);
+            return metric == PM_TabBarTabHSpace ? 30 : value;
+        }
+    };
+    QStyle* previous = QStyleFactory::create(QApplication::style()->name());
+    QApplication::setStyle(new WideTabs);
+    {
+        LauncherSandbox sandbox;
+        TfrmConfig window;
+        QTabBar* bar = window.findChild<QTabWidget*>("PageControl1")->tabBar();
+        QCOMPARE(bar->style()->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, bar), 20);
+        // The application's style lays the caption out through the same proxy.
+        QCOMPARE(QApplication::style()->proxy(), bar->style());
+    }
+    QApplication::setStyle(previous);
 }
 
 QTEST_MAIN(TestLauncherWindow)
