@@ -4,13 +4,16 @@
 Run through scripts/bench, which builds the program and starts an X server.
 Each round runs `brambold ARCHIVE`, `unrar x -idq -o+ ARCHIVE` and one plain
 extraction pass through the UnRAR library (bench/library_floor) into fresh
-folders on tmpfs, taking turns; the figures are medians over the rounds. The
-program's fixed waiting (1 s before it starts, 2.1 s after it ends) is
-subtracted and shown apart. A run counts only when it ends by itself with
-exit code 0 and leaves exactly the archive's files and bytes.
+folders, taking turns, once on tmpfs and once in a folder on an ext4 disk;
+the figures are medians over the rounds. Every tool is started by GNU time,
+so its peak memory is its own and not this script's. The program's fixed
+waiting (1 s before it starts, 2.1 s after it ends) is subtracted and shown
+apart. A run counts only when it ends by itself with exit code 0 and leaves
+exactly the archive's files and bytes.
 """
 
 import argparse
+import ctypes
 import fcntl
 import json
 import os
@@ -25,6 +28,11 @@ import time
 
 FIXED_WAIT = 1.0 + 2.1
 LOCK = "/tmp/brambold-e2e.lock"
+GNU_TIME = "/usr/bin/time"
+LIBC = ctypes.CDLL(None, use_errno=True)
+# Sparse, so only what is written takes room; large enough for the archives,
+# the largest output and D's 100,000 inodes.
+IMAGE_BYTES = 6 << 30
 WORDS = ("archive folder entry header volume window progress unpack listing solid "
          "stored packed bytes name path time zone user file data block table row").split()
 
@@ -126,6 +134,96 @@ def prepare(name, work):
     return archive, expected
 
 
+# ---- where the files go ----------------------------------------------------
+
+class Destination:
+    """A kind of folder the runs extract into, and the archives read there."""
+
+    def __init__(self, kind, root, description):
+        self.kind, self.root, self.description = kind, root, description
+
+    def archive(self, name):
+        return os.path.join(self.root, name + ".rar")
+
+
+def mount_of(path):
+    """(file system type, source) of the mount that holds path."""
+    out = subprocess.run(["findmnt", "-n", "-o", "FSTYPE,SOURCE", "-T", path],
+                         capture_output=True, text=True)
+    fields = out.stdout.split()
+    if out.returncode != 0 or not fields:
+        return "unknown", "?"
+    return fields[0], fields[1] if len(fields) > 1 else "?"
+
+
+def loop_mount_ext4(folder, cleanups):
+    """Mounts an ext4 image file at folder: (True, what) or (False, why not)."""
+    if os.geteuid() != 0:
+        return False, "mounting needs root"
+    if not shutil.which("mkfs.ext4") or not shutil.which("mount"):
+        return False, "mkfs.ext4 or mount is missing"
+    image = folder.rstrip("/") + ".ext4"
+    try:
+        if not os.path.exists(image):
+            with open(image, "wb") as f:
+                f.truncate(IMAGE_BYTES)
+            # Inode tables and journal written now, so no kernel thread
+            # initialises them in the background while runs are timed.
+            subprocess.run(["mkfs.ext4", "-q", "-F", "-E", "lazy_itable_init=0,lazy_journal_init=0", image],
+                           check=True, capture_output=True, text=True)
+        os.makedirs(folder, exist_ok=True)
+        subprocess.run(["mount", "-o", "loop", image, folder], check=True, capture_output=True, text=True)
+    except (OSError, subprocess.CalledProcessError) as e:
+        detail = (getattr(e, "stderr", None) or str(e)).strip()
+        return False, detail.splitlines()[-1] if detail else str(e)
+    cleanups.append(lambda: subprocess.run(["umount", folder], capture_output=True))
+    backing, _ = mount_of(image)
+    return True, "ext4 image %s on a loop device (the image file is on %s)" % (image, backing)
+
+
+def disk_destination(folder, direct, cleanups):
+    """The ext4 folder for the disk column, or None with a message why not.
+
+    By default the runs write to an ext4 image of their own, loop-mounted at
+    folder: a file system shared with other work on the machine (a root file
+    system, say) gave unrar x times from 4 to 17 s on A, most of it system
+    time, while a fresh image on the same disk gives steady ones."""
+    os.makedirs(folder, exist_ok=True)
+    fstype, source = mount_of(folder)
+    if fstype == "ext4" and (direct or source.startswith("/dev/loop")):
+        return Destination("disk", folder, "%s, ext4 on %s" % (folder, source)), None
+    why_not = ("%s is on %s, not ext4" % (folder, fstype) if fstype != "ext4"
+               else "%s is on ext4 on %s, shared with the rest of the machine" % (folder, source))
+    mounted, text = loop_mount_ext4(folder, cleanups)
+    if mounted:
+        return Destination("disk", folder, "%s, %s" % (folder, text)), why_not + "; mounted an ext4 image there"
+    reason = text
+    if fstype in ("tmpfs", "ramfs", "unknown"):
+        return None, "%s, and no ext4 image could be mounted (%s): the disk column is left out" % (why_not, reason)
+    note = "" if fstype == "ext4" else " (not ext4)"
+    return (Destination("disk", folder, "%s, %s on %s%s" % (folder, fstype, source, note)),
+            "%s, and no ext4 image could be mounted (%s): the disk column runs on %s" % (why_not, reason, fstype))
+
+
+def place_archive(name, tmpfs, dest):
+    """The archive as the runs in dest read it: a copy on that file system."""
+    archive = tmpfs.archive(name)
+    if dest.root == tmpfs.root:
+        return archive
+    copy = dest.archive(name)
+    have = os.stat(archive)
+    try:
+        there = os.stat(copy)
+        if there.st_size == have.st_size and int(there.st_mtime) == int(have.st_mtime):
+            return copy
+    except FileNotFoundError:
+        pass
+    shutil.copyfile(archive, copy)
+    shutil.copystat(archive, copy)
+    sync_file_system(dest.root)
+    return copy
+
+
 # ---- runs ------------------------------------------------------------------
 
 class Run:
@@ -133,7 +231,7 @@ class Run:
         self.wall, self.cpu, self.rss_kib, self.ok, self.stderr = wall, cpu, rss_kib, ok, stderr
 
 
-def run_measured(command, cwd, env=None, lock=False, timeout=300):
+def run_measured(command, cwd, rss_file, env=None, lock=False, timeout=300):
     lock_file = None
     if lock:
         # Any run of the real program may be ended by another test's
@@ -141,10 +239,14 @@ def run_measured(command, cwd, env=None, lock=False, timeout=300):
         lock_file = open(LOCK, "a")
         fcntl.flock(lock_file, fcntl.LOCK_EX)
     try:
+        # GNU time forks the tool from its own small process and reports that
+        # child's peak alone; a peak from our own wait4 would also count this
+        # script, whose pages the child holds until it execs.
         start = time.perf_counter()
-        child = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        child = subprocess.Popen([GNU_TIME, "-f", "%M", "-o", rss_file] + command, cwd=cwd, env=env,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, start_new_session=True)
         # A run that waits on a window of its own never ends by itself.
-        watchdog = threading.Timer(timeout, child.kill)
+        watchdog = threading.Timer(timeout, lambda: os.killpg(child.pid, signal.SIGKILL))
         watchdog.start()
         _, status, usage = os.wait4(child.pid, 0)
         wall = time.perf_counter() - start
@@ -156,50 +258,83 @@ def run_measured(command, cwd, env=None, lock=False, timeout=300):
     stderr = child.stderr.read().decode(errors="replace")
     child.stderr.close()
     ok = os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0
-    return Run(wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss, ok, stderr)
+    if not ok:
+        stderr += "\n[%s]" % ("exit %d" % os.WEXITSTATUS(status) if os.WIFEXITED(status)
+                              else "signal %d" % os.WTERMSIG(status))
+    try:
+        # GNU time writes a line of its own before the figure when the tool failed.
+        with open(rss_file) as f:
+            rss_kib = int(f.read().split()[-1])
+    except (OSError, ValueError, IndexError):
+        rss_kib, ok = float("nan"), False
+    # CPU time from the launcher's wait4 includes GNU time's own ~2 ms.
+    return Run(wall, usage.ru_utime + usage.ru_stime, rss_kib, ok, stderr)
 
 
-def fresh_folder(work, label):
-    folder = os.path.join(work, "run", label)
+def fresh_folder(dest, label):
+    folder = os.path.join(dest.root, "run", label)
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
+    if dest.kind == "disk":
+        # No run pays for writing back what an earlier one left dirty. Only
+        # this file system: others' builds keep the rest of the machine busy.
+        sync_file_system(folder)
     return folder
 
 
-def run_brambold(program, archive, work, label, env_extra=None):
-    folder = fresh_folder(work, label)
+def sync_file_system(path):
+    fd = os.open(path, os.O_RDONLY | os.O_DIRECTORY)
+    try:
+        if LIBC.syncfs(fd) != 0:
+            os.sync()
+    finally:
+        os.close(fd)
+
+
+def rss_path(work):
+    return os.path.join(work, "peak.txt")
+
+
+def run_brambold(program, archive, dest, work, label, env_extra=None):
+    folder = fresh_folder(dest, label)
     copy = os.path.join(folder, os.path.basename(archive))
     os.link(archive, copy)
     env = dict(os.environ)
     env.update(env_extra or {})
-    run = run_measured([program, copy], folder, env=env, lock=True)
+    run = run_measured([program, copy], folder, rss_path(work), env=env, lock=True)
     return run, folder, copy
 
 
-def run_unrar(archive, work, label):
-    folder = fresh_folder(work, label)
-    run = run_measured(["unrar", "x", "-idq", "-o+", archive], folder)
+def run_unrar(archive, dest, work, label):
+    folder = fresh_folder(dest, label)
+    run = run_measured(["unrar", "x", "-idq", "-o+", archive], folder, rss_path(work))
     return run, folder, None
 
 
-def run_library(floor, archive, work, label):
-    folder = fresh_folder(work, label)
+def run_library(floor, archive, dest, work, label):
+    folder = fresh_folder(dest, label)
     env = dict(os.environ)
     env.setdefault("TZ", ":/etc/localtime")  # as the program has it
-    run = run_measured([floor, archive], folder, env=env)
+    run = run_measured([floor, archive], folder, rss_path(work), env=env)
     return run, folder, None
 
 
 def checked(result, expected):
     run, folder, skip = result
-    if run.ok and tree_size(folder, skip) != tuple(expected):
-        run.ok = False
+    if run.ok:
+        found = tree_size(folder, skip)
+        if found != tuple(expected):
+            run.ok = False
+            run.stderr += "\n[left %d files, %d bytes; want %d, %d]" % (found + tuple(expected))
     shutil.rmtree(folder, ignore_errors=True)
     return run
 
 
 def median(values):
     return statistics.median(values) if values else float("nan")
+
+
+TOOLS = ("brambold", "unrar", "library")
 
 
 def main():
@@ -209,67 +344,120 @@ def main():
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--only", default="ABCDE")
     parser.add_argument("--work", default="/dev/shm/brambold-bench")
+    parser.add_argument("--disk", default="/var/tmp/brambold-bench",
+                        help="folder for the disk column; a fresh ext4 image is mounted there for the run")
+    parser.add_argument("--disk-direct", action="store_true",
+                        help="write into --disk's own file system when it is ext4, without an image")
+    parser.add_argument("--no-disk", action="store_true")
     parser.add_argument("--no-probe", action="store_true")
     args = parser.parse_args()
     # Every run starts in its own folder.
     args.program = os.path.abspath(args.program)
     args.library_floor = os.path.abspath(args.library_floor)
     os.makedirs(args.work, exist_ok=True)
+    if not os.access(GNU_TIME, os.X_OK):
+        print("bench: %s is missing (Debian package time)" % GNU_TIME, file=sys.stderr)
+        return 1
+
+    cleanups = []
+    # An ended run still unmounts the ext4 image it mounted.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    try:
+        return measure(args, cleanups)
+    finally:
+        for cleanup in reversed(cleanups):
+            cleanup()
+
+
+def measure(args, cleanups):
+    tmpfs_type, _ = mount_of(args.work)
+    tmpfs = Destination("tmpfs", args.work, "%s, %s" % (args.work, tmpfs_type))
+    dests = [tmpfs]
+    if not args.no_disk:
+        disk, message = disk_destination(os.path.abspath(args.disk), args.disk_direct, cleanups)
+        if message:
+            print("bench: " + message, flush=True)
+        if disk:
+            dests.append(disk)
+    for dest in dests:
+        print("%-5s destination: %s" % (dest.kind, dest.description), flush=True)
 
     rows = []
     for name in args.only:
-        archive, expected = prepare(name, args.work)
-        runs = {"brambold": [], "unrar": [], "library": []}
-        starters = {
-            "brambold": lambda label: run_brambold(args.program, archive, args.work, label),
-            "unrar": lambda label: run_unrar(archive, args.work, label),
-            "library": lambda label: run_library(args.library_floor, archive, args.work, label),
-        }
-        tools = list(starters)
+        _, expected = prepare(name, args.work)
+        archives = {dest.kind: place_archive(name, tmpfs, dest) for dest in dests}
+        runs = {(dest.kind, tool): [] for dest in dests for tool in TOOLS}
+
+        def start(tool, dest, label):
+            archive = archives[dest.kind]
+            if tool == "brambold":
+                return run_brambold(args.program, archive, dest, args.work, label)
+            if tool == "unrar":
+                return run_unrar(archive, dest, args.work, label)
+            return run_library(args.library_floor, archive, dest, args.work, label)
+
         for r in range(args.rounds):
-            # Who goes first turns round, so no tool always finds a warm cache.
-            for tool in tools[r % 3:] + tools[:r % 3]:
-                run = checked(starters[tool]("%s%s%d" % (tool[0], name, r)), expected)
-                runs[tool].append(run)
-                if not run.ok:
-                    print("  %s round %d: %s run FAILED %s" % (name, r, tool, run.stderr.strip()[-300:]), flush=True)
-        good_b = [x for x in runs["brambold"] if x.ok]
-        good_u = [x for x in runs["unrar"] if x.ok]
-        good_l = [x for x in runs["library"] if x.ok]
-        b_wall = median([x.wall for x in good_b])
-        u_wall = median([x.wall for x in good_u])
-        rows.append((name, len(good_b), len(good_u), b_wall, b_wall - FIXED_WAIT, median([x.cpu for x in good_b]),
-                     median([x.rss_kib for x in good_b]) / 1024, u_wall, median([x.cpu for x in good_u]),
-                     median([x.rss_kib for x in good_u]) / 1024, median([x.wall for x in good_l])))
-        print("  %s done: %d + %d good runs" % (name, len(good_b), len(good_u)), flush=True)
+            # Who goes first turns round, so no tool always finds a warm cache;
+            # the destinations take turns too.
+            order = dests[r % len(dests):] + dests[:r % len(dests)]
+            for dest in order:
+                for tool in TOOLS[r % 3:] + TOOLS[:r % 3]:
+                    run = checked(start(tool, dest, "%s%s%d" % (tool[0], name, r)), expected)
+                    runs[(dest.kind, tool)].append(run)
+                    if not run.ok:
+                        print("  %s %s round %d: %s run FAILED %s"
+                              % (name, dest.kind, r, tool, run.stderr.strip()[-300:]), flush=True)
+        for dest in dests:
+            good = {tool: [x for x in runs[(dest.kind, tool)] if x.ok] for tool in TOOLS}
+            b, u, l = good["brambold"], good["unrar"], good["library"]
+            b_wall = median([x.wall for x in b])
+            rows.append((name, dest.kind, len(b), len(u), b_wall, b_wall - FIXED_WAIT, median([x.cpu for x in b]),
+                         median([x.rss_kib for x in b]) / 1024, median([x.wall for x in u]),
+                         median([x.cpu for x in u]), median([x.rss_kib for x in u]) / 1024,
+                         median([x.wall for x in l])))
+        print("  %s done: %s good runs (brambold + unrar)"
+              % (name, ", ".join("%s %d + %d" % (d.kind, len([x for x in runs[(d.kind, "brambold")] if x.ok]),
+                                                 len([x for x in runs[(d.kind, "unrar")] if x.ok])) for d in dests)),
+              flush=True)
 
     print()
     print("Medians over %d rounds; brambold's wall time shown whole and less its fixed %.1f s "
           "(1 s before the run, 2.1 s after it)." % (args.rounds, FIXED_WAIT))
+    print("Peak RSS is each tool's own, from GNU time.")
+    for dest in dests:
+        print("%-5s = %s" % (dest.kind, dest.description))
     print()
-    header = ("arch", "runs", "ours wall", "ours net", "ours cpu", "ours RSS", "unrar wall", "unrar cpu",
+    header = ("arch", "dest", "runs", "ours wall", "ours net", "ours cpu", "ours RSS", "unrar wall", "unrar cpu",
               "unrar RSS", "net/unrar", "net-unrar", "cpu ratio", "lib wall", "lib/unrar")
-    print("%-4s %5s %10s %9s %9s %9s %10s %9s %9s %9s %9s %9s %9s %9s" % header)
-    for (name, nb, nu, b_wall, b_net, b_cpu, b_rss, u_wall, u_cpu, u_rss, l_wall) in rows:
-        print("%-4s %5s %9.3fs %8.3fs %8.3fs %6.1fMiB %9.3fs %8.3fs %6.1fMiB %9.2f %+8.3fs %9.2f %8.3fs %9.2f"
-              % (name, "%d/%d" % (nb, nu), b_wall, b_net, b_cpu, b_rss, u_wall, u_cpu, u_rss,
+    print("%-4s %-5s %5s %10s %9s %9s %9s %10s %9s %9s %9s %9s %9s %9s %9s" % header)
+    for (name, kind, nb, nu, b_wall, b_net, b_cpu, b_rss, u_wall, u_cpu, u_rss, l_wall) in rows:
+        print("%-4s %-5s %5s %9.3fs %8.3fs %8.3fs %6.1fMiB %9.3fs %8.3fs %6.1fMiB %9.2f %+8.3fs %9.2f %8.3fs %9.2f"
+              % (name, kind, "%d/%d" % (nb, nu), b_wall, b_net, b_cpu, b_rss, u_wall, u_cpu, u_rss,
                  b_net / u_wall, b_net - u_wall, b_cpu / u_cpu, l_wall, l_wall / u_wall))
     print()
     print("lib: one extraction pass straight through the UnRAR library (bench/library_floor), "
           "the floor of any program built on it.")
+    print()
+    kinds = [dest.kind for dest in dests]
+    print("brambold net / unrar x wall, same archive, same destination kind:")
+    print("%-4s" % "arch" + "".join(" %9s" % k for k in kinds) + "".join(" %9s" % ("lib " + k) for k in kinds))
+    for name in args.only:
+        mine = {row[1]: row for row in rows if row[0] == name}
+        print("%-4s" % name + "".join(" %9.2f" % (mine[k][5] / mine[k][8]) for k in kinds)
+              + "".join(" %9.2f" % (mine[k][11] / mine[k][8]) for k in kinds))
 
     if "C" in args.only and not args.no_probe:
         archive, expected = prepare("C", args.work)
-        u_wall = next(r[7] for r in rows if r[0] == "C")
+        u_wall = next(r[8] for r in rows if r[0] == "C" and r[1] == "tmpfs")
         stop_after = max(50, int(u_wall * 1000 / 2))
         print()
-        print("Responsiveness on C (10 ms probe timer during the extraction run):")
+        print("Responsiveness on C, tmpfs (10 ms probe timer during the extraction run):")
         gaps, stops = [], []
         for r in range(3):
-            run = checked(run_brambold(args.program, archive, args.work, "pg%d" % r, {"BRAMBOLD_PROBE": "gaps"}),
-                          expected)
+            run = checked(run_brambold(args.program, archive, tmpfs, args.work, "pg%d" % r,
+                                       {"BRAMBOLD_PROBE": "gaps"}), expected)
             gaps.append(run.stderr.strip())
-            result = run_brambold(args.program, archive, args.work, "ps%d" % r,
+            result = run_brambold(args.program, archive, tmpfs, args.work, "ps%d" % r,
                                   {"BRAMBOLD_PROBE": "stop:%d" % stop_after})
             shutil.rmtree(result[1], ignore_errors=True)
             stops.append(result[0].stderr.strip())
@@ -278,6 +466,7 @@ def main():
         print("  stopped %d ms into the extraction run:" % stop_after)
         for line in stops:
             print("  " + " | ".join(l for l in line.splitlines() if l.startswith("probe:")))
+    return 0
 
 
 if __name__ == "__main__":
