@@ -19,8 +19,8 @@
 #include "extract/TfrmStatus.h"
 #include "extract/untVoskFileLib.h"
 #include "platform/command_line.h"
-#include "platform/jpeg.h"
 #include "platform/program_folder.h"
+#include "platform/sharp_picture.h"
 #include "platform/sleep.h"
 #include "platform/text_file.h"
 #include "platform/window_placement.h"
@@ -131,9 +131,10 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
     ui->setupUi(this);
     FormCreate();
 
-    const QImage picture = platform::LoadJpegPicture(Q(text::Picture));
+    // The 2x drawing on a screen of a higher pixel ratio, not the small one stretched.
+    const QPixmap picture = platform::SharpPicture(Q(text::Picture), devicePixelRatioF());
     if (!picture.isNull())
-        ui->Image1->setPixmap(QPixmap::fromImage(picture));
+        ui->Image1->setPixmap(picture);
 
     FList = new TArchiveListModel(this);
     ui->lstvwMain->setModel(FList);
