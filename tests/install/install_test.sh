@@ -25,7 +25,9 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 stage=$work/stage
-export PACKAGE_BUILD_DIR=$work/build PACKAGE_OUTPUT_DIR=$work/out
+# A fixed folder for the package build: the compiler is told its path, so
+# ccache finds its earlier work only there.
+export PACKAGE_BUILD_DIR=$build/package-test PACKAGE_OUTPUT_DIR=$work/out
 DESTDIR=$stage "${CMAKE:-cmake}" --install "$build" --prefix /usr >/dev/null
 usr=$stage/usr
 program_dir=$usr/lib/brambold
@@ -160,13 +162,13 @@ package)
     sections=$(readelf -S -W "$program")
     [[ $sections != *.debug_info* && $sections != *" .comment "* ]] || fail "the program is not stripped"
     build_id=$(readelf -n "$program" | sed -n 's/.*Build ID: //p')
-    dbgsym=$(ls "$work"/build/brambold-dbgsym_*.deb)
-    dpkg-deb --contents "$dbgsym" | grep -q "/usr/lib/debug/.build-id/${build_id:0:2}/${build_id:2}.debug$" ||
+    dbgsym=$(dpkg-deb --contents "$(ls "$PACKAGE_BUILD_DIR"/brambold-dbgsym_*.deb)")
+    grep -q "/usr/lib/debug/.build-id/${build_id:0:2}/${build_id:2}.debug$" <<<"$dbgsym" ||
         fail "the debug symbols are not under the build ID $build_id"
     # Debian's hardening: relro with bind-now, fortified calls.
-    readelf -l -W "$program" | grep -q GNU_RELRO || fail "no relro"
-    readelf -d -W "$program" | grep -Eq 'BIND_NOW|FLAGS_1.*NOW' || fail "no bind-now"
-    readelf --dyn-syms -W "$program" | grep -q '__[a-z_]*_chk@' || fail "no fortified calls"
+    grep -q GNU_RELRO <<<"$(readelf -l -W "$program")" || fail "no relro"
+    grep -Eq 'BIND_NOW|FLAGS_1.*NOW' <<<"$(readelf -d -W "$program")" || fail "no bind-now"
+    grep -q '__[a-z_]*_chk@' <<<"$(readelf --dyn-syms -W "$program")" || fail "no fortified calls"
 
     check_manual "$work/unpacked/usr/share/man/man1/brambold.1.gz"
 
