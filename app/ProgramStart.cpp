@@ -7,6 +7,7 @@
 
 #include <QMessageBox>
 #include <QPointer>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <stdexcept>
@@ -19,11 +20,74 @@ namespace {
 
 const char* const kApplicationTitle = "Brambold Free Unrar";
 const char* const kFileNotFoundTitle = "Error: File not found!";
+const char* const kVersionLine = "Brambold Free Unrar 2.54\n";
+const char* const kUsage =
+    "Usage: brambold ARCHIVE.rar   unpack the archive into its own folder\n"
+    "       brambold               show the window that unpacks dropped archives\n"
+    "       brambold shutdown      end every running copy\n"
+    "       brambold --help | -h | --version | -v\n"
+    "\n"
+    "A path with blanks may come unquoted: the arguments are joined into one.\n"
+    "folder.txt, silent.txt and password.txt beside the program (installed:\n"
+    "links to /etc/brambold/) name the destination, a password to try, and the\n"
+    "password prompt's first text. See brambold(1).\n";
 
 std::function<void(const QString&, const QString&)>& FileNotFoundHandler()
 {
     static std::function<void(const QString&, const QString&)> handler;
     return handler;
+}
+
+// What Qt says while the application object opens the display: held back
+// until it is known whether a display was found. Without one, Qt ends the
+// process with a fatal message and a core dump; one line and status 1 say it
+// better. With one, the held messages go on as Qt would have shown them.
+struct HeldMessage {
+    QtMsgType type;
+    std::string file, function, category;
+    int line;
+    QString text;
+};
+QtMessageHandler PreviousHandler = nullptr;
+std::vector<HeldMessage>* HeldMessages = nullptr;
+
+std::string DisplayDescription()
+{
+    std::string described;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            described += std::string(described.empty() ? "" : ", ") + name + "=" + value;
+    }
+    return described.empty() ? "neither DISPLAY nor WAYLAND_DISPLAY is set" : described;
+}
+
+void HoldDisplayMessages(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "brambold: cannot open a display (%s)\n", DisplayDescription().c_str());
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    HeldMessages->push_back({type, context.file ? context.file : "", context.function ? context.function : "",
+                             context.category ? context.category : "", context.line, text});
+}
+
+// Builds the application object, which connects to the display.
+std::unique_ptr<TBramboldApplication> OpenDisplay(int& argc, char** argv)
+{
+    std::vector<HeldMessage> held;
+    HeldMessages = &held;
+    PreviousHandler = qInstallMessageHandler(HoldDisplayMessages);
+    auto application = std::make_unique<TBramboldApplication>(argc, argv);
+    qInstallMessageHandler(PreviousHandler);
+    HeldMessages = nullptr;
+    for (const HeldMessage& m : held) {
+        const auto text = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
+        const QMessageLogContext context(text(m.file), m.line, text(m.function), text(m.category));
+        qt_message_output(m.type, context, m.text);
+    }
+    return application;
 }
 
 }  // namespace
@@ -66,6 +130,11 @@ void SetFileNotFoundBoxHandler(std::function<void(const QString& title, const QS
 
 int RunStartupRoad(const StartupChoice& choice, const StartupWindows& windows)
 {
+    if (choice.road == StartupRoad::Help || choice.road == StartupRoad::Version) {
+        std::fputs(choice.road == StartupRoad::Help ? kUsage : kVersionLine, stdout);
+        std::fflush(stdout);
+        return 0;
+    }
     if (choice.road == StartupRoad::Shutdown) {
         EndProcessesByName(std::string(kProgramExecutableName));
         return 0;
@@ -116,12 +185,14 @@ int RunProgram(int argc, char** argv, const StartupWindows& windows)
 {
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const StartupChoice choice = ChooseStartupRoad(arguments);
-    if (choice.road == StartupRoad::Shutdown)
+    // These roads need no display.
+    if (choice.road == StartupRoad::Shutdown || choice.road == StartupRoad::Help ||
+        choice.road == StartupRoad::Version)
         return RunStartupRoad(choice, windows);
 
     SetTimeZoneIfUnset();
     platform::SetUpProcessLocale();
-    TBramboldApplication application(argc, argv);
+    const auto application = OpenDisplay(argc, argv);
     // The application object takes the user's locale once more on its own;
     // character handling has to stay UTF-8 for the library's file names.
     platform::SetUpProcessLocale();

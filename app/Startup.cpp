@@ -3,11 +3,27 @@
 #include "platform/program_folder.h"
 #include "platform/text_file.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace app {
 
 StartupChoice ChooseStartupRoad(const std::vector<std::string>& arguments)
 {
     StartupChoice choice;
+    if (arguments.size() == 1) {
+        const auto is = [&arguments](const auto& options) {
+            return std::find(std::begin(options), std::end(options), arguments.front()) != std::end(options);
+        };
+        if (is(kHelpOptions)) {
+            choice.road = StartupRoad::Help;
+            return choice;
+        }
+        if (is(kVersionOptions)) {
+            choice.road = StartupRoad::Version;
+            return choice;
+        }
+    }
     // Compared byte for byte: "Shutdown" is taken as a path like any other.
     if (!arguments.empty() && arguments.front() == kShutdownCommand) {
         choice.road = StartupRoad::Shutdown;

@@ -15,7 +15,14 @@ inline constexpr std::string_view kShutdownCommand = "shutdown";
 // build looked for "Brambold.exe"; here the built program is "brambold".
 inline constexpr std::string_view kProgramExecutableName = "brambold";
 
+// The lone arguments that print instead of starting; none ends in ".rar",
+// so no archive path is taken from anybody.
+inline constexpr std::string_view kHelpOptions[] = {"--help", "-h"};
+inline constexpr std::string_view kVersionOptions[] = {"--version", "-v"};
+
 enum class StartupRoad {
+    Help,          // print the usage, no window, no display needed
+    Version,       // print name and version, likewise
     Shutdown,      // end the running copies, no window
     Extract,       // extraction window as main window, launcher hidden
     FileNotFound,  // error box, then the end

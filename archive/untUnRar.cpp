@@ -1,5 +1,6 @@
 #include "archive/untUnRar.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
 
@@ -52,9 +53,24 @@ void LoadUnRarLibrary()
         return;
     const char* named = std::getenv("BRAMBOLD_UNRAR_LIBRARY");
     const char* file = named && *named ? named : DefaultLibraryName;
+    // The window can only say "not loaded"; why goes to stderr, once per
+    // process however often a component tries.
+    static bool explained = false;
+    const auto explain = [&](const char* reason, const char* detail) {
+        if (explained)
+            return;
+        explained = true;
+        std::fprintf(stderr,
+                     "brambold: the UnRAR library %s%s was not loaded: %s%s; install the package libunrar5 from "
+                     "Debian's non-free component\n",
+                     file, named && *named ? " (named by BRAMBOLD_UNRAR_LIBRARY)" : "", reason, detail);
+    };
     LibraryHandle = dlopen(file, RTLD_NOW | RTLD_LOCAL);
-    if (!LibraryHandle)
+    if (!LibraryHandle) {
+        const char* error = dlerror();
+        explain(error ? error : "unknown error", "");
         return;
+    }
 
     Lookup(RAROpenArchive, "RAROpenArchive");
     Lookup(RAROpenArchiveEx, "RAROpenArchiveEx");
@@ -70,11 +86,24 @@ void LoadUnRarLibrary()
 
     // A library without the calls we make is as good as none: no run could
     // finish on it, and a null slot would crash the first pass.
-    const bool complete = RAROpenArchive && RARCloseArchive && RARReadHeaderEx && RARProcessFile &&
-                          RARSetCallback && RARSetPassword && RARGetDllVersion;
-    if (!complete) {
-        FreeUnRarLibrary();
-        return;
+    const struct {
+        const void* slot;
+        const char* name;
+    } called[] = {
+        {reinterpret_cast<const void*>(RAROpenArchive), "RAROpenArchive"},
+        {reinterpret_cast<const void*>(RARCloseArchive), "RARCloseArchive"},
+        {reinterpret_cast<const void*>(RARReadHeaderEx), "RARReadHeaderEx"},
+        {reinterpret_cast<const void*>(RARProcessFile), "RARProcessFile"},
+        {reinterpret_cast<const void*>(RARSetCallback), "RARSetCallback"},
+        {reinterpret_cast<const void*>(RARSetPassword), "RARSetPassword"},
+        {reinterpret_cast<const void*>(RARGetDllVersion), "RARGetDllVersion"},
+    };
+    for (const auto& [slot, name] : called) {
+        if (!slot) {
+            explain("it has no function ", name);
+            FreeUnRarLibrary();
+            return;
+        }
     }
     UnRarLoaded = true;
 }

@@ -1,10 +1,14 @@
 # Installed layout:
 #   <prefix>/lib/brambold/     the program with the files it reads beside
-#                              itself (help, licence; an administrator may add
-#                              folder.txt, silent.txt, password.txt there)
+#                              itself (help, licence), and folder.txt,
+#                              silent.txt, password.txt as links into
+#                              <sysconf>/brambold/
 #   <prefix>/bin/brambold      a relative link to the program; the program
 #                              resolves it to find its folder
-#   <prefix>/share/...         desktop entry, icons, metainfo, file manager menus
+#   <prefix>/share/...         desktop entry, icons, metainfo, file manager
+#                              menus, manual page
+#   <sysconf>/brambold/        empty: the administrator's configuration
+#                              (/etc/brambold for the prefix /usr)
 #
 # The program folder is lib/brambold, not GNUInstallDirs' LIBDIR: on Debian
 # that would be a multiarch folder, and the folder holds a program, not a
@@ -56,6 +60,37 @@ foreach(size 16 22 24 32 48 64 128 256)
     RENAME brambold.png)
 endforeach()
 
-# Debian looks for the licence here.
-install(FILES ${PROJECT_SOURCE_DIR}/resources/help/License.txt
-  DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/man/brambold.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The three optional files are configuration, which belongs under /etc, yet
+# the program reads them beside itself. So the program folder holds links to
+# them; until an administrator writes a file, its link leads nowhere, and the
+# program takes that as no file. The folder is worked out when installing, as
+# GNUInstallDirs does, so that `cmake --install --prefix` gets it right too.
+install(CODE "set(brambold_sysconfdir \"${CMAKE_INSTALL_SYSCONFDIR}\")
+set(brambold_program_dir \"${BRAMBOLD_PROGRAM_DIR}\")")
+install(CODE [[
+  set(config_dir "${brambold_sysconfdir}")
+  if(NOT IS_ABSOLUTE "${config_dir}")
+    if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+      set(config_dir "/${config_dir}")
+    else()
+      set(config_dir "${CMAKE_INSTALL_PREFIX}/${config_dir}")
+    endif()
+  endif()
+  set(config_dir "${config_dir}/brambold")
+  message(STATUS "Installing: $ENV{DESTDIR}${config_dir}")
+  file(MAKE_DIRECTORY "$ENV{DESTDIR}${config_dir}")
+  foreach(name folder.txt silent.txt password.txt)
+    set(link "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${brambold_program_dir}/${name}")
+    # A file an administrator put there by the old rule stays in force.
+    if(EXISTS "${link}" AND NOT IS_SYMLINK "${link}")
+      message(WARNING "${link} is kept; move it to ${config_dir}/${name}")
+      continue()
+    endif()
+    message(STATUS "Installing: ${link} -> ${config_dir}/${name}")
+    file(REMOVE "${link}")
+    file(CREATE_LINK "${config_dir}/${name}" "${link}" SYMBOLIC)
+    list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${link}")
+  endforeach()
+]])

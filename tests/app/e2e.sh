@@ -14,6 +14,24 @@ cleanup() {
 trap cleanup EXIT
 
 . "$(dirname "$0")/../support/x_session.sh"
+
+# "shutdown" ends every process named brambold that it can see. Run in a PID
+# namespace of its own, it sees only the copies this case starts, whoever else
+# runs the program on the machine; a decoy of that name outside must survive.
+if [ "$case_name" = shutdown ] && [ -z "${BRAMBOLD_E2E_NAMESPACE:-}" ]; then
+    namespace=(--pid --fork --mount-proc)
+    [ "$(id -u)" = 0 ] || namespace=(--user --map-root-user "${namespace[@]}")
+    if ! unshare "${namespace[@]}" true 2>/dev/null; then
+        echo "SKIP: no PID namespace here, and outside one this case would end every copy on the machine"
+        exit 77
+    fi
+    cp /bin/sleep "$work/brambold"
+    "$work/brambold" 60 & decoy=$!; pids+=("$decoy")
+    code=0
+    BRAMBOLD_E2E_NAMESPACE=1 unshare "${namespace[@]}" "$0" "$@" || code=$?
+    kill -0 "$decoy" 2>/dev/null || fail "a process named brambold outside the namespace was ended"
+    exit "$code"
+fi
 wait_for_server
 
 # Waits up to $2 seconds for our child $1 to end; its exit code goes to
@@ -115,6 +133,24 @@ launcher)
     "$close_window" "$window"
     wait_exit "$pid" 5 || fail "closing the launcher did not end the program"
     [ "$code" = 0 ] || fail "exit code $code"
+    ;;
+nolibrary)
+    # The window says "not loaded"; stderr says why, once.
+    cp "$data/plain.rar" "$work/"
+    BRAMBOLD_UNRAR_LIBRARY=$work/missing/libunrar.so.5 "$brambold" "$work/plain.rar" 2>"$work/err" &
+    pid=$!; pids+=("$pid")
+    window=$(wait_window "^Brambold Free Unrar" 10) || fail "no extraction window"
+    wait_window "^Brambold Free Unrar Status$" 10 >/dev/null || fail "the status log did not open"
+    title=$(xdotool getwindowname "$window")
+    [ "$title" = "Fehler! --> $work" ] || fail "the caption is '$title'"
+    made=$(cd "$work" && find . -mindepth 1 ! -name plain.rar ! -name err)
+    [ -z "$made" ] || fail "something was unpacked: $made"
+    n=$(grep -c '^brambold: the UnRAR library ' "$work/err" || true)
+    [ "$n" = 1 ] || { cat "$work/err"; fail "the reason came $n times"; }
+    line=$(grep '^brambold: the UnRAR library ' "$work/err")
+    for part in "$work/missing/libunrar.so.5" "cannot open shared object file" libunrar5 non-free; do
+        [[ $line == *"$part"* ]] || fail "'$line' does not name '$part'"
+    done
     ;;
 shutdown)
     cp "$data/password.rar" "$work/a.rar"

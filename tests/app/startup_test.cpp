@@ -102,6 +102,8 @@ protected:
     QString previous;
 };
 
+using R = app::StartupRoad;
+
 TEST_P(StartupRoad, PicksTheRoadFromTheCommandLine)
 {
     for (const QString file : GetParam().files) {
@@ -115,12 +117,11 @@ TEST_P(StartupRoad, PicksTheRoadFromTheCommandLine)
     }
     const app::StartupChoice choice = app::ChooseStartupRoad(GetParam().arguments);
     EXPECT_EQ(choice.road, GetParam().road);
-    if (choice.road != app::StartupRoad::Shutdown) {
+    if (choice.road != R::Shutdown && choice.road != R::Help && choice.road != R::Version) {
         EXPECT_EQ(choice.CmdLineArchive, GetParam().archive);
     }
 }
 
-using R = app::StartupRoad;
 INSTANTIATE_TEST_SUITE_P(
     Rows, StartupRoad,
     ::testing::Values(
@@ -140,7 +141,17 @@ INSTANTIATE_TEST_SUITE_P(
         RoadCase{"a_folder_named_like_an_archive_is_not_found", {"x.rar"}, {"cwd/x.rar/", "program/x.rar/"},
                  R::FileNotFound, "x.rar"},
         RoadCase{"three_letters_rar_name_an_archive", {"RAR"}, {}, R::FileNotFound, "RAR"},
-        RoadCase{"three_letters_rar_found_as_a_file", {"RAR"}, {"cwd/RAR"}, R::Extract, "RAR"}),
+        RoadCase{"three_letters_rar_found_as_a_file", {"RAR"}, {"cwd/RAR"}, R::Extract, "RAR"},
+        RoadCase{"help_alone_prints_the_usage", {"--help"}, {}, R::Help, ""},
+        RoadCase{"h_alone_prints_the_usage", {"-h"}, {}, R::Help, ""},
+        RoadCase{"version_alone_prints_the_version", {"--version"}, {}, R::Version, ""},
+        RoadCase{"v_alone_prints_the_version", {"-v"}, {}, R::Version, ""},
+        // Only the lone option: with more words it may be part of a path.
+        RoadCase{"help_before_a_path_is_part_of_it", {"--help", "me.rar"}, {"cwd/--help me.rar"}, R::Extract,
+                 "--help me.rar"},
+        RoadCase{"help_with_another_word_shows_the_launcher", {"-h", "x"}, {}, R::Launcher, "-h x"},
+        RoadCase{"options_are_compared_byte_for_byte", {"--Help"}, {}, R::Launcher, "--Help"},
+        RoadCase{"a_trimmed_option_is_a_path", {" -v"}, {}, R::Launcher, "-v"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
