@@ -117,10 +117,10 @@ const EndCase EndCases[] = {
     {"Rar4CutInsideTheData", [](const fs::path& f) { return Rar4(f, 7 + 13 + 40 + 100); }, Ends::Failed},
     {"Rar4NewNumberingLastVolumeWithoutEndBlock",
      [](const fs::path& f) {
-         Copy(f, "rar4_numbered.part1.rar");
-         Copy(f, "rar4_numbered.part2.rar");
-         Copy(f, "rar4_numbered.part3.rar", -7);
-         return (f / "rar4_numbered.part1.rar").string();
+         Copy(f, "rar4_numbered_1.rar");
+         Copy(f, "rar4_numbered_2.rar");
+         Copy(f, "rar4_numbered_3.rar", -7);
+         return (f / "rar4_numbered_1.rar").string();
      },
      Ends::CutReported},
 };
@@ -229,9 +229,9 @@ const PasswordEndCase PasswordEndCases[] = {
     {"Rar5HpOneByteShort", "hp5.rar", -1, {}, "PASSWORD", TArchiveEnd::Cut},
     {"Rar5HpCutWithAWrongPassword", "hp5.rar", -1, {}, "password", TArchiveEnd::CannotTell},
     {"Rar5HpCutWithoutPassword", "hp5.rar", -1, {}, "", TArchiveEnd::CannotTell},
-    {"Rar5HpNotTheLastVolume", "hp5_volumes.part1.rar", 0, {}, "PASSWORD", TArchiveEnd::Cut},
-    {"Rar5HpLastVolume", "hp5_volumes.part3.rar", 0, {}, "PASSWORD", TArchiveEnd::Complete},
-    {"Rar5HpLastVolumeWithoutEndBlock", "hp5_volumes.part3.rar", -Rar5SealedEnd, {}, "PASSWORD",
+    {"Rar5HpNotTheLastVolume", "hp5_volumes_1.rar", 0, {}, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar5HpLastVolume", "hp5_volumes_3.rar", 0, {}, "PASSWORD", TArchiveEnd::Complete},
+    {"Rar5HpLastVolumeWithoutEndBlock", "hp5_volumes_3.rar", -Rar5SealedEnd, {}, "PASSWORD",
      TArchiveEnd::Cut},
     // Without a check value only the first header's CRC tells the password.
     {"Rar5HpNoCheckValueWhole", "hp5_nocheck.rar", 0, {}, "PASSWORD", TArchiveEnd::Complete},
@@ -256,14 +256,14 @@ const PasswordEndCase PasswordEndCases[] = {
     {"Rar4HpCutOnABlockBoundary", "rar4_hp.rar", -Rar4SealedEnd, {}, "PASSWORD", TArchiveEnd::CannotTell},
 
     // RAR4 volumes: with new numbering an end block is always written.
-    {"Rar4NewNumberingLastVolume", "rar4_numbered.part3.rar", 0, {}, "", TArchiveEnd::Complete},
-    {"Rar4NewNumberingNotTheLastVolume", "rar4_numbered.part1.rar", 0, {}, "", TArchiveEnd::Cut},
-    {"Rar4NewNumberingLastVolumeWithoutEndBlock", "rar4_numbered.part3.rar", -7, {}, "", TArchiveEnd::Cut},
-    {"Rar4NewNumberingFirstVolumeWithoutEndBlock", "rar4_numbered.part1.rar", -7, {}, "", TArchiveEnd::Cut},
+    {"Rar4NewNumberingLastVolume", "rar4_numbered_3.rar", 0, {}, "", TArchiveEnd::Complete},
+    {"Rar4NewNumberingNotTheLastVolume", "rar4_numbered_1.rar", 0, {}, "", TArchiveEnd::Cut},
+    {"Rar4NewNumberingLastVolumeWithoutEndBlock", "rar4_numbered_3.rar", -7, {}, "", TArchiveEnd::Cut},
+    {"Rar4NewNumberingFirstVolumeWithoutEndBlock", "rar4_numbered_1.rar", -7, {}, "", TArchiveEnd::Cut},
     {"Rar4OldNumberingLastVolumeWithoutEndBlock", "rar4_volumes.r01", -7, {}, "", TArchiveEnd::CannotTell},
-    {"Rar4HpNewNumberingLastVolume", "rar4_hp_volumes.part3.rar", 0, {}, "PASSWORD", TArchiveEnd::Complete},
-    {"Rar4HpNewNumberingNotTheLastVolume", "rar4_hp_volumes.part2.rar", 0, {}, "PASSWORD", TArchiveEnd::Cut},
-    {"Rar4HpNewNumberingLastVolumeWithoutEndBlock", "rar4_hp_volumes.part3.rar", -Rar4SealedEnd, {}, "PASSWORD",
+    {"Rar4HpNewNumberingLastVolume", "rar4_hp_volumes_3.rar", 0, {}, "PASSWORD", TArchiveEnd::Complete},
+    {"Rar4HpNewNumberingNotTheLastVolume", "rar4_hp_volumes_2.rar", 0, {}, "PASSWORD", TArchiveEnd::Cut},
+    {"Rar4HpNewNumberingLastVolumeWithoutEndBlock", "rar4_hp_volumes_3.rar", -Rar4SealedEnd, {}, "PASSWORD",
      TArchiveEnd::Cut},
 };
 

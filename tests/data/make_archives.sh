@@ -92,7 +92,7 @@ rm -f "$here"/rar4_*.rar "$here"/rar4_volumes.r[0-9][0-9]
 "$rar4_tool" "$stage" "$here"
 for a in "$here"/rar4_*.rar; do
     case "$a" in
-        *.part[2-9].rar) continue ;;             # tested from the first volume
+        *_[2-9].rar) continue ;;                 # tested from the first volume
         */rar4_hp*) pw=(-pPASSWORD) ;;            # headers encrypted
         *) pw=() ;;
     esac

@@ -5,7 +5,7 @@
 # remade without touching the others; the salt is random, so every run
 # gives other bytes (restore them from git when nothing changed).
 #
-# The RAR4 ones (rar4_hp*.rar, rar4_numbered.part*.rar) come from make_rar4,
+# The RAR4 ones (rar4_hp*.rar, rar4_numbered_*.rar) come from make_rar4,
 # run by make_archives.sh.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,8 +22,10 @@ rm -f "$here/hp5.rar"
 (cd "$stage/sizes" && rar a "${opts[@]}" -z"$stage/comment.txt" "$here/hp5.rar" s9.txt s10.txt s100.txt)
 
 # A volume set: small.bin (40,000 bytes) over three volumes.
-rm -f "$here"/hp5_volumes.part[0-9].rar
+rm -f "$here"/hp5_volumes_[0-9].rar
 (cd "$stage/volumes" && rar a "${opts[@]}" -v16k "$here/hp5_volumes.rar" small.bin)
+# rar names them hp5_volumes.partN.rar; named like the other sets instead.
+for n in 1 2 3; do mv "$here/hp5_volumes.part$n.rar" "$here/hp5_volumes_$n.rar"; done
 
 # One file, a password of 150 characters: rar keeps the first 127.
 rm -f "$here/hp5_long.rar"
@@ -34,6 +36,6 @@ rar t -idq -p"$long" "$here/hp5_long.rar"
 # The same as hp5.rar, its encryption header without the password check value.
 python3 "$here/datatool.py" drop-password-check "$here/hp5.rar" "$here/hp5_nocheck.rar"
 
-for a in hp5 hp5_volumes.part1 hp5_nocheck; do
+for a in hp5 hp5_volumes_1 hp5_nocheck; do
     rar t -idq -pPASSWORD "$here/$a.rar"
 done

@@ -133,19 +133,20 @@ int main(int argc, char** argv) {
         for (size_t i = 0; i < volumes.size(); ++i)
             ok &= Write(rar4::OldStyleVolumeName(out + "rar4_volumes.rar", i), volumes[i]);
 
-        // The same set with new numbering (name.partN.rar).
+        // The same set with new numbering, named name_N.rar like the other sets:
+        // the library counts up the last digits of either form.
         rar4::ArchiveOptions newNumbering;
         newNumbering.newNumbering = true;
         const auto numbered = rar4::WriteVolumes({big}, 16384, newNumbering);
         for (size_t i = 0; i < numbered.size(); ++i)
-            ok &= Write(rar4::NewStyleVolumeName(out + "rar4_numbered.rar", i), numbered[i]);
+            ok &= Write(out + "rar4_numbered_" + std::to_string(i + 1) + ".rar", numbered[i]);
 
         // Headers encrypted as rar -hp did, password "PASSWORD", the writer's fixed salt.
         const rar4::ArchiveOptions sealed = {.headerPassword = "PASSWORD"};
         ok &= Write(out + "rar4_hp.rar", rar4::WriteArchive(Tree(tree, HostOs::Windows), sealed));
         const auto sealedVolumes = rar4::WriteVolumes({big}, 16384, {.headerPassword = "PASSWORD", .newNumbering = true});
         for (size_t i = 0; i < sealedVolumes.size(); ++i)
-            ok &= Write(rar4::NewStyleVolumeName(out + "rar4_hp_volumes.rar", i), sealedVolumes[i]);
+            ok &= Write(out + "rar4_hp_volumes_" + std::to_string(i + 1) + ".rar", sealedVolumes[i]);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_rar4: %s\n", e.what());
         return 1;

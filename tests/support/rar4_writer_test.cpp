@@ -240,9 +240,9 @@ TEST(Rar4Writer, CommittedArchivesAreCurrent) {
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     for (const char* name : {"rar4_windows.rar", "rar4_unix.rar", "rar4_traversal.rar", "rar4_hosts.rar",
                              "rar4_large.rar", "rar4_volumes.rar", "rar4_volumes.r00", "rar4_volumes.r01",
-                             "rar4_numbered.part1.rar", "rar4_numbered.part2.rar", "rar4_numbered.part3.rar",
-                             "rar4_hp.rar", "rar4_hp_volumes.part1.rar", "rar4_hp_volumes.part2.rar",
-                             "rar4_hp_volumes.part3.rar"})
+                             "rar4_numbered_1.rar", "rar4_numbered_2.rar", "rar4_numbered_3.rar",
+                             "rar4_hp.rar", "rar4_hp_volumes_1.rar", "rar4_hp_volumes_2.rar",
+                             "rar4_hp_volumes_3.rar"})
         EXPECT_TRUE(ReadFileBytes(tmp.File(name)) == ReadFileBytes(TestDataPath(name))) << name;
 }
 
