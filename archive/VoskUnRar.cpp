@@ -227,7 +227,7 @@ void TVoskUnRar::ProcessArchive()
 
     FLinkJudge.Clear();
     if (FOperation == RAR_EXTRACT)
-        FDestination.Open(Directory);  // a destination that cannot be opened fails each entry
+        FDestination.Open(Directory);  // one that cannot be opened ends the run at its first entry
     struct CloseDestination {
         TDestination& destination;
         ~CloseDestination() { destination.Close(); }
