@@ -94,6 +94,9 @@ bool TDestination::Open(const std::string& directory)
 {
     Close();
     FRoot = open(directory.empty() ? "." : directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    FHome = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    char here[PATH_MAX];
+    FHomePath = getcwd(here, sizeof here) ? here : "";
     unsigned char random[8] = {};
     if (getrandom(random, sizeof random, GRND_NONBLOCK) != sizeof random) {
         const uint64_t fallback = static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull ^ reinterpret_cast<uintptr_t>(this);
@@ -101,7 +104,7 @@ bool TDestination::Open(const std::string& directory)
             random[i] = static_cast<unsigned char>(fallback >> (8 * i));
     }
     char prefix[40];
-    snprintf(prefix, sizeof prefix, ".brambold-%02x%02x%02x%02x%02x%02x%02x%02x-", random[0], random[1], random[2],
+    snprintf(prefix, sizeof prefix, "%s%02x%02x%02x%02x%02x%02x%02x%02x-", std::string(TemporaryStem).c_str(), random[0], random[1], random[2],
              random[3], random[4], random[5], random[6], random[7]);
     FTemporaryPrefix = prefix;
     FTemporaryCount = 0;
@@ -114,7 +117,10 @@ void TDestination::Close()
         close(FFolder);
     if (FRoot >= 0)
         close(FRoot);
-    FFolder = FRoot = -1;
+    if (FHome >= 0)
+        close(FHome);
+    FFolder = FRoot = FHome = -1;
+    FHomePath.clear();
     FFolderName.clear();
     FFolderPath.clear();
     FWritten.clear();
@@ -171,14 +177,30 @@ TDestination::TFolder TDestination::Folder(std::string_view relative)
 
 const std::string& TDestination::TemporaryName(std::string_view avoid)
 {
-    for (;;) {
+    // 64 random bits a run: no file of anyone's has such a name by chance,
+    // and the entry's own name is stepped over.
+    do
         FTemporary = FTemporaryPrefix + std::to_string(++FTemporaryCount);
-        // Taken only when nothing stands there; a folder that cannot be
-        // looked into fails the write that follows instead.
-        struct stat st {};
-        if (FTemporary != avoid && fstatat(FFolder, FTemporary.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return FTemporary;
-    }
+    while (FTemporary == avoid);
+    return FTemporary;
+}
+
+TDestination::TInFolder::TInFolder(const TDestination& destination) : FDestination(destination)
+{
+    FEntered = destination.FHome >= 0 && destination.FFolder >= 0 && fchdir(destination.FFolder) == 0;
+}
+
+TDestination::TInFolder::~TInFolder()
+{
+    if (FEntered && fchdir(FDestination.FHome) != 0)
+        perror("brambold: cannot return to the working folder");
+}
+
+std::string TDestination::FromStartFolder(const std::string& name) const
+{
+    if (name.empty() || name[0] == '/' || FHomePath.empty())
+        return name;
+    return FHomePath + "/" + name;
 }
 
 void TDestination::Discard(const std::string& temporary)

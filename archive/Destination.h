@@ -31,9 +31,31 @@ public:
     // entries come folder by folder.
     TFolder Folder(std::string_view relative);
     int FolderFd() const { return FFolder; }
-    // "/proc/self/fd/N/" of the open folder: a short path the library can
-    // write through that no rename or link of the path can redirect.
+    // "/proc/self/fd/N/" of the open folder: a path the library can write
+    // through that no rename or link of the path can redirect.
     const std::string& FolderPath() const { return FFolderPath; }
+
+    // While it lives, the open folder is the process's working folder, so the
+    // library can be handed a bare name: the shortest look-up there is, and
+    // one that no rename or link of the path can redirect either.
+    class TInFolder {
+    public:
+        explicit TInFolder(const TDestination& destination);
+        ~TInFolder();
+        TInFolder(const TInFolder&) = delete;
+        TInFolder& operator=(const TInFolder&) = delete;
+        bool Entered() const { return FEntered; }
+
+    private:
+        const TDestination& FDestination;
+        bool FEntered = false;
+    };
+
+    // `name` as it reads from the working folder the run started in.
+    std::string FromStartFolder(const std::string& name) const;
+
+    // True for the names TemporaryName gives, in any run.
+    static bool IsTemporaryName(std::string_view name) { return name.starts_with(TemporaryStem); }
 
     // A name for new data in the open folder, free when it is chosen and
     // other than `avoid` (the entry's own name).
@@ -54,8 +76,11 @@ public:
     int OpenWritten(const std::string& name, bool read) const;
 
 private:
+    static constexpr std::string_view TemporaryStem = ".brambold-";
     int FRoot = -1;
     int FFolder = -1;
+    int FHome = -1;          // the working folder the run started in
+    std::string FHomePath;
     std::string FFolderName;  // relative to the root; valid while FFolder is open
     std::string FFolderPath;
     std::string FTemporary;

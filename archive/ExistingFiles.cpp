@@ -1,5 +1,7 @@
 #include "archive/ExistingFiles.h"
 
+#include "archive/Destination.h"
+
 #include <dirent.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -177,6 +179,9 @@ void TExistingFiles::Drain()
             if (ev->len == 0)
                 continue;
             const std::string_view name(ev->name);
+            // The run's own temporary files come and go unasked about.
+            if (TDestination::IsTemporaryName(name))
+                continue;
             if (ev->mask & (IN_DELETE | IN_MOVED_FROM) || (ev->mask & IN_ISDIR)) {
                 f.names.Erase(name);
             } else if (ev->mask & (IN_CREATE | IN_MOVED_TO)) {

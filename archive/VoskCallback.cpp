@@ -83,6 +83,13 @@ int TVoskUnRar::AskForVolume(char* buffer)
     }
     if (buffer[0] == '\0')
         answer = -1;
+    // A name typed relative means the folder the run started in, not the
+    // target folder the library is working in.
+    if (answer == 0) {
+        const std::string name = FDestination.FromStartFolder(buffer);
+        if (name.size() < VolumeNameCapacity)
+            std::memcpy(buffer, name.c_str(), name.size() + 1);
+    }
     return answer;
 }
 

@@ -214,6 +214,12 @@ void TVoskUnRar::ProcessArchive()
     FLastKeepAlive = {};
     const auto existingFilesOfThisRun = FExistingFiles.ForRun();
     CurrentUnRar = this;
+    if (FOperation == RAR_EXTRACT)
+        FDestination.Open(Directory);  // one that cannot be opened ends the run at its first entry
+    struct CloseDestination {
+        TDestination& destination;
+        ~CloseDestination() { destination.Close(); }
+    } closeDestination{FDestination};
 
     // An archive the counting pass could not open fails the same way again:
     // one report is enough.
@@ -226,12 +232,6 @@ void TVoskUnRar::ProcessArchive()
         return;
 
     FLinkJudge.Clear();
-    if (FOperation == RAR_EXTRACT)
-        FDestination.Open(Directory);  // one that cannot be opened ends the run at its first entry
-    struct CloseDestination {
-        TDestination& destination;
-        ~CloseDestination() { destination.Close(); }
-    } closeDestination{FDestination};
     WalkOpenArchive([this] {
         int lastFailure = 0;
         for (;;) {
@@ -300,7 +300,11 @@ bool TVoskUnRar::CountEntries()
 bool TVoskUnRar::OpenArchive(unsigned openMode)
 {
     FCommentBuffer.assign(CommentBufferSize, '\0');
-    FArcNameBuffer.assign(FileName.begin(), FileName.end());
+    // An extraction run works from inside the target folders, so the library
+    // must find the next volumes by a name that does not depend on the
+    // working folder.
+    const std::string arcName = FDestination.FromStartFolder(FileName);
+    FArcNameBuffer.assign(arcName.begin(), arcName.end());
     FArcNameBuffer.push_back('\0');
     FOpenData = RAROpenArchiveData{};
     FOpenData.ArcName = FArcNameBuffer.data();
@@ -536,18 +540,36 @@ void TVoskUnRar::SetDestination(const std::string& path, const std::string& name
 int TVoskUnRar::ExtractData(const std::string& base, const std::string& target, bool agreed)
 {
     const std::string temporary = FDestination.TemporaryName(base);
-    SetDestination(FDestination.FolderPath(), FDestination.FolderPath() + temporary);
-    const int pr = Process(RAR_EXTRACT, FDestPathBuffer.data(), FDestNameBuffer.data());
+    int pr;
+    {
+        // From inside the folder the library needs only the bare name; where
+        // the folder cannot be entered, its descriptor's path serves.
+        const TDestination::TInFolder inside(FDestination);
+        if (inside.Entered())
+            SetDestination(std::string(), temporary);
+        else
+            SetDestination(FDestination.FolderPath(), FDestination.FolderPath() + temporary);
+        pr = Process(RAR_EXTRACT, inside.Entered() ? nullptr : FDestPathBuffer.data(), FDestNameBuffer.data());
+    }
     if (pr != 0) {
         FDestination.Discard(temporary);
         return pr;
     }
     // What the library really made counts, not what it was asked for.
     struct stat st {};
-    const int fd = openat(FDestination.FolderFd(), temporary.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-    const bool file = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && DropSetIdBits(fd, st);
-    if (fd >= 0)
-        close(fd);
+    bool file = fstatat(FDestination.FolderFd(), temporary.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISREG(st.st_mode);
+    if (file && (st.st_mode & SetIdBits)) {
+        // Cleared on the file itself, which must still be the one looked at.
+        struct stat again {};
+        const int fd = openat(FDestination.FolderFd(), temporary.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        file = fd >= 0 && fstat(fd, &again) == 0 && again.st_ino == st.st_ino && again.st_dev == st.st_dev &&
+               DropSetIdBits(fd, again);
+        st = again;
+        st.st_mode &= ~SetIdBits;
+        if (fd >= 0)
+            close(fd);
+    }
     if (!file) {
         FDestination.Discard(temporary);
         return WriteFailed(0);

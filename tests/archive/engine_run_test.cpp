@@ -79,6 +79,30 @@ TEST_F(EngineTest, DeepDestinationGetsEveryNameWhole)
     }
 }
 
+// The run works from inside the target folders; the library must still find
+// the next volumes of an archive named relative to the working folder.
+TEST_F(EngineTest, RelativelyNamedVolumesAreFoundFromInsideTheTargetFolders)
+{
+    const fs::path set = root / "set";
+    fs::create_directories(set);
+    for (const char* v : {"volumes_1.rar", "volumes_2.rar", "volumes_3.rar"})
+        fs::copy_file(DataDir() + "/" + v, set / v);
+    const fs::path before = fs::current_path();
+    fs::current_path(set);
+    TVoskUnRar c;
+    TEventLog events;
+    events.Attach(c);
+    c.FileName = "volumes_1.rar";
+    c.Directory = Out();
+    c.ProcessArchive();
+    const fs::path after = fs::current_path();
+    fs::current_path(before);
+    EXPECT_EQ(after, set);  // the working folder is given back
+    EXPECT_TRUE(events.errors.empty()) << events.errors.front();
+    EXPECT_EQ(fs::file_size(fs::path(Out()) / "big.bin"), 180000u);
+    EXPECT_EQ(fs::file_size(fs::path(Out()) / "small.bin"), 40000u);
+}
+
 TEST_F(EngineTest, CommentIsReportedByEachOpenBeforeTheFirstEntry)
 {
     TVoskUnRar c;
