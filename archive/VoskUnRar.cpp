@@ -439,10 +439,14 @@ void TVoskUnRar::ReportHeader(int r)
 
 int TVoskUnRar::ProcessEntry()
 {
+    const bool selecting = OverrideEvent != TOverrideOptions::OR_ALWAYS && !FileList.Empty();
+    // A listing with nothing selected needs no path at all.
+    if (!selecting && FOperation != RAR_EXTRACT)
+        return Process(FOperation);
     // Cleaned once per entry: the selection, the question and the write share it.
     const std::string name = CleanEntryName(EntryName());
     const std::string target = JoinTarget(Directory, name);
-    if (OverrideEvent != TOverrideOptions::OR_ALWAYS && !FileList.Empty() && !FileList.ContainsIgnoringCase(target))
+    if (selecting && !FileList.ContainsIgnoringCase(target))
         return Process(RAR_SKIP);
     if (FOperation != RAR_EXTRACT)
         return Process(FOperation);
