@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/random.h>
@@ -46,6 +47,16 @@ int WalkBeneath(int dirfd, const std::string& path, int flags)
         at = next;
         start = slash + 1;
     }
+}
+
+// The mount a folder is on: a rename works only within one.
+bool MountOf(int fd, uint64_t& mount)
+{
+    struct statx sx {};
+    if (statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &sx) != 0 || !(sx.stx_mask & STATX_MNT_ID))
+        return false;
+    mount = sx.stx_mnt_id;
+    return true;
 }
 
 }  // namespace
@@ -113,13 +124,15 @@ bool TDestination::Open(const std::string& directory)
 
 void TDestination::Close()
 {
+    RemoveStaging();
     if (FFolder >= 0 && FFolder != FRoot)
         close(FFolder);
     if (FRoot >= 0)
         close(FRoot);
     if (FHome >= 0)
         close(FHome);
-    FFolder = FRoot = FHome = -1;
+    FFolder = FRoot = FHome = FTemporaryAt = -1;
+    FFolderStaged = false;
     FHomePath.clear();
     FFolderName.clear();
     FFolderPath.clear();
@@ -172,11 +185,56 @@ TDestination::TFolder TDestination::Folder(std::string_view relative)
     }
     FFolder = fd;
     FFolderPath = FdPath(fd);
+    if (!FStagingTried)
+        MakeStaging();
+    uint64_t mount = 0;
+    FFolderStaged = FStaging >= 0 && MountOf(fd, mount) && mount == FStagingMount;
     return TFolder::Ready;
 }
 
-const std::string& TDestination::TemporaryName(std::string_view avoid)
+void TDestination::MakeStaging()
 {
+    FStagingTried = true;
+    // The files' own counter starts at 1, so this name is no file's.
+    const std::string name = FTemporaryPrefix + "0";
+    if (mkdirat(FRoot, name.c_str(), 0700) != 0)
+        return;
+    FStagingName = name;
+    FStaging = openat(FRoot, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (FStaging < 0 || !MountOf(FStaging, FStagingMount)) {
+        RemoveStaging();
+        return;
+    }
+    FStagingPath = FdPath(FStaging);
+}
+
+void TDestination::RemoveStaging()
+{
+    if (FStagingName.empty())
+        return;
+    // Normally empty; what a failed discard left goes with it.
+    if (FStaging >= 0) {
+        const int fd = openat(FStaging, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr) {
+            while (const dirent* e = readdir(dir))
+                if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..")
+                    unlinkat(fd, e->d_name, 0);
+            closedir(dir);
+        } else if (fd >= 0) {
+            close(fd);
+        }
+        close(FStaging);
+    }
+    unlinkat(FRoot, FStagingName.c_str(), AT_REMOVEDIR);
+    FStaging = -1;
+    FStagingTried = false;
+    FStagingName.clear();
+    FStagingPath.clear();
+}
+
+const std::string& TDestination::TemporaryName(std::string_view avoid, bool staged)
+{
+    FTemporaryAt = staged && FFolderStaged ? FStaging : FFolder;
     // 64 random bits a run: no file of anyone's has such a name by chance,
     // and the entry's own name is stepped over.
     do
@@ -187,7 +245,7 @@ const std::string& TDestination::TemporaryName(std::string_view avoid)
 
 TDestination::TInFolder::TInFolder(const TDestination& destination) : FDestination(destination)
 {
-    FEntered = destination.FHome >= 0 && destination.FFolder >= 0 && fchdir(destination.FFolder) == 0;
+    FEntered = destination.FHome >= 0 && destination.FTemporaryAt >= 0 && fchdir(destination.FTemporaryAt) == 0;
 }
 
 TDestination::TInFolder::~TInFolder()
@@ -205,8 +263,8 @@ std::string TDestination::FromStartFolder(const std::string& name) const
 
 void TDestination::Discard(const std::string& temporary)
 {
-    if (unlinkat(FFolder, temporary.c_str(), 0) != 0 && errno == EISDIR)
-        unlinkat(FFolder, temporary.c_str(), AT_REMOVEDIR);
+    if (unlinkat(FTemporaryAt, temporary.c_str(), 0) != 0 && errno == EISDIR)
+        unlinkat(FTemporaryAt, temporary.c_str(), AT_REMOVEDIR);
 }
 
 TDestination::TPlace TDestination::Place(const std::string& temporary, const std::string& name, bool replace)
@@ -215,15 +273,15 @@ TDestination::TPlace TDestination::Place(const std::string& temporary, const std
     const char* to = name.c_str();
     int r;
     if (replace) {
-        r = renameat(FFolder, from, FFolder, to);
+        r = renameat(FTemporaryAt, from, FFolder, to);
     } else {
-        r = static_cast<int>(syscall(SYS_renameat2, FFolder, from, FFolder, to, RENAME_NOREPLACE));
+        r = static_cast<int>(syscall(SYS_renameat2, FTemporaryAt, from, FFolder, to, RENAME_NOREPLACE));
         if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
             // A file system without the flag: a link fails on an existing
             // name just the same.
-            r = linkat(FFolder, from, FFolder, to, 0);
+            r = linkat(FTemporaryAt, from, FFolder, to, 0);
             if (r == 0)
-                unlinkat(FFolder, from, 0);
+                unlinkat(FTemporaryAt, from, 0);
         }
     }
     if (r == 0)

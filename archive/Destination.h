@@ -9,8 +9,9 @@
 
 // The destination of one extraction run, held open as a folder descriptor.
 // Every folder on the way to a target is reached from it without following a
-// symbolic link, new data goes to a temporary name in the target's folder,
-// and only a complete entry is moved to its real name. Nothing outside the
+// symbolic link, new data goes to a temporary name (in a private staging
+// folder of the run, or in the target's folder), and only a complete entry
+// is moved to its real name. Nothing outside the
 // destination can be reached this way, and nothing stands under a real name
 // half written.
 class TDestination {
@@ -35,9 +36,14 @@ public:
     // through that no rename or link of the path can redirect.
     const std::string& FolderPath() const { return FFolderPath; }
 
-    // While it lives, the open folder is the process's working folder, so the
-    // library can be handed a bare name: the shortest look-up there is, and
-    // one that no rename or link of the path can redirect either.
+    // The folder of the last temporary name, and its "/proc/self/fd/N/" path.
+    int TemporaryFolder() const { return FTemporaryAt; }
+    const std::string& TemporaryFolderPath() const { return FTemporaryAt == FStaging ? FStagingPath : FFolderPath; }
+
+    // While it lives, the folder of the last temporary name is the process's
+    // working folder, so the library can be handed a bare name: the shortest
+    // look-up there is, and one that no rename or link of the path can
+    // redirect either.
     class TInFolder {
     public:
         explicit TInFolder(const TDestination& destination);
@@ -57,14 +63,17 @@ public:
     // True for the names TemporaryName gives, in any run.
     static bool IsTemporaryName(std::string_view name) { return name.starts_with(TemporaryStem); }
 
-    // A name for new data in the open folder, free when it is chosen and
-    // other than `avoid` (the entry's own name).
-    const std::string& TemporaryName(std::string_view avoid);
-    // Removes a temporary name again, whatever stands there.
+    // A name for new data of an entry of the open folder, free when it is
+    // chosen and other than `avoid` (the entry's own name). With `staged` it
+    // is in the run's staging folder where a rename from there reaches the
+    // open folder: the target folder, which may be watched and large, then
+    // sees only the finished file arrive.
+    const std::string& TemporaryName(std::string_view avoid, bool staged = false);
+    // Removes the last temporary name again, whatever stands there.
     void Discard(const std::string& temporary);
 
     enum class TPlace { Placed, Exists, IsFolder, Failed };
-    // Moves `temporary` to `name` in the open folder. Without `replace` a
+    // Moves the last temporary name to `name` in the open folder. Without `replace` a
     // file that stands there is never replaced (Exists); with it, a file or a
     // symbolic link there is replaced, never written through.
     TPlace Place(const std::string& temporary, const std::string& name, bool replace);
@@ -83,9 +92,21 @@ private:
     std::string FHomePath;
     std::string FFolderName;  // relative to the root; valid while FFolder is open
     std::string FFolderPath;
+    bool FFolderStaged = false;  // a rename from the staging folder reaches the open folder
+    // The run's own folder for data being written, made at the first folder
+    // opened and removed with whatever it still holds when the run ends.
+    int FStaging = -1;
+    bool FStagingTried = false;
+    std::string FStagingName;
+    std::string FStagingPath;
+    uint64_t FStagingMount = 0;
+    int FTemporaryAt = -1;
     std::string FTemporary;
     std::string FTemporaryPrefix;
     uint64_t FTemporaryCount = 0;
+
+    void MakeStaging();
+    void RemoveStaging();
 
     struct TInode {
         dev_t device;

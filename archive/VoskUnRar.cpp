@@ -543,7 +543,7 @@ void TVoskUnRar::SetDestination(const std::string& path, const std::string& name
 
 int TVoskUnRar::ExtractData(const std::string& base, const std::string& target, bool agreed)
 {
-    const std::string temporary = FDestination.TemporaryName(base);
+    const std::string temporary = FDestination.TemporaryName(base, true);
     int pr;
     {
         // From inside the folder the library needs only the bare name; where
@@ -552,7 +552,7 @@ int TVoskUnRar::ExtractData(const std::string& base, const std::string& target, 
         if (inside.Entered())
             SetDestination(std::string(), temporary);
         else
-            SetDestination(FDestination.FolderPath(), FDestination.FolderPath() + temporary);
+            SetDestination(FDestination.TemporaryFolderPath(), FDestination.TemporaryFolderPath() + temporary);
         pr = Process(RAR_EXTRACT, inside.Entered() ? nullptr : FDestPathBuffer.data(), FDestNameBuffer.data());
     }
     if (pr != 0) {
@@ -561,12 +561,12 @@ int TVoskUnRar::ExtractData(const std::string& base, const std::string& target, 
     }
     // What the library really made counts, not what it was asked for.
     struct stat st {};
-    bool file = fstatat(FDestination.FolderFd(), temporary.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+    bool file = fstatat(FDestination.TemporaryFolder(), temporary.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                 S_ISREG(st.st_mode);
     if (file && (st.st_mode & SetIdBits)) {
         // Cleared on the file itself, which must still be the one looked at.
         struct stat again {};
-        const int fd = openat(FDestination.FolderFd(), temporary.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = openat(FDestination.TemporaryFolder(), temporary.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         file = fd >= 0 && fstat(fd, &again) == 0 && again.st_ino == st.st_ino && again.st_dev == st.st_dev &&
                DropSetIdBits(fd, again);
         st = again;
