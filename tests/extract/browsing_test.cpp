@@ -53,7 +53,8 @@ TEST(Listing, OpeningTenEntriesListsTenRowsAndSelectsTheFirstThree)
     EXPECT_EQ(ColumnTexts(*window, 0).size(), 10);
     const TVoskUnRar& c = TfrmMainAccess::Component(*window);
     ASSERT_EQ(c.FileList.Count(), 3u);
-    EXPECT_EQ(c.FileList[2], TargetPath(c.Directory, "f03.txt"));
+    // No destination yet: the names stand alone.
+    EXPECT_EQ(c.FileList[2], "f03.txt");
 }
 
 struct CellCase {
