@@ -227,6 +227,33 @@ INSTANTIATE_TEST_SUITE_P(Actions, DuringARun,
                                            NestedCase{"Close", "acFileClose"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Asked to close during an action's run, the window stops the run and closes
+// once the action is over, beginning nothing more meanwhile.
+TEST(CloseRequest, DuringAnActionsRunStopsItAndClosesTheWindowAfterwards)
+{
+    Environment env;
+    auto window = env.Window(TestDataPath("ten.rar"));
+    TfrmMainAccess::ListArchive(*window, TestDataPath("ten.rar"));
+    env.chooserAnswer = env.work.Path();
+    bool asked = false;
+    QObject::connect(&Child<QProgressBar>(*window, "prgbrUnRar"), &QProgressBar::valueChanged, [&](int v) {
+        if (v == 30 && !asked) {
+            asked = true;
+            window->close();
+        }
+    });
+    window->acExtractExecute();
+    ASSERT_TRUE(asked);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(TfrmMainAccess::StatusLog(*window).contains("Fehler: Brambold: Stopped!"));
+    EXPECT_FALSE(fs::exists(env.work.File("f10.txt")));
+
+    window->acExtractExecute();  // a shortcut before the close comes
+    EXPECT_EQ(env.chooserCalls.size(), 1u);
+    RunIdle();
+    EXPECT_FALSE(window->isVisible());
+}
+
 TEST(Stop, EndsTheRunInTheMiddleOfOneLargeEntry)
 {
     Environment env;
