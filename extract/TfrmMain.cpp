@@ -14,7 +14,6 @@
 
 #include "archive/QtUnRarPrompts.h"
 #include "extract/TArchiveListModel.h"
-#include "extract/TResponsivenessProbe.h"
 #include "extract/TfrmOverWrite.h"
 #include "extract/TfrmStatus.h"
 #include "extract/untVoskFileLib.h"
@@ -78,18 +77,6 @@ bool FailsRun(int32_t MessageID)
     return MessageID != ERAR_SMALL_BUF;
 }
 
-// Sets a flag for the lifetime of a scope, also when an exception passes.
-class FlagScope {
-public:
-    explicit FlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
-    ~FlagScope() { FFlag = false; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& FFlag;
-};
-
 // Runs `done` when the scope ends, also when an exception passes.
 template <class F>
 class ScopeExit {
@@ -108,6 +95,33 @@ private:
 constexpr auto PumpInterval = std::chrono::milliseconds(16);
 // The bar is painted at most ten times a second; each paint is synchronous.
 constexpr auto BarPaintInterval = std::chrono::milliseconds(100);
+
+// Every change of the window's run state. A close asked during a run stops
+// it and closes the window once it is over, so no prompt appears out of
+// nowhere; a closed window begins nothing more.
+struct TRunChange {
+    TRunState from;
+    TRunEvent event;
+    TRunState to;
+};
+constexpr TRunChange RunChanges[] = {
+    {TRunState::Idle, TRunEvent::ActionBegins, TRunState::Choosing},
+    {TRunState::Idle, TRunEvent::ListingBegins, TRunState::Listing},
+    {TRunState::Idle, TRunEvent::ExtractionBegins, TRunState::Extracting},
+    {TRunState::Choosing, TRunEvent::ListingBegins, TRunState::Listing},
+    {TRunState::Choosing, TRunEvent::ExtractionBegins, TRunState::Extracting},
+    {TRunState::Choosing, TRunEvent::ActionEnds, TRunState::Idle},
+    {TRunState::Listing, TRunEvent::RunEnds, TRunState::Idle},
+    {TRunState::Extracting, TRunEvent::RunEnds, TRunState::Idle},
+    {TRunState::Stopping, TRunEvent::RunEnds, TRunState::Closing},
+    {TRunState::Listing, TRunEvent::CloseAsked, TRunState::Stopping},
+    {TRunState::Extracting, TRunEvent::CloseAsked, TRunState::Stopping},
+    {TRunState::Stopping, TRunEvent::CloseAsked, TRunState::Stopping},
+    {TRunState::Idle, TRunEvent::CloseAsked, TRunState::Closed},
+    {TRunState::Choosing, TRunEvent::CloseAsked, TRunState::Closed},
+    {TRunState::Closing, TRunEvent::CloseAsked, TRunState::Closed},
+    {TRunState::Closed, TRunEvent::CloseAsked, TRunState::Closed},
+};
 
 
 }  // namespace
@@ -154,8 +168,6 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             &TfrmMain::appevtMainIdle);
 
-    FProbe = TResponsivenessProbe::FromEnvironment(this, [this] { acStopExecute(); });
-
     show();
 }
 
@@ -166,10 +178,41 @@ void TfrmMain::SetPrompts(IUnRarPrompts* prompts)
     voskUnRar->SetPrompts(prompts ? prompts : FQtPrompts.get());
 }
 
+void TfrmMain::SetClock(std::function<std::chrono::steady_clock::time_point()> now)
+{
+    FNow = std::move(now);
+}
+
+bool TfrmMain::Change(TRunEvent event)
+{
+    const auto* change = std::find_if(std::begin(RunChanges), std::end(RunChanges), [&](const TRunChange& c) {
+        return c.from == FRunState && c.event == event;
+    });
+    if (change == std::end(RunChanges))
+        return false;
+    const TRunState run = FExtracting ? TRunState::Extracting : TRunState::Listing;
+    FRunState = change->to;
+    switch (event) {
+    case TRunEvent::ListingBegins:
+    case TRunEvent::ExtractionBegins:
+        FExtracting = event == TRunEvent::ExtractionBegins;
+        if (FRunObserver)
+            FRunObserver->RunBegan(FExtracting ? TRunState::Extracting : TRunState::Listing);
+        break;
+    case TRunEvent::RunEnds:
+        FExtracting = false;
+        if (FRunObserver)
+            FRunObserver->RunEnded(run);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
 void TfrmMain::FormCreate()
 {
     FArchiveLoaded = false;
-    FExtracting = false;
     FStatusLog.clear();
 }
 
@@ -185,17 +228,18 @@ void TfrmMain::changeEvent(QEvent* event)
     QMainWindow::changeEvent(event);
 }
 
-// Closing during a run would leave it going on with no window, and a prompt
-// could then appear out of nowhere: the request stops the run instead, and
-// the run's ending closes the window.
 void TfrmMain::closeEvent(QCloseEvent* event)
 {
-    if (RunUnderWay()) {
+    Change(TRunEvent::CloseAsked);
+    if (FRunState == TRunState::Stopping) {
         event->ignore();
-        FCloseRequested = true;
         acStopExecute();
         return;
     }
+    // Closed for good: the road will not come, nor the listing whose walk
+    // was made ahead.
+    Timer1->stop();
+    voskUnRar->PrepareListing({});
     QMainWindow::closeEvent(event);
 }
 
@@ -287,6 +331,9 @@ std::string TfrmMain::ComposeArchivePath() const
 
 void TfrmMain::ListArchive(const std::string& path)
 {
+    if (!Change(TRunEvent::ListingBegins))
+        return;
+    const ScopeExit ended([this] { Change(TRunEvent::RunEnds); });
     FPackedTotal = 0;
     FEntryCount = 0;
     FUnpackedTotal = 0;
@@ -295,7 +342,6 @@ void TfrmMain::ListArchive(const std::string& path)
     FArchiveLoaded = true;
     ui->prgbrUnRar->setValue(0);
 
-    FlagScope listing(FListing);
     FLastPump = {};
     const ScopeExit publish([this] { FList->Publish(); });
     voskUnRar->FileName = path;
@@ -308,20 +354,20 @@ void TfrmMain::ListArchive(const std::string& path)
 
 void TfrmMain::ExtractArchive(const std::string& directory)
 {
-    FlagScope extracting(FExtracting);
-    FLastPump = {};
-    FLastBarPaint = {};
+    if (!Change(TRunEvent::ExtractionBegins))
+        return;
     // The last step is painted before the window goes on, since the pause
     // that follows handles no messages.
-    const ScopeExit showBar([this] { PaintBar(); });
-    if (FProbe)
-        FProbe->RunStarted();
+    const ScopeExit ended([this] {
+        Change(TRunEvent::RunEnds);
+        PaintBar();
+    });
+    FLastPump = {};
+    FLastBarPaint = {};
     voskUnRar->OverrideEvent = TOverrideOptions::OR_EVENT;
     voskUnRar->Directory = directory;
     voskUnRar->SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
     RunComponent();
-    if (FProbe)
-        FProbe->RunEnded();
 }
 
 // A run cut short by the user is no success, and the log says why it ended.
@@ -336,8 +382,9 @@ void TfrmMain::Timer1Timer()
 {
     Timer1->stop();
     // A shortcut's run or dialog is still under way: start once it is over.
-    if (RunUnderWay() || FInAction) {
-        Timer1->start();
+    if (!CanBegin()) {
+        if (FRunState != TRunState::Closed)
+            Timer1->start();
         return;
     }
 
@@ -355,7 +402,7 @@ void TfrmMain::Timer1Timer()
     }
 
     // Asked to close while listing: the user wants no extraction.
-    if (FCloseRequested)
+    if (FRunState == TRunState::Closing)
         failed = true;
 
     std::string destination = folder;
@@ -401,9 +448,10 @@ void TfrmMain::Timer1Timer()
 
 void TfrmMain::acExtractExecute()
 {
-    if (RunUnderWay() || FInAction)
+    if (!CanBegin())
         return;
-    FlagScope busy(FInAction);
+    Change(TRunEvent::ActionBegins);
+    const ScopeExit end([this] { EndAction(); });
 
     std::string chosen;
     ChooseFolder(this, text::ChooserRoot, FOpenDialogFolder, chosen);
@@ -418,16 +466,13 @@ void TfrmMain::acExtractExecute()
     for (const int row : selected)
         voskUnRar->FileList.Add(TargetPath(chosen, FList->EntryPath(row)));
     ExtractArchive(chosen);
-    CloseIfAsked();
 }
 
-// A close request that stopped a shortcut's run is carried out once the run is over.
-void TfrmMain::CloseIfAsked()
+void TfrmMain::EndAction()
 {
-    if (FCloseRequested) {
-        FCloseRequested = false;
+    Change(TRunEvent::ActionEnds);
+    if (FRunState == TRunState::Closing)
         QTimer::singleShot(0, this, &QWidget::close);
-    }
 }
 
 void TfrmMain::appevtMainIdle()
@@ -443,9 +488,10 @@ void TfrmMain::lstvwMainColumnClick(int column)
 
 void TfrmMain::acFileOpenExecute()
 {
-    if (RunUnderWay() || FInAction)
+    if (!CanBegin())
         return;
-    FlagScope busy(FInAction);
+    Change(TRunEvent::ActionBegins);
+    const ScopeExit end([this] { EndAction(); });
 
     const QString chosen =
         QFileDialog::getOpenFileName(this, Q(text::OpenTitle), Q(FOpenDialogFolder), Q(text::OpenFilter));
@@ -454,12 +500,11 @@ void TfrmMain::acFileOpenExecute()
     const std::string path = chosen.toStdString();
     FOpenDialogFolder = platform::FolderPart(path);
     ListArchive(path);
-    CloseIfAsked();
 }
 
 void TfrmMain::acFileCloseExecute()
 {
-    if (RunUnderWay() || FInAction)
+    if (!CanBegin())
         return;
     voskUnRar->FileName.clear();
     ui->stbrMain->clearMessage();
@@ -526,7 +571,7 @@ void TfrmMain::PaintBar()
 
 void TfrmMain::Pump()
 {
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = FNow ? FNow() : std::chrono::steady_clock::now();
     if (now - FLastPump < PumpInterval)
         return;
     FLastPump = now;
@@ -568,7 +613,7 @@ void TfrmMain::voskUnRarProgress(uint32_t FilesProcessed)
         QProgressBar* bar = ui->prgbrUnRar;
         bar->setUpdatesEnabled(false);
         bar->setValue(static_cast<int>(std::min<uint32_t>(position, 100)));
-        const auto now = std::chrono::steady_clock::now();
+        const auto now = FNow ? FNow() : std::chrono::steady_clock::now();
         if (now - FLastBarPaint >= BarPaintInterval && bar->isVisible()) {
             FLastBarPaint = now;
             bar->setUpdatesEnabled(true);

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,11 +14,42 @@
 class QTimer;
 class TArchiveListModel;
 class TQtUnRarPrompts;
-class TResponsivenessProbe;
 
 namespace Ui {
 class TfrmMain;
 }
+
+// What the window is doing. It changes only in TfrmMain::Change, whose table
+// lists every change there is.
+enum class TRunState {
+    Idle,        // nothing under way: the start-up road or an action may begin
+    Choosing,    // an action's dialog is open; the action's run may follow
+    Listing,     // a listing run
+    Extracting,  // an extraction run
+    Stopping,    // asked to close during a run: the run is stopped, and the window closes after it
+    Closing,     // that run is over; the window closes as its road or action ends
+    Closed,      // the window has closed: nothing begins any more
+};
+
+// What moves the run state on.
+enum class TRunEvent {
+    ActionBegins,  // an action opens its dialog
+    ListingBegins,
+    ExtractionBegins,
+    RunEnds,
+    ActionEnds,
+    CloseAsked,
+};
+
+// Told as each run of the window begins and ends (a benchmark's probe
+// watches this way). The window does not own it.
+class IRunObserver {
+public:
+    virtual ~IRunObserver() = default;
+    // `run` is TRunState::Listing or TRunState::Extracting.
+    virtual void RunBegan(TRunState run) = 0;
+    virtual void RunEnded(TRunState run) = 0;
+};
 
 // The window that unpacks one archive: one second after it appears it lists
 // the archive named on the command line, extracts it, shows where it went and
@@ -34,6 +66,11 @@ public:
     // Lets tests answer the engine's password and next-volume questions;
     // null brings back the dialogs.
     void SetPrompts(IUnRarPrompts* prompts);
+    // Null for none.
+    void SetRunObserver(IRunObserver* observer) { FRunObserver = observer; }
+    // Lets tests say when time passes for the window's pacing of messages
+    // and paints; an empty clock brings back the real one.
+    void SetClock(std::function<std::chrono::steady_clock::time_point()> now);
 
 public slots:
     void Timer1Timer();
@@ -65,9 +102,14 @@ private:
     std::string ComposeArchivePath() const;
     void ListArchive(const std::string& path);
     void ExtractArchive(const std::string& directory);
-    bool RunUnderWay() const { return FExtracting || FListing; }
+    // Moves the run state on by `event`; false, and no change, where the
+    // table has no row for it.
+    bool Change(TRunEvent event);
+    // The one guard of the road and the actions: they begin only when idle.
+    bool CanBegin() const { return FRunState == TRunState::Idle; }
+    // Ends an action; a close asked during its run is carried out now.
+    void EndAction();
     void RunComponent();
-    void CloseIfAsked();
     void AddError(const std::string& message, bool failsRun = true);
     void ShowStatusLog();
     // Lets pending messages be handled, at most every 16 ms.
@@ -88,9 +130,8 @@ private:
     std::unique_ptr<TVoskUnRar> voskUnRar;
     QTimer* Timer1 = nullptr;
 
-    bool FExtracting = false;
-    bool FListing = false;
-    bool FInAction = false;  // an action's dialog or run is under way
+    TRunState FRunState = TRunState::Idle;
+    bool FExtracting = false;  // which run is under way, for the handlers; kept by Change
     bool FArchiveLoaded = false;
     int32_t FEntryCount = 0;
     uint64_t FPackedTotal = 0;
@@ -98,11 +139,11 @@ private:
     std::string FArchiveComment;
     QStringList FStatusLog;
     uint32_t FFailures = 0;  // errors so far that fail a run, to tell whether one did
-    bool FCloseRequested = false;  // the window was asked to close during a run
     std::string FOpenDialogFolder;  // where the open dialog and the folder chooser start
 
     TArchiveListModel* FList = nullptr;  // the rows of lstvwMain
-    TResponsivenessProbe* FProbe = nullptr;  // only when a benchmark asks for it
+    IRunObserver* FRunObserver = nullptr;
+    std::function<std::chrono::steady_clock::time_point()> FNow;
     std::chrono::steady_clock::time_point FLastPump;
     std::chrono::steady_clock::time_point FLastBarPaint;
 };

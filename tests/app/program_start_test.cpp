@@ -8,10 +8,16 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <ctime>
+#include <sched.h>
 #include <stdexcept>
 #include <string>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -190,17 +196,92 @@ struct SavedTz {
 
 }  // namespace
 
+namespace {
+
+// A zone file of five and a half hours east, no summer time, in the
+// format the C library reads.
+std::string ZoneFileFivePointFiveEast()
+{
+    std::string z = "TZif";
+    z.append(16, '\0');  // version 1, reserved
+    const auto count = [&z](uint32_t n) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            z += static_cast<char>((n >> shift) & 0xFF);
+    };
+    for (uint32_t n : {0u, 0u, 0u, 0u, 1u, 4u})  // ut/std flags, leaps, transitions, types, name bytes
+        count(n);
+    count(5 * 3600 + 1800);
+    z += '\0';  // not summer time
+    z += '\0';  // name at 0
+    z.append("IST", 4);
+    return z;
+}
+
+// What a child process saw with the zone file over /etc/localtime.
+struct ZoneReport {
+    bool setUp = false;
+    bool named = false;
+    std::tm before{};
+    std::tm after{};
+};
+
+// In a mount namespace of its own, so the machine's zone stays as it is.
+bool PutZoneOverLocaltime(const std::string& zoneFile)
+{
+    if (unshare(CLONE_NEWNS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+        return false;
+    return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount(zoneFile.c_str(), "/etc/localtime", nullptr, MS_BIND, nullptr) == 0;
+}
+
+}  // namespace
+
+// Under UTC any name of a zone would leave the local time as it was: the
+// machine's zone is made another one first, for a child process only.
 TEST(TimeZone, AnUnsetZoneIsNamedWithoutChangingAnyLocalTime)
 {
-    SavedTz saved;
-    const std::time_t summer = 1721217600;  // mid-July, when zones differ most from winter
-    unsetenv("TZ");
-    const std::tm before = LocalTimeNow(summer);
-    app::SetTimeZoneIfUnset();
-    ASSERT_STREQ(std::getenv("TZ"), ":/etc/localtime");
-    const std::tm after = LocalTimeNow(summer);
-    EXPECT_EQ(std::tie(before.tm_hour, before.tm_min, before.tm_mday, before.tm_isdst),
-              std::tie(after.tm_hour, after.tm_min, after.tm_mday, after.tm_isdst));
+    char zoneFile[] = "/tmp/brambold-zone-XXXXXX";
+    const int fd = mkstemp(zoneFile);
+    ASSERT_GE(fd, 0);
+    const std::string zone = ZoneFileFivePointFiveEast();
+    ASSERT_EQ(write(fd, zone.data(), zone.size()), static_cast<ssize_t>(zone.size()));
+    fchmod(fd, 0644);
+    close(fd);
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+
+    const std::time_t summer = 1721217600;  // 17 July 2024, 12:00 UTC
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ZoneReport r;
+        r.setUp = PutZoneOverLocaltime(zoneFile);
+        if (r.setUp) {
+            unsetenv("TZ");
+            r.before = LocalTimeNow(summer);
+            app::SetTimeZoneIfUnset();
+            r.named = std::getenv("TZ") && *std::getenv("TZ");
+            r.after = LocalTimeNow(summer);
+        }
+        const ssize_t written = write(report[1], &r, sizeof r);
+        _exit(written == sizeof r ? 0 : 1);
+    }
+    close(report[1]);
+    ZoneReport r;
+    const ssize_t got = read(report[0], &r, sizeof r);
+    close(report[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    unlink(zoneFile);
+    ASSERT_EQ(got, static_cast<ssize_t>(sizeof r));
+    if (!r.setUp)
+        GTEST_SKIP() << "no mount namespace here to give the machine another zone";
+
+    // The stand-in zone is the one in force with TZ unset.
+    ASSERT_EQ(std::tie(r.before.tm_hour, r.before.tm_min), std::make_tuple(17, 30));
+    EXPECT_TRUE(r.named);
+    EXPECT_EQ(std::tie(r.before.tm_hour, r.before.tm_min, r.before.tm_mday, r.before.tm_isdst),
+              std::tie(r.after.tm_hour, r.after.tm_min, r.after.tm_mday, r.after.tm_isdst));
 }
 
 TEST(TimeZone, AZoneTheUserSetIsKept)

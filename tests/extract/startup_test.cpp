@@ -3,11 +3,15 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
+#include <dlfcn.h>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "fake_unrar/fake_unrar_control.h"
 #include "window_helpers.h"
 
 namespace fs = std::filesystem;
@@ -208,11 +212,56 @@ TEST(StartupWait, TheListingIsServedFromTheWalkMadeDuringTheWait)
     EXPECT_EQ(TfrmMainAccess::StatusLog(*window), RunLines);
 }
 
+// The scripted stand-in for the library, loaded by the windows made while it
+// lives; our own reference keeps its script across their loads and frees.
+struct FakeLibrary {
+    FakeLibrary()
+    {
+        setenv("BRAMBOLD_UNRAR_LIBRARY", FAKE_UNRAR_PATH, 1);
+        handle = dlopen(FAKE_UNRAR_PATH, RTLD_NOW | RTLD_LOCAL);
+        if (handle) {
+            script = reinterpret_cast<FakeUnRarScriptFn>(dlsym(handle, "FakeUnRarScript"));
+            log = reinterpret_cast<FakeUnRarLogFn>(dlsym(handle, "FakeUnRarLog"));
+        }
+    }
+    ~FakeLibrary()
+    {
+        unsetenv("BRAMBOLD_UNRAR_LIBRARY");
+        if (handle)
+            dlclose(handle);
+    }
+    int Count(const std::string& line) const
+    {
+        std::istringstream in(log());
+        int n = 0;
+        for (std::string l; std::getline(in, l);)
+            n += l == line;
+        return n;
+    }
+    void* handle = nullptr;
+    FakeUnRarScriptFn script = nullptr;
+    FakeUnRarLogFn log = nullptr;
+};
+
+// Closed during the wait, the window gives its head start up at once; it is
+// not left walking the archive until the window is destroyed.
 TEST(StartupWait, ClosingTheWindowDuringTheWaitEndsTheWalk)
 {
     Environment env;
-    auto window = env.Window(env.CopyArchive("rar4_volumes.rar", env.work.Path()));
+    FakeLibrary fake;
+    ASSERT_TRUE(fake.script && fake.log) << dlerror();
+    // Two seconds of walking: 400 headers of 5 ms each.
+    std::string text = "pause 5\n";
+    for (int i = 0; i < 400; ++i)
+        text += "header 0 name=f" + std::to_string(i) + "\nprocess 0\n";
+    fake.script(text.c_str());
+    const std::string archive = env.work.File("slow.rar");
+    std::ofstream(archive) << "Rar!";
+
+    auto window = env.Window(archive);
+    ASSERT_EQ(TListingRecorder::Running(), 1);
     EXPECT_TRUE(window->close());
-    window.reset();
     EXPECT_EQ(TListingRecorder::Running(), 0);
+    // Stopped on its way, not waited out.
+    EXPECT_LT(fake.Count("read -> 0"), 400);
 }

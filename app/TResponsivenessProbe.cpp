@@ -1,4 +1,4 @@
-#include "extract/TResponsivenessProbe.h"
+#include "app/TResponsivenessProbe.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,15 +13,16 @@ double Ms(std::chrono::steady_clock::duration d)
 
 }  // namespace
 
-TResponsivenessProbe* TResponsivenessProbe::FromEnvironment(QObject* parent, std::function<void()> stop)
+void TResponsivenessProbe::AttachIfAsked(TfrmMain& window)
 {
     const char* setting = std::getenv("BRAMBOLD_PROBE");
     if (!setting || !*setting)
-        return nullptr;
+        return;
     int stopAfterMs = -1;
     if (std::strncmp(setting, "stop:", 5) == 0)
         stopAfterMs = std::atoi(setting + 5);
-    return new TResponsivenessProbe(parent, stopAfterMs, std::move(stop));
+    TfrmMain* w = &window;
+    window.SetRunObserver(new TResponsivenessProbe(w, stopAfterMs, [w] { w->acStopExecute(); }));
 }
 
 TResponsivenessProbe::TResponsivenessProbe(QObject* parent, int stopAfterMs, std::function<void()> stop)
@@ -32,8 +33,10 @@ TResponsivenessProbe::TResponsivenessProbe(QObject* parent, int stopAfterMs, std
     connect(&FTicker, &QTimer::timeout, this, &TResponsivenessProbe::Tick);
 }
 
-void TResponsivenessProbe::RunStarted()
+void TResponsivenessProbe::RunBegan(TRunState run)
 {
+    if (run != TRunState::Extracting)
+        return;
     FRunning = true;
     FStopped = false;
     FLargestGap = {};
@@ -55,8 +58,10 @@ void TResponsivenessProbe::Tick()
     }
 }
 
-void TResponsivenessProbe::RunEnded()
+void TResponsivenessProbe::RunEnded(TRunState run)
 {
+    if (run != TRunState::Extracting)
+        return;
     const auto now = Clock::now();
     FTicker.stop();
     FRunning = false;

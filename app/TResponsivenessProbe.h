@@ -5,6 +5,8 @@
 #include <chrono>
 #include <functional>
 
+#include "extract/TfrmMain.h"
+
 // A measuring aid for the benchmark, off unless BRAMBOLD_PROBE is set: a
 // 10 ms timer that records the largest gap between two of its ticks during
 // an extraction run ("BRAMBOLD_PROBE=gaps"), and optionally stops the run
@@ -12,12 +14,13 @@
 // run took to end ("BRAMBOLD_PROBE=stop:500"). It prints its figures to
 // standard error when the run ends; after a stop it also ends the program,
 // which would otherwise wait on the status log.
-class TResponsivenessProbe : public QObject {
+class TResponsivenessProbe : public QObject, public IRunObserver {
 public:
-    static TResponsivenessProbe* FromEnvironment(QObject* parent, std::function<void()> stop);
+    // Watches `window` when BRAMBOLD_PROBE asks for it; owned by the window.
+    static void AttachIfAsked(TfrmMain& window);
 
-    void RunStarted();
-    void RunEnded();
+    void RunBegan(TRunState run) override;
+    void RunEnded(TRunState run) override;
 
 private:
     TResponsivenessProbe(QObject* parent, int stopAfterMs, std::function<void()> stop);
