@@ -567,4 +567,4 @@ private slots:
 };
 
 QTEST_MAIN(TestTextFit)
-#include "tst_text_fit.moc"
+#include "text_fit_test.moc"

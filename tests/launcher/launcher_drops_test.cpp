@@ -206,4 +206,4 @@ void TestLauncherDrops::runAndWait()
 }
 
 QTEST_MAIN(TestLauncherDrops)
-#include "tst_launcher_drops.moc"
+#include "launcher_drops_test.moc"

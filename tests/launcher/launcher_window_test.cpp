@@ -659,4 +659,4 @@ void TestLauncherWindow::tabsWrapTheApplicationsOwnStyle()
 }
 
 QTEST_MAIN(TestLauncherWindow)
-#include "tst_launcher_window.moc"
+#include "launcher_window_test.moc"
