@@ -44,7 +44,7 @@ struct Rng {
     size_t Below(size_t n) { return size_t(Next() % n); }
 };
 
-const char* const kWords[] = {"archive", "brambold", "folder", "volume",  "entry",  "header", "library",
+const char* const Words[] = {"archive", "brambold", "folder", "volume",  "entry",  "header", "library",
                               "window",  "progress", "unpack", "password", "comment", "solid", "stored",
                               "the",     "a",        "of",     "and",      "to",      "in",    "is"};
 
@@ -52,7 +52,7 @@ std::string CompressibleBytes(Rng& rng, size_t size) {
     std::string out;
     out.reserve(size + 16);
     while (out.size() < size) {
-        out += kWords[rng.Below(std::size(kWords))];
+        out += Words[rng.Below(std::size(Words))];
         out += rng.Below(12) == 0 ? '\n' : ' ';
     }
     out.resize(size);

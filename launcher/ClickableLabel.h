@@ -20,5 +20,5 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    bool pressed_ = false;
+    bool FPressed = false;
 };

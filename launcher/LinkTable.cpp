@@ -6,19 +6,19 @@ namespace {
 #define DE "https://www.tessmark-de.example"
 
 // Donating and the Gratitude picture lead to one page; so do the project's two links.
-constexpr auto kDonateEn = EN "/gratitude.php";
-constexpr auto kDonateDe = DE "/dankbarkeit.php?SID=10";
-constexpr auto kProject = "https://www.photo-days.example";
+constexpr auto DonateEn = EN "/gratitude.php";
+constexpr auto DonateDe = DE "/dankbarkeit.php?SID=10";
+constexpr auto ProjectUrl = "https://www.photo-days.example";
 
 using L = TLinkFields;
 
-const TLinkRow kLinkRows[] = {
+const TLinkRow LinkRowTable[] = {
     {&L::FProgramHomeUrl, EN "/software/brambold_free_unrar.php", DE "/software/brambold_free_unrar_deutsch.php"},
     {&L::FFaqUrl, EN "/software/brambold_free_unrar_faq.php", DE "/software/brambold_free_unrar_faq_deutsch.php"},
     {&L::FUpdateUrl, EN "/software/brambold_free_unrar_update.php?UID=254",
      DE "/software/brambold_free_unrar_update_deutsch.php?UID=254"},
-    {&L::FDonateUrl, kDonateEn, kDonateDe},
-    {&L::FGratitudeUrl, kDonateEn, kDonateDe},
+    {&L::FDonateUrl, DonateEn, DonateDe},
+    {&L::FGratitudeUrl, DonateEn, DonateDe},
     {&L::FMakerHomeUrl, EN, DE},
     {&L::FLicenseFileName, "License.txt", nullptr},
     {&L::FEbookDetailsUrl, EN "/ebooks/the_quiet_archive.php", DE "/ebooks/das_stille_archiv.php"},
@@ -29,8 +29,8 @@ const TLinkRow kLinkRows[] = {
     {&L::FScreensaverDownloadUrl, EN "/downloads/aquarium_screensaver_setup.exe",
      DE "/download.php?file=aquarium_screensaver_setup.exe"},
     {&L::FMoreScreensaversUrl, EN "/screensavers/", DE "/bildschirmschoner/"},
-    {&L::FProjectDetailsUrl, kProject, kProject},
-    {&L::FProjectSiteUrl, kProject, kProject},
+    {&L::FProjectDetailsUrl, ProjectUrl, ProjectUrl},
+    {&L::FProjectSiteUrl, ProjectUrl, ProjectUrl},
     {&L::FMoreProjectsUrl, EN "/projects/", DE "/projekte/"},
     {&L::FWallpaperUrl, EN "/wallpapers/gratitude_1600x1200.jpg", DE "/wallpapers/dankbarkeit_1600x1200.jpg"},
     {&L::FBookDetailsUrl, EN "/books/kind_words.php", DE "/buecher/freundliche_worte.php"},
@@ -42,25 +42,25 @@ const TLinkRow kLinkRows[] = {
 
 }  // namespace
 
-const char* const kArtistSiteUrl = "https://www.ilka-brand.example";
-const char* const kVideoUrl = "https://www.youtube.com/watch?v=Br4mb0ld254";
+const char* const ArtistSiteUrl = "https://www.ilka-brand.example";
+const char* const VideoUrl = "https://www.youtube.com/watch?v=Br4mb0ld254";
 
 std::span<const TLinkRow> LinkRows()
 {
-    return kLinkRows;
+    return LinkRowTable;
 }
 
 TLinkFields EnglishLinks()
 {
     TLinkFields links;
-    for (const TLinkRow& row : kLinkRows)
+    for (const TLinkRow& row : LinkRowTable)
         links.*row.Field = QString::fromUtf8(row.English);
     return links;
 }
 
 void ApplyGermanLinks(TLinkFields& links)
 {
-    for (const TLinkRow& row : kLinkRows)
+    for (const TLinkRow& row : LinkRowTable)
         if (row.German)
             links.*row.Field = QString::fromUtf8(row.German);
 }

@@ -39,5 +39,5 @@ TLinkFields EnglishLinks();
 void ApplyGermanLinks(TLinkFields& links);
 
 // The same for every language.
-extern const char* const kArtistSiteUrl;
-extern const char* const kVideoUrl;
+extern const char* const ArtistSiteUrl;
+extern const char* const VideoUrl;

@@ -35,21 +35,21 @@
 
 namespace {
 
-constexpr auto kLanguageValueName = "Installer Language";
-constexpr auto kEnglishHelpFile = "CoreHelpEN.dat";
-constexpr auto kGermanHelpFile = "CoreHelpDE.dat";
-constexpr int kPictureLanguageTop = 253;
+constexpr auto LanguageValueName = "Installer Language";
+constexpr auto EnglishHelpFile = "CoreHelpEN.dat";
+constexpr auto GermanHelpFile = "CoreHelpDE.dat";
+constexpr int PictureLanguageTop = 253;
 
 // The runtime's own messages for a bad setting; like all its messages, German.
-constexpr auto kInvalidDataType = "Ungültiger Datentyp für '%s'";
-constexpr auto kNotAnInteger = "'%s' ist kein gültiger Integerwert";
+constexpr auto InvalidDataType = "Ungültiger Datentyp für '%s'";
+constexpr auto NotAnInteger = "'%s' ist kein gültiger Integerwert";
 
 // Pictures of the window, by control.
 struct PictureRow {
     const char* control;
     const char* resource;
 };
-constexpr PictureRow kPictures[] = {
+constexpr PictureRow Pictures[] = {
     {"Image2", ":/pictures/program.jpg"},
     {"Image10", ":/pictures/about.jpg"},
     {"Image4", ":/pictures/gift_ebook.jpg"},
@@ -99,10 +99,10 @@ std::optional<int> DecimalToInt(const QString& text)
 int LanguageValueToInt(const platform::RegistryValue& value)
 {
     if (value.kind == platform::RegistryValue::Kind::NotText)
-        throw CreationError(WithValue(kInvalidDataType, QString::fromUtf8(kLanguageValueName)));
+        throw CreationError(WithValue(InvalidDataType, QString::fromUtf8(LanguageValueName)));
     const auto id = DecimalToInt(value.text);
     if (!id)
-        throw CreationError(WithValue(kNotAnInteger, value.text));
+        throw CreationError(WithValue(NotAnInteger, value.text));
     return *id;
 }
 
@@ -167,7 +167,7 @@ void TfrmConfig::SetProcessStarter(TProcessStarter starter)
 void TfrmConfig::FormCreate()
 {
     setAcceptDrops(true);
-    LoadHelpFile(kEnglishHelpFile);
+    LoadHelpFile(EnglishHelpFile);
     FLanguageId = 1033;
     FLinks = EnglishLinks();
     LookUpLanguage();
@@ -190,7 +190,7 @@ void TfrmConfig::LoadPictures()
 {
     // Drawn for the screen's pixels: a 2x screen gets the pictures drawn at 2x.
     const qreal ratio = devicePixelRatioF();
-    for (const PictureRow& row : kPictures)
+    for (const PictureRow& row : Pictures)
         if (auto* label = findChild<QLabel*>(QLatin1String(row.control)))
             label->setPixmap(platform::SharpPicture(QLatin1String(row.resource), ratio));
     // The language holders and LanguageImage itself are named after their pictures.
@@ -217,7 +217,7 @@ void TfrmConfig::LoadHelpFile(const char* fileName)
 void TfrmConfig::LookUpLanguage()
 {
     using platform::RegistryRoot;
-    const QString name = QString::fromUtf8(kLanguageValueName);
+    const QString name = QString::fromUtf8(LanguageValueName);
     const auto machine = platform::ReadRegistryValue(RegistryRoot::LocalMachine, name);
     if (machine.kind != platform::RegistryValue::Kind::Missing) {
         FLanguageId = LanguageValueToInt(machine);
@@ -252,7 +252,7 @@ void TfrmConfig::ApplyLanguage()
         ui->Memo2->hide();
         if (const auto* holder = findChild<QLabel*>(QLatin1String(row->PictureHolder)))
             ui->LanguageImage->setPixmap(holder->pixmap());
-        ui->LanguageImage->move(ui->LanguageImage->x(), kPictureLanguageTop);
+        ui->LanguageImage->move(ui->LanguageImage->x(), PictureLanguageTop);
         ui->LanguageImage->show();
         break;
     case TLanguageRowKind::OwnPicture:
@@ -266,7 +266,7 @@ void TfrmConfig::ApplyLanguage()
 
 void TfrmConfig::ApplyGermanExtras()
 {
-    LoadHelpFile(kGermanHelpFile);
+    LoadHelpFile(GermanHelpFile);
     for (const TCaptionRow& row : GermanCaptions()) {
         const QString caption = QString::fromUtf8(row.Caption);
         QWidget* control = findChild<QWidget*>(QLatin1String(row.Control));
@@ -377,9 +377,9 @@ void TfrmConfig::Button17Click() { Open(FLinks.FUpdateUrl); }
 void TfrmConfig::Button19Click() { Open(FLinks.FDonateUrl); }
 void TfrmConfig::StaticText2Click() { Open(FLinks.FProgramHomeUrl); }
 void TfrmConfig::StaticText5Click() { Open(FLinks.FMakerHomeUrl); }
-void TfrmConfig::StaticText1Click() { Open(QString::fromUtf8(kArtistSiteUrl)); }
+void TfrmConfig::StaticText1Click() { Open(QString::fromUtf8(ArtistSiteUrl)); }
 void TfrmConfig::Button12Click() { Open(FLinks.FFaqUrl); }
-void TfrmConfig::Button14Click() { Open(QString::fromUtf8(kVideoUrl)); }
+void TfrmConfig::Button14Click() { Open(QString::fromUtf8(VideoUrl)); }
 void TfrmConfig::Image4Click() { Open(FLinks.FEbookDetailsUrl); }
 void TfrmConfig::Button4Click() { Open(FLinks.FEbookReadUrl); }
 void TfrmConfig::Button5Click() { Open(FLinks.FMoreEbooksUrl); }

@@ -1,5 +1,7 @@
 #include "platform/command_line.h"
 
+#include "platform/ascii.h"
+
 namespace platform {
 
 namespace {
@@ -37,11 +39,7 @@ std::string JoinArguments(const std::vector<std::string>& arguments)
 
 std::string LastFourLower(std::string_view text)
 {
-    std::string ending(text.size() > 4 ? text.substr(text.size() - 4) : text);
-    for (char& c : ending)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return ending;
+    return FoldAscii(std::string(text.size() > 4 ? text.substr(text.size() - 4) : text));
 }
 
 bool IsRarEnding(std::string_view ending)

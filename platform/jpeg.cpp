@@ -40,7 +40,7 @@ void NoteWarning(j_common_ptr info, int level) {
 }
 
 // Far beyond any picture the program carries, small enough to allocate.
-constexpr JDIMENSION kMaxSide = 8192;
+constexpr JDIMENSION MaxSide = 8192;
 
 void SetError(QString* error, const QString& message) {
   if (error != nullptr) *error = message;
@@ -76,7 +76,7 @@ QImage DecodeJpeg(const QByteArray& data, QString* error) {
   jpeg_read_header(&info, TRUE);
   // The header alone decides how much memory is taken: refuse sizes no
   // picture of ours comes near before allocating for them.
-  if (info.image_width > kMaxSide || info.image_height > kMaxSide) {
+  if (info.image_width > MaxSide || info.image_height > MaxSide) {
     jpeg_destroy_decompress(&info);
     SetError(error, QStringLiteral("The picture is too large (%1 x %2)").arg(info.image_width).arg(info.image_height));
     return {};

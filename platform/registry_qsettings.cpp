@@ -7,8 +7,8 @@ namespace platform {
 
 namespace {
 
-constexpr auto kOrganization = "Tessmark";
-constexpr auto kApplication = "Brambold Free Unrar";
+constexpr auto OrganizationName = "Tessmark";
+constexpr auto ApplicationName = "Brambold Free Unrar";
 
 QSettings::Scope ScopeOf(RegistryRoot root)
 {
@@ -19,7 +19,7 @@ QSettings::Scope ScopeOf(RegistryRoot root)
 
 RegistryValue ReadRegistryValue(RegistryRoot root, const QString& name)
 {
-    QSettings settings(QSettings::NativeFormat, ScopeOf(root), kOrganization, kApplication);
+    QSettings settings(QSettings::NativeFormat, ScopeOf(root), OrganizationName, ApplicationName);
     // The user's key must not answer with the machine-wide value.
     settings.setFallbacksEnabled(false);
     if (!settings.contains(name))
@@ -32,7 +32,7 @@ RegistryValue ReadRegistryValue(RegistryRoot root, const QString& name)
 
 bool WriteRegistryText(RegistryRoot root, const QString& name, const QString& text)
 {
-    QSettings settings(QSettings::NativeFormat, ScopeOf(root), kOrganization, kApplication);
+    QSettings settings(QSettings::NativeFormat, ScopeOf(root), OrganizationName, ApplicationName);
     settings.setFallbacksEnabled(false);
     if (!settings.isWritable())
         return false;

@@ -19,7 +19,7 @@ namespace platform {
 namespace {
 
 // Windows-1252 differs from Latin-1 only in 0x80..0x9F.
-constexpr std::array<char16_t, 32> kCp1252High = {
+constexpr std::array<char16_t, 32> Cp1252High = {
     0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
     0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
@@ -32,13 +32,13 @@ QString DecodeCp1252(const QByteArray& bytes)
     text.reserve(bytes.size());
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
-        text += (b >= 0x80 && b <= 0x9F) ? QChar(kCp1252High[b - 0x80]) : QChar(b);
+        text += (b >= 0x80 && b <= 0x9F) ? QChar(Cp1252High[b - 0x80]) : QChar(b);
     }
     return text;
 }
 
 // Destinations whose content is not part of the visible text.
-constexpr std::string_view kSkippedDestinations[] = {
+constexpr std::string_view SkippedDestinations[] = {
     "author", "bkmkend", "bkmkstart", "buptim", "colorschememapping", "comment", "creatim",
     "datastore", "doccomm", "docvar", "falt", "fldinst", "filetbl", "fonttbl", "footer",
     "footerf", "footerl", "footerr", "footnote", "ftncn", "ftnsep", "ftnsepc", "generator",
@@ -49,27 +49,27 @@ constexpr std::string_view kSkippedDestinations[] = {
 
 bool IsSkippedDestination(std::string_view word)
 {
-    for (const auto d : kSkippedDestinations)
+    for (const auto d : SkippedDestinations)
         if (d == word)
             return true;
     return false;
 }
 
 // Deeper nesting than this is counted but not tracked; no real document comes near it.
-constexpr size_t kMaxDepth = 4096;
+constexpr size_t MaxDepth = 4096;
 
 class RtfReader {
 public:
-    RtfReader(const QByteArray& data, QTextDocument& document) : in_(data), cursor_(&document)
+    RtfReader(const QByteArray& data, QTextDocument& document) : FIn(data), FCursor(&document)
     {
         document.clear();
-        cursor_ = QTextCursor(&document);
+        FCursor = QTextCursor(&document);
     }
 
     void Run()
     {
-        while (pos_ < in_.size()) {
-            const char c = in_[pos_++];
+        while (FPos < FIn.size()) {
+            const char c = FIn[FPos++];
             switch (c) {
             case '{':
                 OpenGroup();
@@ -106,66 +106,66 @@ private:
     void OpenGroup()
     {
         FlushText();
-        skipChars_ = 0;
-        if (stack_.size() >= kMaxDepth) {
-            ++overflowDepth_;
+        FSkipChars = 0;
+        if (FStack.size() >= MaxDepth) {
+            ++FOverflowDepth;
             return;
         }
-        stack_.push_back(state_);
-        groupStart_ = true;
+        FStack.push_back(FState);
+        FGroupStart = true;
     }
 
     void CloseGroup()
     {
         FlushText();
-        skipChars_ = 0;
-        if (overflowDepth_ > 0) {
-            --overflowDepth_;
+        FSkipChars = 0;
+        if (FOverflowDepth > 0) {
+            --FOverflowDepth;
             return;
         }
-        if (stack_.empty())
+        if (FStack.empty())
             return;  // a stray closing brace
-        state_ = stack_.back();
-        stack_.pop_back();
+        FState = FStack.back();
+        FStack.pop_back();
     }
 
     void TextByte(char c)
     {
-        groupStart_ = false;
-        if (state_.skip)
+        FGroupStart = false;
+        if (FState.skip)
             return;
-        if (state_.colorTable) {
+        if (FState.colorTable) {
             if (c == ';') {
-                colors_.push_back(colorSet_ ? std::optional<QColor>(QColor(red_, green_, blue_)) : std::nullopt);
-                red_ = green_ = blue_ = 0;
-                colorSet_ = false;
+                FColors.push_back(FColorSet ? std::optional<QColor>(QColor(FRed, FGreen, FBlue)) : std::nullopt);
+                FRed = FGreen = FBlue = 0;
+                FColorSet = false;
             }
             return;
         }
-        if (skipChars_ > 0) {
-            --skipChars_;
+        if (FSkipChars > 0) {
+            --FSkipChars;
             return;
         }
         if (static_cast<unsigned char>(c) >= 0x80) {
-            pendingBytes_ += c;
+            FPendingBytes += c;
             return;
         }
         FlushBytes();
-        pendingText_ += QChar(static_cast<char16_t>(c));
+        FPendingText += QChar(static_cast<char16_t>(c));
     }
 
     void ControlSequence()
     {
-        if (pos_ >= in_.size())
+        if (FPos >= FIn.size())
             return;
-        const char c = in_[pos_];
+        const char c = FIn[FPos];
         if (IsLetter(c)) {
             ControlWord();
             return;
         }
-        ++pos_;
-        const bool atGroupStart = groupStart_;
-        groupStart_ = false;
+        ++FPos;
+        const bool atGroupStart = FGroupStart;
+        FGroupStart = false;
         switch (c) {
         case '\'':
             HexByte();
@@ -177,7 +177,7 @@ private:
             break;
         case '*':
             if (atGroupStart)
-                state_.skip = true;
+                FState.skip = true;
             break;
         case '~':
             Insert(QChar(0x00A0));
@@ -196,52 +196,52 @@ private:
 
     void HexByte()
     {
-        if (pos_ + 2 > in_.size()) {
-            pos_ = in_.size();
+        if (FPos + 2 > FIn.size()) {
+            FPos = FIn.size();
             return;
         }
-        const int high = HexValue(in_[pos_]);
-        const int low = HexValue(in_[pos_ + 1]);
-        pos_ += 2;
+        const int high = HexValue(FIn[FPos]);
+        const int low = HexValue(FIn[FPos + 1]);
+        FPos += 2;
         if (high < 0 || low < 0)
             return;
-        if (state_.skip || state_.colorTable)
+        if (FState.skip || FState.colorTable)
             return;
-        if (skipChars_ > 0) {
-            --skipChars_;
+        if (FSkipChars > 0) {
+            --FSkipChars;
             return;
         }
-        pendingBytes_ += static_cast<char>(high * 16 + low);
+        FPendingBytes += static_cast<char>(high * 16 + low);
     }
 
     void ControlWord()
     {
-        const qsizetype start = pos_;
-        while (pos_ < in_.size() && IsLetter(in_[pos_]) && pos_ - start < 32)
-            ++pos_;
-        const std::string_view word(in_.constData() + start, static_cast<size_t>(pos_ - start));
+        const qsizetype start = FPos;
+        while (FPos < FIn.size() && IsLetter(FIn[FPos]) && FPos - start < 32)
+            ++FPos;
+        const std::string_view word(FIn.constData() + start, static_cast<size_t>(FPos - start));
 
         bool hasParam = false;
         bool negative = false;
         long long param = 0;
-        if (pos_ < in_.size() && in_[pos_] == '-') {
+        if (FPos < FIn.size() && FIn[FPos] == '-') {
             negative = true;
-            ++pos_;
+            ++FPos;
         }
         int digits = 0;
-        while (pos_ < in_.size() && in_[pos_] >= '0' && in_[pos_] <= '9') {
+        while (FPos < FIn.size() && FIn[FPos] >= '0' && FIn[FPos] <= '9') {
             if (digits < 10)
-                param = param * 10 + (in_[pos_] - '0');
+                param = param * 10 + (FIn[FPos] - '0');
             ++digits;
-            ++pos_;
+            ++FPos;
         }
         hasParam = digits > 0;
         if (negative)
             param = -param;
-        if (pos_ < in_.size() && in_[pos_] == ' ')
-            ++pos_;
+        if (FPos < FIn.size() && FIn[FPos] == ' ')
+            ++FPos;
 
-        groupStart_ = false;
+        FGroupStart = false;
         Apply(word, hasParam, static_cast<int>(std::clamp<long long>(param, INT32_MIN, INT32_MAX)));
     }
 
@@ -250,27 +250,27 @@ private:
         if (word == "bin") {
             // Binary data: skip it byte for byte, it may hold braces.
             const qsizetype n = hasParam && param > 0 ? param : 0;
-            pos_ = std::min(in_.size(), pos_ + n);
+            FPos = std::min(FIn.size(), FPos + n);
             return;
         }
-        if (state_.skip)
+        if (FState.skip)
             return;
         if (IsSkippedDestination(word)) {
-            state_.skip = true;
+            FState.skip = true;
             return;
         }
         if (word == "colortbl") {
-            state_.colorTable = true;
+            FState.colorTable = true;
             return;
         }
-        if (state_.colorTable) {
+        if (FState.colorTable) {
             const int value = std::clamp(param, 0, 255);
             if (word == "red")
-                red_ = value, colorSet_ = true;
+                FRed = value, FColorSet = true;
             else if (word == "green")
-                green_ = value, colorSet_ = true;
+                FGreen = value, FColorSet = true;
             else if (word == "blue")
-                blue_ = value, colorSet_ = true;
+                FBlue = value, FColorSet = true;
             return;
         }
         const bool on = !hasParam || param != 0;
@@ -283,30 +283,30 @@ private:
         } else if (word == "u") {
             if (hasParam) {
                 FlushBytes();
-                pendingText_ += QChar(static_cast<char16_t>(param < 0 ? param + 65536 : param));
-                skipChars_ = state_.unicodeSkip;
+                FPendingText += QChar(static_cast<char16_t>(param < 0 ? param + 65536 : param));
+                FSkipChars = FState.unicodeSkip;
             }
         } else if (word == "uc") {
-            state_.unicodeSkip = std::clamp(param, 0, 16);
+            FState.unicodeSkip = std::clamp(param, 0, 16);
         } else if (word == "b") {
-            SetFormat(state_.bold, on);
+            SetFormat(FState.bold, on);
         } else if (word == "i") {
-            SetFormat(state_.italic, on);
+            SetFormat(FState.italic, on);
         } else if (word == "ul") {
-            SetFormat(state_.underline, on);
+            SetFormat(FState.underline, on);
         } else if (word == "ulnone") {
-            SetFormat(state_.underline, false);
+            SetFormat(FState.underline, false);
         } else if (word == "fs") {
             FlushText();
-            state_.pointSize = hasParam && param > 0 ? std::min(param, 3276) / 2.0 : 0;
+            FState.pointSize = hasParam && param > 0 ? std::min(param, 3276) / 2.0 : 0;
         } else if (word == "cf") {
             FlushText();
-            state_.color = hasParam ? param : 0;
+            FState.color = hasParam ? param : 0;
         } else if (word == "plain") {
             FlushText();
-            state_.bold = state_.italic = state_.underline = false;
-            state_.pointSize = 0;
-            state_.color = 0;
+            FState.bold = FState.italic = FState.underline = false;
+            FState.pointSize = 0;
+            FState.color = 0;
         } else if (word == "pard") {
             SetAlignment(Qt::AlignLeft);
             SetIndents(0, 0);
@@ -324,7 +324,7 @@ private:
             SetAlignment(Qt::AlignJustify);
         } else if (word == "ansicpg") {
             if (hasParam && param > 0)
-                codePage_ = param;
+                FCodePage = param;
         } else if (word == "emdash") {
             Insert(QChar(0x2014));
         } else if (word == "endash") {
@@ -354,69 +354,69 @@ private:
     void SetAlignment(Qt::Alignment alignment)
     {
         FlushText();
-        QTextBlockFormat format = cursor_.blockFormat();
+        QTextBlockFormat format = FCursor.blockFormat();
         format.setAlignment(alignment);
-        cursor_.setBlockFormat(format);
+        FCursor.setBlockFormat(format);
     }
 
     // Indents come in twips; 15 twips make a pixel at 96 dots per inch.
     void SetIndents(std::optional<int> left, std::optional<int> firstLine)
     {
         FlushText();
-        QTextBlockFormat format = cursor_.blockFormat();
+        QTextBlockFormat format = FCursor.blockFormat();
         if (left)
             format.setLeftMargin(std::clamp(*left, 0, 30000) / 15.0);
         if (firstLine)
             format.setTextIndent(std::clamp(*firstLine, -30000, 30000) / 15.0);
-        cursor_.setBlockFormat(format);
+        FCursor.setBlockFormat(format);
     }
 
     void Insert(QChar c)
     {
-        if (state_.skip || state_.colorTable)
+        if (FState.skip || FState.colorTable)
             return;
         FlushBytes();
-        pendingText_ += c;
+        FPendingText += c;
     }
 
     void Paragraph()
     {
-        if (state_.skip || state_.colorTable)
+        if (FState.skip || FState.colorTable)
             return;
         FlushText();
-        cursor_.insertBlock();
+        FCursor.insertBlock();
     }
 
     void FlushBytes()
     {
-        if (pendingBytes_.isEmpty())
+        if (FPendingBytes.isEmpty())
             return;
-        pendingText_ += DecodeCodePage(pendingBytes_, codePage_);
-        pendingBytes_.clear();
+        FPendingText += DecodeCodePage(FPendingBytes, FCodePage);
+        FPendingBytes.clear();
     }
 
     void FlushText()
     {
         FlushBytes();
-        if (pendingText_.isEmpty())
+        if (FPendingText.isEmpty())
             return;
-        cursor_.insertText(pendingText_, CharFormat());
-        pendingText_.clear();
+        FCursor.insertText(FPendingText, CharFormat());
+        FPendingText.clear();
     }
 
     QTextCharFormat CharFormat() const
     {
         QTextCharFormat format;
-        if (state_.bold)
+        if (FState.bold)
             format.setFontWeight(QFont::Bold);
-        if (state_.italic)
+        if (FState.italic)
             format.setFontItalic(true);
-        if (state_.underline)
+        if (FState.underline)
             format.setFontUnderline(true);
-        if (state_.pointSize > 0)
-            format.setFontPointSize(state_.pointSize);
-        if (state_.color > 0 && static_cast<size_t>(state_.color) < colors_.size() && colors_[state_.color])
-            format.setForeground(*colors_[state_.color]);
+        if (FState.pointSize > 0)
+            format.setFontPointSize(FState.pointSize);
+        if (FState.color > 0 && static_cast<size_t>(FState.color) < FColors.size() && FColors[FState.color])
+            format.setForeground(*FColors[FState.color]);
         return format;
     }
 
@@ -433,22 +433,22 @@ private:
         return -1;
     }
 
-    const QByteArray& in_;
-    qsizetype pos_ = 0;
-    QTextCursor cursor_;
-    State state_;
-    std::vector<State> stack_;
-    size_t overflowDepth_ = 0;
-    bool groupStart_ = false;
-    int skipChars_ = 0;
-    int codePage_ = 1252;
-    QString pendingText_;
-    QByteArray pendingBytes_;
-    std::vector<std::optional<QColor>> colors_;
-    int red_ = 0;
-    int green_ = 0;
-    int blue_ = 0;
-    bool colorSet_ = false;
+    const QByteArray& FIn;
+    qsizetype FPos = 0;
+    QTextCursor FCursor;
+    State FState;
+    std::vector<State> FStack;
+    size_t FOverflowDepth = 0;
+    bool FGroupStart = false;
+    int FSkipChars = 0;
+    int FCodePage = 1252;
+    QString FPendingText;
+    QByteArray FPendingBytes;
+    std::vector<std::optional<QColor>> FColors;
+    int FRed = 0;
+    int FGreen = 0;
+    int FBlue = 0;
+    bool FColorSet = false;
 };
 
 }  // namespace

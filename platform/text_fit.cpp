@@ -24,16 +24,16 @@ namespace platform {
 
 namespace {
 
-constexpr auto kWindowFontFamily = "Liberation Sans";
-constexpr double kStep = 0.25;
+constexpr auto WindowFontFamily = "Liberation Sans";
+constexpr double SizeStep = 0.25;
 // Where a widget's own size is kept once a smaller one has replaced it.
-constexpr auto kDesignedSize = "designedPointSize";
+constexpr auto DesignedSizeProperty = "designedPointSize";
 
 // The boxes are in pixels: without scaling, a denser screen gives a point
-// more pixels, so the floor is the pixel size of kSmallestPointSize at 96 dpi.
-double SmallestPointSize(const QWidget* widget)
+// more pixels, so the floor is the pixel size of SmallestPointSize at 96 dpi.
+double PointSizeFloor(const QWidget* widget)
 {
-    return std::min(kSmallestPointSize, kSmallestPointSize * 96.0 / widget->logicalDpiY());
+    return std::min(SmallestPointSize, SmallestPointSize * 96.0 / widget->logicalDpiY());
 }
 
 // The largest size from `designed` down to the floor at which `fits` holds;
@@ -42,8 +42,8 @@ double SmallestPointSize(const QWidget* widget)
 double FittingSize(const QWidget* widget, QFont font, double designed,
                    const std::function<bool(const QFont&)>& fits)
 {
-    const double floor = SmallestPointSize(widget);
-    for (double size = designed;; size = std::max(floor, size - kStep)) {
+    const double floor = PointSizeFloor(widget);
+    for (double size = designed;; size = std::max(floor, size - SizeStep)) {
         font.setPointSizeF(size);
         if (size <= floor || fits(font))
             return size;
@@ -52,10 +52,10 @@ double FittingSize(const QWidget* widget, QFont font, double designed,
 
 double DesignedSize(QWidget* widget)
 {
-    QVariant size = widget->property(kDesignedSize);
+    QVariant size = widget->property(DesignedSizeProperty);
     if (!size.isValid()) {
         size = widget->font().pointSizeF();
-        widget->setProperty(kDesignedSize, size);
+        widget->setProperty(DesignedSizeProperty, size);
     }
     return size.toDouble();
 }
@@ -163,8 +163,8 @@ void FitLines(QTextEdit* edit)
     // that scrolls has room for any height.
     const bool scrolls = edit->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff;
     const qreal height = edit->contentsRect().height();
-    const double floor = SmallestPointSize(edit);
-    for (double cap = font.pointSizeF();; cap = std::max(floor, cap - kStep)) {
+    const double floor = PointSizeFloor(edit);
+    for (double cap = font.pointSizeF();; cap = std::max(floor, cap - SizeStep)) {
         for (const auto& [block, size] : lines)
             SetBlockPointSize(block, std::min(size, cap));
         if (scrolls || cap <= floor || document->size().height() <= height)
@@ -188,7 +188,7 @@ void FitOne(QWidget* widget)
 
 QFont WindowFont()
 {
-    QFont font(QString::fromLatin1(kWindowFontFamily));
+    QFont font(QString::fromLatin1(WindowFontFamily));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(8);
     return font;

@@ -12,11 +12,11 @@ QFont WindowFont();
 
 // Smallest point size a text is drawn in to fit its box, at 96 dpi; on a
 // denser screen without scaling, the same pixel size.
-constexpr double kSmallestPointSize = 6.5;
+constexpr double SmallestPointSize = 6.5;
 
 // Every label, button, check box, tab row and line of a fixed, unwrapped text
 // box under `root` (itself included) that is wider than its box is drawn in
-// a smaller size of the same face, down to kSmallestPointSize; one that fits
+// a smaller size of the same face, down to SmallestPointSize; one that fits
 // goes back to its designed size. Call it again after a text changes.
 void FitTexts(QWidget* root);
 

@@ -30,10 +30,10 @@
 
 namespace {
 
-constexpr int kJpegQuality = 92;
+constexpr int JpegQuality = 92;
 
 bool Save(const QImage& image, const QString& path) {
-  if (!image.save(path, "JPEG", kJpegQuality)) {
+  if (!image.save(path, "JPEG", JpegQuality)) {
     std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
     return false;
   }
@@ -41,12 +41,12 @@ bool Save(const QImage& image, const QString& path) {
 }
 
 // Pixels per layout pixel of the pictures being drawn: 1, or 2 for @2x.
-int gScale = 1;
+int Scale = 1;
 
 // A canvas of the given layout size; a painter on it draws in layout pixels.
 QImage Canvas(int width, int height, QColor fill = Qt::white) {
-  QImage image(width * gScale, height * gScale, QImage::Format_RGB32);
-  image.setDevicePixelRatio(gScale);
+  QImage image(width * Scale, height * Scale, QImage::Format_RGB32);
+  image.setDevicePixelRatio(Scale);
   image.fill(fill);
   return image;
 }
@@ -144,14 +144,14 @@ qreal NaturalWidth(const QString& text, const QFont& font, const QTextOption& op
   return line.naturalTextWidth();
 }
 
-constexpr int kInstructionWidth = 484;
-constexpr int kInstructionHeight = 63;
-constexpr qreal kInstructionMargin = 4;  // keeps the longest line off the edges
+constexpr int InstructionWidth = 484;
+constexpr int InstructionHeight = 63;
+constexpr qreal InstructionMargin = 4;  // keeps the longest line off the edges
 // The launcher's holder is 60 pixels high, so the lines keep to rows 1 to 59
 // of the 63.
-constexpr qreal kInstructionTop = 1.5;
-constexpr qreal kInstructionTextHeight = 58;
-constexpr int kLargestInstructionSize = 12;
+constexpr qreal InstructionTop = 1.5;
+constexpr qreal InstructionTextHeight = 58;
+constexpr int LargestInstructionSize = 12;
 
 // In layout pixels: the first row with ink, and the last.
 struct InkRows {
@@ -172,25 +172,25 @@ InkRows FindInkRows(const QImage& image) {
     }
   }
   // The last layout row that the last ink row belongs to.
-  return {qreal(first / gScale), qreal(last / gScale)};
+  return {qreal(first / Scale), qreal(last / Scale)};
 }
 
 // The four lines in equal bands, each centred on Latin letter height so all
 // scripts keep evenly spaced baselines.
 QImage DrawLines(const QStringList& lines, const QFont& font, const QTextOption& option, qreal offset,
-                 int height = kInstructionHeight) {
-  QImage image = Canvas(kInstructionWidth, height);
+                 int height = InstructionHeight) {
+  QImage image = Canvas(InstructionWidth, height);
   QPainter painter(&image);
   Antialiased(painter);
   painter.setPen(Qt::black);
-  const qreal band = kInstructionTextHeight / lines.size();
+  const qreal band = InstructionTextHeight / lines.size();
   const QFontMetricsF metrics(font);
   for (int i = 0; i < lines.size(); ++i) {
     QTextLayout layout(lines[i], font);
     layout.setTextOption(option);
     layout.beginLayout();
     QTextLine line = layout.createLine();
-    line.setLineWidth(kInstructionWidth);
+    line.setLineWidth(InstructionWidth);
     layout.endLayout();
     const qreal baseline = offset + i * band + (band + metrics.capHeight()) / 2;
     layout.draw(&painter, QPointF(0, baseline - line.ascent()));
@@ -208,13 +208,13 @@ QImage RenderInstruction(const Instruction& instruction, int* chosenSize, int* c
   // before going smaller.
   QFont font;
   bool fits = false;
-  for (int size = kLargestInstructionSize; size >= 7 && !fits; --size) {
+  for (int size = LargestInstructionSize; size >= 7 && !fits; --size) {
     for (int stretch : {100, 94, 88}) {
       font = Font(family, size);
       font.setStretch(stretch);
       fits = true;
       for (const QString& line : lines)
-        fits = fits && NaturalWidth(line, font, option) <= kInstructionWidth - 2 * kInstructionMargin;
+        fits = fits && NaturalWidth(line, font, option) <= InstructionWidth - 2 * InstructionMargin;
       *chosenSize = size;
       *chosenStretch = stretch;
       if (fits) break;
@@ -224,26 +224,26 @@ QImage RenderInstruction(const Instruction& instruction, int* chosenSize, int* c
   // Draw once on a taller canvas to see where the ink falls (marks above and
   // below differ by script), going a size smaller while the four lines are
   // too tall together; then draw with the ink centred in the visible rows.
-  constexpr int kRoom = 20;
-  auto measure = [&] { return FindInkRows(DrawLines(lines, font, option, kRoom, kInstructionHeight + 2 * kRoom)); };
+  constexpr int Room = 20;
+  auto measure = [&] { return FindInkRows(DrawLines(lines, font, option, Room, InstructionHeight + 2 * Room)); };
   InkRows ink = measure();
-  while (ink.last + 1 - ink.first > kInstructionTextHeight && *chosenSize > 7) {
+  while (ink.last + 1 - ink.first > InstructionTextHeight && *chosenSize > 7) {
     font.setPixelSize(--*chosenSize);
     ink = measure();
   }
   const qreal offset =
-      kRoom + kInstructionTop + (kInstructionTextHeight - (ink.last + 1 - ink.first)) / 2 - ink.first;
+      Room + InstructionTop + (InstructionTextHeight - (ink.last + 1 - ink.first)) / 2 - ink.first;
   return DrawLines(lines, font, option, offset);
 }
 
 // ---------------------------------------------------------------------------
 // Shared drawing pieces
 
-const QColor kNavy(0x1d, 0x3f, 0x6e);
-const QColor kOrange(0xf0, 0x8a, 0x24);
-const QColor kKraft(0xd8, 0x9c, 0x5c);
-const QColor kKraftDark(0xb0, 0x72, 0x38);
-const QColor kKraftInside(0x8a, 0x55, 0x26);
+const QColor Navy(0x1d, 0x3f, 0x6e);
+const QColor Orange(0xf0, 0x8a, 0x24);
+const QColor Kraft(0xd8, 0x9c, 0x5c);
+const QColor KraftDark(0xb0, 0x72, 0x38);
+const QColor KraftInside(0x8a, 0x55, 0x26);
 
 void VerticalGradient(QPainter& painter, const QRectF& rect, QColor top, QColor bottom) {
   QLinearGradient gradient(rect.topLeft(), rect.bottomLeft());
@@ -338,7 +338,7 @@ void OpenBox(QPainter& painter, const QRectF& target, bool papers) {
   inside.lineTo(backTopRight);
   inside.lineTo(frontTopRight);
   inside.closeSubpath();
-  painter.setBrush(kKraftInside);
+  painter.setBrush(KraftInside);
   painter.drawPath(inside);
 
   // Back flaps, opened outwards.
@@ -350,14 +350,14 @@ void OpenBox(QPainter& painter, const QRectF& target, bool papers) {
     path.lineTo(d);
     path.closeSubpath();
     painter.setBrush(colour);
-    painter.setPen(QPen(kKraftDark.darker(115), 1.2));
+    painter.setPen(QPen(KraftDark.darker(115), 1.2));
     painter.drawPath(path);
   };
-  flap(backTopLeft, backTopRight, QPointF(176, 46), QPointF(84, 44), kKraft.lighter(108));
+  flap(backTopLeft, backTopRight, QPointF(176, 46), QPointF(84, 44), Kraft.lighter(108));
 
   if (papers) {
     Sheet(painter, QPointF(80, 58), -22, 38, QColor(0x3a, 0x8f, 0xd8));
-    Sheet(painter, QPointF(118, 40), 8, 42, kOrange);
+    Sheet(painter, QPointF(118, 40), 8, 42, Orange);
     Sheet(painter, QPointF(150, 66), 28, 34, QColor(0x4c, 0xb0, 0x6e));
   }
 
@@ -369,10 +369,10 @@ void OpenBox(QPainter& painter, const QRectF& target, bool papers) {
   front.lineTo(frontBottomLeft);
   front.closeSubpath();
   QLinearGradient frontShade(QPointF(0, 104), QPointF(0, 182));
-  frontShade.setColorAt(0, kKraft.lighter(104));
-  frontShade.setColorAt(1, kKraft.darker(108));
+  frontShade.setColorAt(0, Kraft.lighter(104));
+  frontShade.setColorAt(1, Kraft.darker(108));
   painter.setBrush(frontShade);
-  painter.setPen(QPen(kKraftDark.darker(115), 1.2));
+  painter.setPen(QPen(KraftDark.darker(115), 1.2));
   painter.drawPath(front);
 
   QPainterPath side;
@@ -381,13 +381,13 @@ void OpenBox(QPainter& painter, const QRectF& target, bool papers) {
   side.lineTo(sideBottom);
   side.lineTo(frontBottomRight);
   side.closeSubpath();
-  painter.setBrush(kKraftDark);
+  painter.setBrush(KraftDark);
   painter.drawPath(side);
 
   // Front and side flaps hanging open.
-  flap(frontTopLeft, frontTopRight, QPointF(118, 124), QPointF(26, 124), kKraft.darker(104));
-  flap(frontTopLeft, backTopLeft, QPointF(44, 64), QPointF(8, 92), kKraft.lighter(104));
-  flap(frontTopRight, backTopRight, QPointF(192, 98), QPointF(150, 122), kKraftDark.lighter(108));
+  flap(frontTopLeft, frontTopRight, QPointF(118, 124), QPointF(26, 124), Kraft.darker(104));
+  flap(frontTopLeft, backTopLeft, QPointF(44, 64), QPointF(8, 92), Kraft.lighter(104));
+  flap(frontTopRight, backTopRight, QPointF(192, 98), QPointF(150, 122), KraftDark.lighter(108));
 
   // Tape strip and a "RAR"-like stack label on the front.
   painter.setPen(Qt::NoPen);
@@ -395,7 +395,7 @@ void OpenBox(QPainter& painter, const QRectF& target, bool papers) {
   painter.drawRect(QRectF(72, 124, 16, 57));
   painter.setBrush(QColor(255, 255, 255, 230));
   painter.drawRoundedRect(QRectF(48, 140, 62, 26), 4, 4);
-  painter.setBrush(kNavy);
+  painter.setBrush(Navy);
   for (int bar = 0; bar < 3; ++bar) painter.drawRoundedRect(QRectF(54, 145 + bar * 6, 50 - bar * 10, 3), 1, 1);
 
   painter.restore();
@@ -429,9 +429,9 @@ QImage ProgramPicture() {
 
   MotionArcs(painter, QPointF(120, 112), 86);
   OpenBox(painter, QRectF(22, 28, 200, 200), true);
-  Sparkle(painter, QPointF(40, 46), 7, kOrange);
+  Sparkle(painter, QPointF(40, 46), 7, Orange);
   Sparkle(painter, QPointF(206, 40), 9, QColor(0x3a, 0x8f, 0xd8));
-  Sparkle(painter, QPointF(214, 96), 5, kOrange);
+  Sparkle(painter, QPointF(214, 96), 5, Orange);
 
   // The name, right of the box.
   const QFont nameFont = Font(QStringLiteral("Noto Sans"), 50, QFont::Bold);
@@ -440,10 +440,10 @@ QImage ProgramPicture() {
   painter.setFont(nameFont);
   painter.setPen(QColor(0, 0, 0, 30));
   painter.drawText(nameBox.translated(2, 2), Qt::AlignCenter, QStringLiteral("Brambold"));
-  painter.setPen(kNavy);
+  painter.setPen(Navy);
   painter.drawText(nameBox, Qt::AlignCenter, QStringLiteral("Brambold"));
   painter.setFont(subFont);
-  painter.setPen(kOrange.darker(110));
+  painter.setPen(Orange.darker(110));
   painter.drawText(QRectF(236, 118, 236, 40), Qt::AlignCenter, QStringLiteral("Free Unrar"));
 
   // Underline swoosh.
@@ -463,13 +463,13 @@ QImage AboutPicture() {
   VerticalGradient(painter, Area(image), QColor(0xe3, 0xf0, 0xfb), Qt::white);
   SoftGlow(painter, QPointF(70, 58), 60, QColor(0xff, 0xe6, 0xb0, 160));
   OpenBox(painter, QRectF(12, 2, 115, 115), true);
-  Sparkle(painter, QPointF(18, 18), 5, kOrange);
+  Sparkle(painter, QPointF(18, 18), 5, Orange);
   Sparkle(painter, QPointF(124, 24), 6, QColor(0x3a, 0x8f, 0xd8));
   painter.setFont(Font(QStringLiteral("Noto Sans"), 21, QFont::Bold));
-  painter.setPen(kNavy);
+  painter.setPen(Navy);
   painter.drawText(QRectF(0, 112, 139, 28), Qt::AlignCenter, QStringLiteral("Brambold"));
   painter.setFont(Font(QStringLiteral("Noto Sans"), 12, QFont::DemiBold));
-  painter.setPen(kOrange.darker(115));
+  painter.setPen(Orange.darker(115));
   painter.drawText(QRectF(0, 138, 139, 20), Qt::AlignCenter, QStringLiteral("Free Unrar 2.54"));
   return image;
 }
@@ -530,7 +530,7 @@ QImage GiftEbook() {
   painter.setBrush(QColor(0, 0, 0, 50));
   painter.drawRect(QRectF(-38, -50, 7, 96));
   // Cover art: a little sun over waves.
-  painter.setBrush(kOrange);
+  painter.setBrush(Orange);
   painter.drawEllipse(QPointF(0, -14), 13, 13);
   painter.setPen(QPen(QColor(255, 255, 255, 200), 2.2, Qt::SolidLine, Qt::RoundCap));
   painter.setBrush(Qt::NoBrush);
@@ -680,10 +680,10 @@ void Badge(QPainter& painter, const QRectF& rect, const QString& title, const QS
   painter.setPen(Qt::NoPen);
   painter.setBrush(QColor(255, 255, 255, 225));
   painter.drawRoundedRect(rect, 10, 10);
-  painter.setPen(kNavy);
+  painter.setPen(Navy);
   painter.setFont(Font(QStringLiteral("Noto Sans"), 22, QFont::Bold));
   painter.drawText(QRectF(rect.left(), rect.top() + 6, rect.width(), 30), Qt::AlignCenter, title);
-  painter.setPen(kOrange.darker(120));
+  painter.setPen(Orange.darker(120));
   painter.setFont(Font(QStringLiteral("Noto Sans"), 14, QFont::DemiBold));
   painter.drawText(QRectF(rect.left(), rect.top() + 36, rect.width(), 20), Qt::AlignCenter, detail);
 }
@@ -750,15 +750,15 @@ QImage AppreciationPicture() {
       painter.drawPath(line);
     }
   }
-  Sparkle(painter, QPointF(72, 56), 9, kOrange);
+  Sparkle(painter, QPointF(72, 56), 9, Orange);
   Sparkle(painter, QPointF(270, 50), 7, QColor(0x3a, 0x8f, 0xd8));
-  Sparkle(painter, QPointF(292, 118), 5, kOrange);
+  Sparkle(painter, QPointF(292, 118), 5, Orange);
 
-  painter.setPen(kNavy);
+  painter.setPen(Navy);
   painter.setFont(Font(QStringLiteral("Noto Sans"), 34, QFont::Bold));
   painter.drawText(QRectF(300, 82, 170, 44), Qt::AlignCenter, QStringLiteral("Free"));
   painter.drawText(QRectF(300, 122, 170, 44), Qt::AlignCenter, QStringLiteral("eBook"));
-  painter.setPen(kOrange.darker(125));
+  painter.setPen(Orange.darker(125));
   painter.setFont(Font(QStringLiteral("Noto Sans"), 15, QFont::DemiBold));
   painter.drawText(QRectF(300, 170, 170, 24), Qt::AlignCenter, QStringLiteral("read it now"));
   return image;
@@ -796,7 +796,7 @@ int main(int argc, char** argv) {
   out.mkpath(QStringLiteral("language"));
   bool ok = true;
   for (const int scale : {1, 2}) {
-    gScale = scale;
+    Scale = scale;
     const QString suffix = scale == 1 ? QStringLiteral(".jpg") : QStringLiteral("@%1x.jpg").arg(scale);
     const auto file = [&](const QString& name) { return out.filePath(name + suffix); };
     ok &= Save(ProgramPicture(), file(QStringLiteral("program")));

@@ -15,11 +15,11 @@ class LauncherSandbox {
 public:
     LauncherSandbox()
     {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, root_.filePath("machine"));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root_.filePath("user"));
-        QDir(root_.path()).mkpath("program");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, FRoot.filePath("machine"));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, FRoot.filePath("user"));
+        QDir(FRoot.path()).mkpath("program");
         platform::SetProgramFolder(ProgramFolder().toStdString());
-        platform::SetErrorBoxHandler([this](const QString& message) { errors_ << message; });
+        platform::SetErrorBoxHandler([this](const QString& message) { FErrors << message; });
     }
 
     ~LauncherSandbox()
@@ -28,9 +28,9 @@ public:
         platform::SetProgramFolder({});
     }
 
-    QString Path(const QString& name) const { return root_.filePath(name); }
-    QString ProgramFolder() const { return root_.filePath("program") + '/'; }
-    const QStringList& Errors() const { return errors_; }
+    QString Path(const QString& name) const { return FRoot.filePath(name); }
+    QString ProgramFolder() const { return FRoot.filePath("program") + '/'; }
+    const QStringList& Errors() const { return FErrors; }
 
     static QString SettingsFile(const QString& scopeFolder)
     {
@@ -62,6 +62,6 @@ public:
     }
 
 private:
-    QTemporaryDir root_;
-    QStringList errors_;
+    QTemporaryDir FRoot;
+    QStringList FErrors;
 };

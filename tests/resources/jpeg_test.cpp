@@ -67,10 +67,10 @@ QByteArray EncodeQuarters(int width, int height, Layout layout) {
 }
 
 bool Near(QRgb actual, QRgb expected) {
-  constexpr int kTolerance = 24;
-  return std::abs(qRed(actual) - qRed(expected)) <= kTolerance &&
-         std::abs(qGreen(actual) - qGreen(expected)) <= kTolerance &&
-         std::abs(qBlue(actual) - qBlue(expected)) <= kTolerance;
+  constexpr int Tolerance = 24;
+  return std::abs(qRed(actual) - qRed(expected)) <= Tolerance &&
+         std::abs(qGreen(actual) - qGreen(expected)) <= Tolerance &&
+         std::abs(qBlue(actual) - qBlue(expected)) <= Tolerance;
 }
 
 TEST(DecodeJpeg, GivesTheSizeAndColoursOfABaselinePicture) {
@@ -130,7 +130,7 @@ QByteArray WithSize(QByteArray data, quint16 width, quint16 height) {
   return data;
 }
 
-const BrokenPicture kBrokenPictures[] = {
+const BrokenPicture BrokenPictures[] = {
     {"Empty", [] { return QByteArray(); }, "empty"},
     {"Garbage", [] { return QByteArray("this is no picture at all, just words"); }, "not a jpeg"},
     {"HeaderOnly", [] { return EncodeQuarters(64, 48, Layout::Baseline).left(20); }, "premature end"},
@@ -147,14 +147,14 @@ const BrokenPicture kBrokenPictures[] = {
     {"CmykColours", [] { return EncodeQuarters(16, 16, Layout::Cmyk); }, "color conversion"},
 };
 
-INSTANTIATE_TEST_SUITE_P(EveryFault, BrokenJpeg, testing::ValuesIn(kBrokenPictures),
+INSTANTIATE_TEST_SUITE_P(EveryFault, BrokenJpeg, testing::ValuesIn(BrokenPictures),
                          [](const testing::TestParamInfo<BrokenPicture>& info) { return info.param.name; });
 
 // Collects the warnings LoadJpegPicture writes.
 class WarningLog {
  public:
-  WarningLog() { previous_ = qInstallMessageHandler(&WarningLog::Handle); }
-  ~WarningLog() { qInstallMessageHandler(previous_); }
+  WarningLog() { FPrevious = qInstallMessageHandler(&WarningLog::Handle); }
+  ~WarningLog() { qInstallMessageHandler(FPrevious); }
   static QStringList& Lines() {
     static QStringList lines;
     return lines;
@@ -164,7 +164,7 @@ class WarningLog {
   static void Handle(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type == QtWarningMsg) Lines() << message;
   }
-  QtMessageHandler previous_;
+  QtMessageHandler FPrevious;
 };
 
 TEST(LoadJpegPicture, ReadsAFile) {

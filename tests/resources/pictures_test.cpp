@@ -27,7 +27,7 @@ TEST_P(ContractPicture, IsLinkedInAndDecodesToItsSize) {
   EXPECT_EQ(image.height(), picture.height) << picture.path;
 }
 
-constexpr Picture kPictures[] = {
+constexpr Picture Pictures[] = {
     {":/pictures/program.jpg", 486, 243},
     {":/pictures/about.jpg", 139, 164},
     {":/pictures/gift_ebook.jpg", 140, 130},
@@ -66,7 +66,7 @@ std::string PictureName(const testing::TestParamInfo<Picture>& info) {
   return name.substr(0, name.find('.'));
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryPicture, ContractPicture, testing::ValuesIn(kPictures), PictureName);
+INSTANTIATE_TEST_SUITE_P(EveryPicture, ContractPicture, testing::ValuesIn(Pictures), PictureName);
 
 // The instruction pictures: dark text on white, four lines, nothing in the
 // three bottom rows the launcher's 60-pixel holder cuts off, nothing on the
@@ -95,7 +95,7 @@ TEST_P(InstructionPicture, ShowsFourLinesInsideTheVisibleRows) {
 
 std::vector<Picture> InstructionPictures() {
   std::vector<Picture> pictures;
-  for (const Picture& picture : kPictures)
+  for (const Picture& picture : Pictures)
     if (QString::fromLatin1(picture.path).startsWith(u":/pictures/language/")) pictures.push_back(picture);
   return pictures;
 }

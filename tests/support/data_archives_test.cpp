@@ -20,7 +20,7 @@ std::vector<std::string> Outcomes(const Walk& w) {
     return out;
 }
 
-const std::vector<std::string> kTreeFiles = {"readme.txt",          "Müller.txt",
+const std::vector<std::string> TreeFiles = {"readme.txt",          "Müller.txt",
                                              "日本語.txt",          "readonly.txt",
                                              "docs/guide.txt",      "docs/deep/table.csv",
                                              "docs/deep/nested/notes.txt", "bin/pattern.bin"};
@@ -30,8 +30,8 @@ std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<st
     return a;
 }
 
-const std::vector<std::string> kTreeFolders = {"docs/deep/nested", "docs/deep", "docs", "bin", "empty"};
-const std::vector<std::string> kThree = {"first.txt", "second.txt", "third.txt"};
+const std::vector<std::string> TreeFolders = {"docs/deep/nested", "docs/deep", "docs", "bin", "empty"};
+const std::vector<std::string> ThreeFiles = {"first.txt", "second.txt", "third.txt"};
 
 struct ArchiveCase {
     const char* behaviour;
@@ -60,27 +60,27 @@ INSTANTIATE_TEST_SUITE_P(
     TestData, DataArchive,
     ::testing::Values(
         ArchiveCase{"plain_tree", "plain.rar", nullptr,
-                    Concat(Concat(kTreeFiles, {"bin/random.bin"}), kTreeFolders), ERAR_END_ARCHIVE, "source/tree"},
+                    Concat(Concat(TreeFiles, {"bin/random.bin"}), TreeFolders), ERAR_END_ARCHIVE, "source/tree"},
         ArchiveCase{"solid_tree", "solid.rar", nullptr,
-                    Concat(Concat(kTreeFiles, {"bin/random.bin"}), kTreeFolders), ERAR_END_ARCHIVE, "source/tree"},
+                    Concat(Concat(TreeFiles, {"bin/random.bin"}), TreeFolders), ERAR_END_ARCHIVE, "source/tree"},
         ArchiveCase{"ten_files", "ten.rar", nullptr,
                     {"f01.txt", "f02.txt", "f03.txt", "f04.txt", "f05.txt", "f06.txt", "f07.txt", "f08.txt",
                      "f09.txt", "f10.txt"},
                     ERAR_END_ARCHIVE, "source/ten"},
         ArchiveCase{"sizes_9_10_100", "sizes.rar", nullptr, {"s9.txt", "s10.txt", "s100.txt"}, ERAR_END_ARCHIVE,
                     "source/sizes"},
-        ArchiveCase{"comment_archive", "comment.rar", nullptr, kThree, ERAR_END_ARCHIVE, "source/comment"},
+        ArchiveCase{"comment_archive", "comment.rar", nullptr, ThreeFiles, ERAR_END_ARCHIVE, "source/comment"},
         ArchiveCase{"no_entries", "empty.rar", nullptr, {}, ERAR_END_ARCHIVE, nullptr},
         ArchiveCase{"volume_set_from_the_first_part", "volumes_1.rar", nullptr, {"big.bin", "small.bin"},
                     ERAR_END_ARCHIVE, "source/volumes"},
         ArchiveCase{"truncated_stops_with_bad_data", "truncated.rar", nullptr,
-                    Concat(kTreeFiles, {"bin/random.bin=12"}), ERAR_SUCCESS, nullptr},
-        ArchiveCase{"damaged_stops_with_bad_data", "damaged.rar", nullptr, Concat(kTreeFiles, {"bin/random.bin=12"}),
+                    Concat(TreeFiles, {"bin/random.bin=12"}), ERAR_SUCCESS, nullptr},
+        ArchiveCase{"damaged_stops_with_bad_data", "damaged.rar", nullptr, Concat(TreeFiles, {"bin/random.bin=12"}),
                     ERAR_SUCCESS, nullptr},
-        ArchiveCase{"password_right", "password.rar", "secret", kThree, ERAR_END_ARCHIVE, "source/comment"},
+        ArchiveCase{"password_right", "password.rar", "secret", ThreeFiles, ERAR_END_ARCHIVE, "source/comment"},
         ArchiveCase{"password_missing", "password.rar", nullptr, {"first.txt=22"}, ERAR_SUCCESS, nullptr},
         ArchiveCase{"password_wrong", "password.rar", "wrong", {"first.txt=24"}, ERAR_SUCCESS, nullptr},
-        ArchiveCase{"header_password_right", "headers_password.rar", "secret", kThree, ERAR_END_ARCHIVE,
+        ArchiveCase{"header_password_right", "headers_password.rar", "secret", ThreeFiles, ERAR_END_ARCHIVE,
                     "source/comment"},
         ArchiveCase{"header_password_missing", "headers_password.rar", nullptr, {}, ERAR_MISSING_PASSWORD, nullptr},
         ArchiveCase{"header_password_wrong", "headers_password.rar", "wrong", {}, ERAR_BAD_PASSWORD, nullptr},

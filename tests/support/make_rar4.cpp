@@ -14,10 +14,10 @@ using rar4::HostOs;
 
 namespace {
 
-const uint32_t kStamp = rar4::DosTime(2024, 5, 17, 12, 34, 56);
+const uint32_t Stamp = rar4::DosTime(2024, 5, 17, 12, 34, 56);
 
 // Windows attribute bits.
-constexpr uint32_t kReadOnly = 0x01, kHidden = 0x02, kDirectory = 0x10, kArchive = 0x20;
+constexpr uint32_t AttrReadOnly = 0x01, AttrHidden = 0x02, AttrDirectory = 0x10, AttrArchive = 0x20;
 
 Entry File(const std::string& source, const std::string& name, HostOs host, uint32_t attributes) {
     Entry e;
@@ -25,7 +25,7 @@ Entry File(const std::string& source, const std::string& name, HostOs host, uint
     e.data = ReadFileBytes(source + "/" + name);
     e.host = host;
     e.attributes = attributes;
-    e.dosTime = kStamp;
+    e.dosTime = Stamp;
     return e;
 }
 
@@ -35,7 +35,7 @@ Entry Folder(const std::string& name, HostOs host, uint32_t attributes) {
     e.directory = true;
     e.host = host;
     e.attributes = attributes;
-    e.dosTime = kStamp;
+    e.dosTime = Stamp;
     e.version = 20;
     return e;
 }
@@ -45,21 +45,21 @@ Entry Text(const std::string& name, const std::string& text, HostOs host) {
     e.name = name;
     e.data = text;
     e.host = host;
-    e.attributes = host == HostOs::Unix ? 0100644 : kArchive;
-    e.dosTime = kStamp;
+    e.attributes = host == HostOs::Unix ? 0100644 : AttrArchive;
+    e.dosTime = Stamp;
     return e;
 }
 
 std::vector<Entry> Tree(const std::string& source, HostOs host) {
     const bool unix = host == HostOs::Unix;
-    const uint32_t file = unix ? 0100644 : kArchive;
+    const uint32_t file = unix ? 0100644 : AttrArchive;
     std::vector<Entry> entries = {
         File(source, "readme.txt", host, file),
         File(source, "Grüße.txt", host, file),
         File(source, "日本語.txt", host, file),
-        File(source, "readonly.txt", host, unix ? 0100444 : kArchive | kReadOnly),
-        Folder("docs", host, unix ? 040755 : kDirectory),
-        File(source, "docs/notes.txt", host, unix ? 0100644 : kArchive | kHidden),
+        File(source, "readonly.txt", host, unix ? 0100444 : AttrArchive | AttrReadOnly),
+        Folder("docs", host, unix ? 040755 : AttrDirectory),
+        File(source, "docs/notes.txt", host, unix ? 0100644 : AttrArchive | AttrHidden),
     };
     if (unix)
         for (Entry& e : entries) e.nameForm = rar4::NameForm::Utf8;
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
         ok &= Write(out + "rar4_large.rar",
                     rar4::WriteArchive({large, Text("after.txt", "Listed after the large entry.\n", HostOs::Windows)}));
 
-        Entry big = File(source + "/volumes", "small.bin", HostOs::Windows, kArchive);
+        Entry big = File(source + "/volumes", "small.bin", HostOs::Windows, AttrArchive);
         const auto volumes = rar4::WriteVolumes({big}, 16384);
         for (size_t i = 0; i < volumes.size(); ++i)
             ok &= Write(rar4::OldStyleVolumeName(out + "rar4_volumes.rar", i), volumes[i]);

@@ -9,11 +9,11 @@
 namespace rar4 {
 namespace {
 
-constexpr uint8_t kMainHead = 0x73;
-constexpr uint8_t kFileHead = 0x74;
-constexpr uint8_t kEndHead = 0x7B;
-constexpr uint8_t kStoreMethod = 0x30;
-const std::string kMarker("Rar!\x1a\x07\x00", 7);
+constexpr uint8_t MainHead = 0x73;
+constexpr uint8_t FileHead = 0x74;
+constexpr uint8_t EndHead = 0x7B;
+constexpr uint8_t StoreMethod = 0x30;
+const std::string Marker("Rar!\x1a\x07\x00", 7);
 
 const std::array<uint32_t, 256>& CrcTable() {
     static const std::array<uint32_t, 256> table = [] {
@@ -53,39 +53,39 @@ std::string Block(std::string body) {
 // salt and the block encrypted with AES-128-CBC, zero-padded to 16 bytes.
 class HeaderSealer {
 public:
-    explicit HeaderSealer(const ArchiveOptions& options) : salt_(options.salt) {
+    explicit HeaderSealer(const ArchiveOptions& options) : FSalt(options.salt) {
         if (options.headerPassword.empty()) return;
-        key_ = DeriveHeaderKey(options.headerPassword, options.salt);
-        on_ = true;
+        FKey = DeriveHeaderKey(options.headerPassword, options.salt);
+        FOn = true;
     }
 
-    uint16_t MainFlags() const { return on_ ? MHD_PASSWORD : 0; }
+    uint16_t MainFlags() const { return FOn ? MHD_PASSWORD : 0; }
 
     std::string Seal(std::string block) const {
-        if (!on_) return block;
+        if (!FOn) return block;
         block.resize((block.size() + 15) / 16 * 16, '\0');
         std::string out(block.size(), '\0');
         EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
         int n = 0;
-        const bool ok = ctx && EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key_.key.data(), key_.iv.data()) &&
+        const bool ok = ctx && EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, FKey.key.data(), FKey.iv.data()) &&
                         EVP_CIPHER_CTX_set_padding(ctx, 0) &&
                         EVP_EncryptUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &n,
                                           reinterpret_cast<const unsigned char*>(block.data()), int(block.size())) &&
                         size_t(n) == block.size();
         EVP_CIPHER_CTX_free(ctx);
         if (!ok) throw std::runtime_error("AES encryption failed");
-        return std::string(reinterpret_cast<const char*>(salt_.data()), salt_.size()) + out;
+        return std::string(reinterpret_cast<const char*>(FSalt.data()), FSalt.size()) + out;
     }
 
 private:
-    Salt salt_;
-    HeaderKey key_;
-    bool on_ = false;
+    Salt FSalt;
+    HeaderKey FKey;
+    bool FOn = false;
 };
 
 std::string MainHeader(uint16_t flags) {
     std::string body;
-    body.push_back(char(kMainHead));
+    body.push_back(char(MainHead));
     Put16(body, flags);
     Put16(body, 0);  // size, patched by Block
     Put16(body, 0);  // reserved
@@ -95,7 +95,7 @@ std::string MainHeader(uint16_t flags) {
 
 std::string EndHeader(uint16_t flags) {
     std::string body;
-    body.push_back(char(kEndHead));
+    body.push_back(char(EndHead));
     Put16(body, flags);
     Put16(body, 0);
     return Block(body);
@@ -177,7 +177,7 @@ std::string FileHeader(const Entry& e, uint16_t splitFlags, uint32_t partSize, u
     if (large) flags |= LHD_LARGE;
 
     std::string body;
-    body.push_back(char(kFileHead));
+    body.push_back(char(FileHead));
     Put16(body, flags);
     Put16(body, 0);  // size, patched by Block
     Put32(body, uint32_t(packSize));
@@ -186,7 +186,7 @@ std::string FileHeader(const Entry& e, uint16_t splitFlags, uint32_t partSize, u
     Put32(body, crc);
     Put32(body, e.dosTime);
     body.push_back(char(e.version));
-    body.push_back(char(kStoreMethod));
+    body.push_back(char(StoreMethod));
     Put16(body, uint32_t(name.field.size()));
     Put32(body, e.attributes);
     if (large) {
@@ -233,22 +233,22 @@ HeaderKey DeriveHeaderKey(const std::string& password, const Salt& salt) {
     }
     buffer.append(reinterpret_cast<const char*>(salt.data()), salt.size());
 
-    constexpr uint32_t kRounds = 0x40000;
+    constexpr uint32_t Rounds = 0x40000;
     HeaderKey out;
     EVP_MD_CTX* sha = EVP_MD_CTX_new();
     EVP_MD_CTX* partial = EVP_MD_CTX_new();
     unsigned char digest[20];
     bool ok = sha && partial && EVP_DigestInit_ex(sha, EVP_sha1(), nullptr);
     uint64_t hashed = 0;
-    for (uint32_t round = 0; ok && round < kRounds; ++round) {
+    for (uint32_t round = 0; ok && round < Rounds; ++round) {
         ok = EVP_DigestUpdate(sha, buffer.data(), buffer.size());
         ScheduleBackIntoBuffer(buffer, hashed);
         const unsigned char counter[3] = {uint8_t(round), uint8_t(round >> 8), uint8_t(round >> 16)};
         ok = ok && EVP_DigestUpdate(sha, counter, 3);
         hashed += buffer.size() + 3;
-        if (ok && round % (kRounds / 16) == 0) {
+        if (ok && round % (Rounds / 16) == 0) {
             ok = EVP_MD_CTX_copy_ex(partial, sha) && EVP_DigestFinal_ex(partial, digest, nullptr);
-            out.iv[round / (kRounds / 16)] = digest[19];  // low byte of the fifth word
+            out.iv[round / (Rounds / 16)] = digest[19];  // low byte of the fifth word
         }
     }
     ok = ok && EVP_DigestFinal_ex(sha, digest, nullptr);
@@ -300,7 +300,7 @@ EncodedName EncodeName(const std::string& utf8Name, NameForm form, HostOs host) 
 
 std::string WriteArchive(const std::vector<Entry>& entries, const ArchiveOptions& options) {
     const HeaderSealer sealer(options);
-    std::string out = kMarker + MainHeader(sealer.MainFlags());
+    std::string out = Marker + MainHeader(sealer.MainFlags());
     for (const Entry& e : entries) {
         out += sealer.Seal(FileHeader(e, 0, uint32_t(e.data.size()), Crc32(e.data)));
         out += e.data;
@@ -317,7 +317,7 @@ std::vector<std::string> WriteVolumes(const std::vector<Entry>& entries, size_t 
     size_t room = 0;
     auto startVolume = [&] {
         if (!volumes.empty() || !current.empty()) volumes.push_back(current + sealer.Seal(EndHeader(EARC_NEXT_VOLUME)));
-        current = kMarker + MainHeader(setFlags | (volumes.empty() ? MHD_FIRSTVOLUME : 0));
+        current = Marker + MainHeader(setFlags | (volumes.empty() ? MHD_FIRSTVOLUME : 0));
         room = dataPerVolume;
     };
     startVolume();

@@ -76,9 +76,9 @@ double Contrast(QRgb a, QRgb b)
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-constexpr double kLeastContrast = 4.5;
+constexpr double LeastContrast = 4.5;
 // The floor of the fitting, as pixels: the boxes are in pixels at any dpi.
-constexpr double kSmallestPixelSize = 6.5 * 96 / 72;
+constexpr double SmallestPixelSize = 6.5 * 96 / 72;
 
 // Gives the protected tab option to the inspection.
 class TabOptions : public QTabBar {
@@ -95,14 +95,14 @@ class Inspector {
 public:
     QStringList problems;
 
-    explicit Inspector(QWidget& window) : window_(window) {}
+    explicit Inspector(QWidget& window) : FWindow(window) {}
 
     void Face(const QWidget* widget, const QString& family, const QString& style, qreal pixelSize)
     {
         const QString face = qEnvironmentVariable("BRAMBOLD_FIT_FACE");
         if (family != face || style.contains(QLatin1String("Condensed")))
             problems << QString("%1 is drawn in %2 %3, not %4").arg(Name(widget), family, style, face);
-        if (pixelSize < kSmallestPixelSize - 0.01)
+        if (pixelSize < SmallestPixelSize - 0.01)
             problems << QString("%1 is drawn at %2 px").arg(Name(widget)).arg(pixelSize);
     }
 
@@ -141,7 +141,7 @@ public:
     void Inside(const QWidget* widget)
     {
         QRect rect = widget->rect();
-        for (const QWidget* w = widget; w != &window_ && w->parentWidget(); w = w->parentWidget()) {
+        for (const QWidget* w = widget; w != &FWindow && w->parentWidget(); w = w->parentWidget()) {
             rect.translate(w->pos());
             const QRect parent = w->parentWidget()->rect();
             if (!parent.contains(rect))
@@ -263,15 +263,15 @@ public:
     // that is showing now, against `picture`, the window as drawn.
     void Window(const QImage& picture, bool measure)
     {
-        picture_ = picture;
-        measure_ = measure;
-        QList<QWidget*> widgets = window_.findChildren<QWidget*>();
-        widgets.prepend(&window_);
+        FPicture = picture;
+        FMeasure = measure;
+        QList<QWidget*> widgets = FWindow.findChildren<QWidget*>();
+        widgets.prepend(&FWindow);
         for (QWidget* widget : widgets) {
-            if (!Shown(widget, &window_))
+            if (!Shown(widget, &FWindow))
                 continue;
-            coloured_ = widget->isVisible();
-            if (!measure_ && !coloured_)
+            FColoured = widget->isVisible();
+            if (!FMeasure && !FColoured)
                 continue;
             const int before = problems.size();
             if (auto* label = qobject_cast<QLabel*>(widget))
@@ -287,7 +287,7 @@ public:
             else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget))
                 PlainBox(plain);
             // Measured once: the other pages only add their colours.
-            if (!measure_)
+            if (!FMeasure)
                 problems = problems.mid(0, before) + problems.mid(before).filter(QLatin1String("contrast"));
         }
         problems.removeDuplicates();
@@ -315,12 +315,12 @@ private:
     // The text's colour against the colour most of its rectangle is drawn in.
     void Colour(const QWidget* widget, QRect rect, const QColor& colour)
     {
-        if (!coloured_ || rect.isEmpty())
+        if (!FColoured || rect.isEmpty())
             return;
-        const qreal ratio = picture_.devicePixelRatio();
-        const QPoint origin = widget->mapTo(&window_, QPoint(0, 0));
+        const qreal ratio = FPicture.devicePixelRatio();
+        const QPoint origin = widget->mapTo(&FWindow, QPoint(0, 0));
         const QRect pixels = QRect((rect.topLeft() + origin) * ratio, rect.size() * ratio)
-                                 .intersected(picture_.rect());
+                                 .intersected(FPicture.rect());
         // The strokes are the text's own colour; of the rest, the most common
         // shade (near shades of a gradient counted as one) is the background.
         // Nothing but strokes: the text is drawn on its own colour.
@@ -331,7 +331,7 @@ private:
         std::map<QRgb, Shade> shades;
         for (int y = pixels.top(); y <= pixels.bottom(); ++y)
             for (int x = pixels.left(); x <= pixels.right(); ++x) {
-                const QRgb pixel = picture_.pixel(x, y);
+                const QRgb pixel = FPicture.pixel(x, y);
                 if (Contrast(pixel, colour.rgb()) < 1.25)
                     continue;
                 Shade& shade = shades[qRgb(qRed(pixel) >> 3, qGreen(pixel) >> 3, qBlue(pixel) >> 3)];
@@ -348,15 +348,15 @@ private:
             background = qRgb(most.r / most.count, most.g / most.count, most.b / most.count);
         }
         const double contrast = Contrast(colour.rgb(), background);
-        if (contrast < kLeastContrast)
+        if (contrast < LeastContrast)
             problems << QString("%1: contrast %2 of %3 on %4").arg(Name(widget)).arg(contrast, 0, 'f', 2)
                             .arg(colour.name(), QColor(background).name());
     }
 
-    QWidget& window_;
-    QImage picture_;
-    bool measure_ = true;
-    bool coloured_ = true;
+    QWidget& FWindow;
+    QImage FPicture;
+    bool FMeasure = true;
+    bool FColoured = true;
 };
 
 // BRAMBOLD_SCREENSHOTS=<folder> saves the named pages of a row as PNG files.
@@ -567,4 +567,4 @@ private slots:
 };
 
 QTEST_MAIN(TestTextFit)
-#include "tst_text_fit.moc"
+#include "text_fit_test.moc"

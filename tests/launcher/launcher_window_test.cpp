@@ -22,21 +22,21 @@
 
 namespace {
 
-const QStringList kEnglishLines = {
+const QStringList EnglishLines = {
     "To unrar a file choose one of the three following methods... ",
     "--> drag 'n' drop the compressed file on the Brambold picture above",
     "--> right-click the compressed file and choose 'Brambold!' in the context menu",
     "--> double-click the compressed file",
 };
 
-const QStringList kGermanLines = {
+const QStringList GermanLines = {
     "Zum Entpacken einer RAR-Datei wählen Sie eine der folgenden Methoden:",
     "--> Ziehen Sie die Datei auf das Brambold-Bild über dieser Anleitung",
     "--> Öffnen Sie das Kontext-Menü der Datei und wählen Sie \"Brambold!\"",
     "--> Doppelklicken Sie die RAR-Datei",
 };
 
-const QString kInitialHelp = "Error: The core help file is missing.\n\nPlease reinstall.";
+const QString InitialHelp = "Error: The core help file is missing.\n\nPlease reinstall.";
 
 QStringList MemoLines(const TfrmConfig& window)
 {
@@ -136,7 +136,7 @@ void TestLauncherWindow::windowLayout()
     auto* memo = window.findChild<QTextEdit*>("Memo2");
     QCOMPARE(memo->geometry(), QRect(5, 256, 484, 60));
     QVERIFY(memo->isReadOnly());
-    QCOMPARE(MemoLines(window), kEnglishLines);
+    QCOMPARE(MemoLines(window), EnglishLines);
     for (QTextBlock block = memo->document()->begin(); block.isValid(); block = block.next())
         QCOMPARE(block.blockFormat().alignment(), Qt::AlignHCenter);
     QCOMPARE(window.findChild<QLabel*>("LanguageImage")->geometry(), QRect(5, 256, 484, 60));
@@ -146,7 +146,7 @@ void TestLauncherWindow::windowLayout()
     auto* help = window.findChild<QTextBrowser*>("RichEdit1");
     QCOMPARE(help->geometry(), QRect(16, 24, 461, 249));
     QVERIFY(help->isReadOnly());
-    QCOMPARE(help->toPlainText(), kInitialHelp);
+    QCOMPARE(help->toPlainText(), InitialHelp);
 
     QVERIFY(!window.findChild<QLabel*>("Image2")->pixmap().isNull());
     QCOMPARE(window.findChild<QLabel*>("LanguageImage")->pixmap().size(), QSize(484, 63));
@@ -324,7 +324,7 @@ void TestLauncherWindow::registryLookup()
     QCOMPARE(window.LanguageId(), language);
     QCOMPARE(sandbox.Errors(), error.isEmpty() ? QStringList() : QStringList{error});
     if (!error.isEmpty())
-        QCOMPARE(MemoLines(window), kEnglishLines);
+        QCOMPARE(MemoLines(window), EnglishLines);
     const QByteArray machineFile = LauncherSandbox::ReadFile(sandbox.MachineFile());
     if (machineAfter.isNull())
         QVERIFY(!machineFile.contains("Installer%20Language"));
@@ -348,7 +348,7 @@ void TestLauncherWindow::failedWriteBackStillAppliesTheLanguage()
 
     QVERIFY(sandbox.Errors().isEmpty());
     QCOMPARE(window.LanguageId(), 1031);
-    QCOMPARE(MemoLines(window), kGermanLines);
+    QCOMPARE(MemoLines(window), GermanLines);
     QCOMPARE(window.findChild<QPushButton*>("Button19")->text(), QString("Spenden..."));
 }
 
@@ -417,14 +417,14 @@ void TestLauncherWindow::helpText_data()
     const QByteArray en = "{\\rtf1\\ansi English {\\b help}\\par second}";
     const QByteArray de = "{\\rtf1\\ansi Deutsche {\\b Hilfe} f\\'fcr alle}";
     const QByteArray none;
-    QTest::newRow("no help file keeps the initial lines") << 1033 << none << none << kInitialHelp;
+    QTest::newRow("no help file keeps the initial lines") << 1033 << none << none << InitialHelp;
     QTest::newRow("English help as RTF") << 1033 << en << de << "English help\nsecond";
     QTest::newRow("help that is not RTF shows as plain text")
         << 1033 << QByteArray("plain {\\b words}\n") << none << "plain {\\b words}\n";
     QTest::newRow("German replaces the English help") << 1031 << en << de << "Deutsche Hilfe für alle";
     QTest::newRow("German help without the English one") << 4103 << none << de << "Deutsche Hilfe für alle";
     QTest::newRow("German without its help keeps the English help") << 1031 << en << none << "English help\nsecond";
-    QTest::newRow("German without any help keeps the initial lines") << 1031 << none << none << kInitialHelp;
+    QTest::newRow("German without any help keeps the initial lines") << 1031 << none << none << InitialHelp;
 }
 
 void TestLauncherWindow::helpText()
@@ -446,7 +446,7 @@ void TestLauncherWindow::helpText()
     QCOMPARE(HelpText(window), shown);
     QVERIFY(sandbox.Errors().isEmpty());
     if (language != 1033)
-        QCOMPARE(MemoLines(window), kGermanLines);
+        QCOMPARE(MemoLines(window), GermanLines);
 }
 
 // A pipe would block the open until a writer came, before any window shows.
@@ -457,7 +457,7 @@ void TestLauncherWindow::helpFileThatIsAPipeIsAReadError()
     TfrmConfig window;
     QCOMPARE(sandbox.Errors().size(), 1);
     QVERIFY2(sandbox.Errors().first().contains("CoreHelpEN.dat"), qPrintable(sandbox.Errors().first()));
-    QCOMPARE(HelpText(window), kInitialHelp);
+    QCOMPARE(HelpText(window), InitialHelp);
 }
 
 // The real box: a setting is quoted as it stands, never read as markup.
@@ -612,7 +612,7 @@ void TestLauncherWindow::keyboardReachesAndOpensEveryTarget()
     } rows[] = {
         {"StaticText2", Qt::Key_Return, window.Links().FProgramHomeUrl},
         {"StaticText5", Qt::Key_Enter, window.Links().FMakerHomeUrl},
-        {"StaticText1", Qt::Key_Return, QString::fromUtf8(kArtistSiteUrl)},
+        {"StaticText1", Qt::Key_Return, QString::fromUtf8(ArtistSiteUrl)},
         {"Button17", Qt::Key_Return, window.Links().FUpdateUrl},
         {"Button19", Qt::Key_Enter, window.Links().FDonateUrl},
     };
@@ -659,4 +659,4 @@ void TestLauncherWindow::tabsWrapTheApplicationsOwnStyle()
 }
 
 QTEST_MAIN(TestLauncherWindow)
-#include "tst_launcher_window.moc"
+#include "launcher_window_test.moc"

@@ -20,14 +20,14 @@ struct Start {
 // Stands in for the copies of the program: records each start in order.
 class StartRecorder {
 public:
-    explicit StartRecorder(TfrmConfig& window) : window_(window)
+    explicit StartRecorder(TfrmConfig& window) : FWindow(window)
     {
         window.SetProcessStarter([this](const QString& program, const QString& archive) {
-            if (running_)
+            if (FRunning)
                 overlapped = true;
-            running_ = true;
-            starts << Start{program, archive, window_.isVisible()};
-            running_ = false;
+            FRunning = true;
+            starts << Start{program, archive, FWindow.isVisible()};
+            FRunning = false;
             return true;
         });
     }
@@ -42,8 +42,8 @@ public:
     bool overlapped = false;  // a copy started while another one still ran
 
 private:
-    TfrmConfig& window_;
-    bool running_ = false;
+    TfrmConfig& FWindow;
+    bool FRunning = false;
 };
 
 void MakeFile(const QString& path)
@@ -206,4 +206,4 @@ void TestLauncherDrops::runAndWait()
 }
 
 QTEST_MAIN(TestLauncherDrops)
-#include "tst_launcher_drops.moc"
+#include "launcher_drops_test.moc"

@@ -219,4 +219,4 @@ void TestRtfReader::shippedHelpFilesReadAsRtf()
 }
 
 QTEST_MAIN(TestRtfReader)
-#include "tst_rtf_reader.moc"
+#include "rtf_reader_test.moc"

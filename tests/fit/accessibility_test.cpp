@@ -168,4 +168,4 @@ private slots:
 };
 
 QTEST_MAIN(TestAccessibility)
-#include "tst_accessibility.moc"
+#include "accessibility_test.moc"
