@@ -1,32 +1,21 @@
 #include "app/EndProcessesByName.h"
 
+#include "platform/ascii.h"
 #include "platform/program_folder.h"
 
 #include <algorithm>
 
 namespace app {
 
-namespace {
-
-std::string UpperAscii(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](char c) {
-        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    });
-    return text;
-}
-
-}  // namespace
-
 bool EndProcessesByName(const std::string& name,
                         const std::vector<platform::ProcessEntry>& processes,
                         const std::function<bool(int pid)>& terminate)
 {
-    const std::string wanted = UpperAscii(name);
+    const std::string wanted = platform::FoldAscii(name);
     bool result = false;
     for (const platform::ProcessEntry& process : processes) {
-        const bool matches = UpperAscii(platform::FileNamePart(process.executable)) == wanted
-                             || UpperAscii(process.executable) == wanted;
+        const bool matches = platform::FoldAscii(platform::FileNamePart(process.executable)) == wanted
+                             || platform::FoldAscii(process.executable) == wanted;
         // A process we may not end survives; the others are still ended.
         if (matches)
             result = terminate(process.pid);

@@ -18,10 +18,10 @@ namespace app {
 
 namespace {
 
-const char* const kApplicationTitle = "Brambold Free Unrar";
-const char* const kFileNotFoundTitle = "Error: File not found!";
-const char* const kVersionLine = "Brambold Free Unrar 2.54\n";
-const char* const kUsage =
+const char* const ApplicationTitle = "Brambold Free Unrar";
+const char* const FileNotFoundTitle = "Error: File not found!";
+const char* const VersionLine = "Brambold Free Unrar 2.54\n";
+const char* const UsageText =
     "Usage: brambold ARCHIVE.rar   unpack the archive into its own folder\n"
     "       brambold               show the window that unpacks dropped archives\n"
     "       brambold shutdown      end every running copy\n"
@@ -96,7 +96,7 @@ void SetUpApplication()
 {
     // Only the name: an explicit display name would make the X11 platform
     // append it to every window title.
-    QCoreApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
+    QCoreApplication::setApplicationName(QString::fromUtf8(ApplicationTitle));
 }
 
 void SetTimeZoneIfUnset()
@@ -112,7 +112,7 @@ void SetTimeZoneIfUnset()
 
 void ShowFileNotFoundBox(const QString& text)
 {
-    const QString title = QString::fromUtf8(kFileNotFoundTitle);
+    const QString title = QString::fromUtf8(FileNotFoundTitle);
     if (FileNotFoundHandler()) {
         FileNotFoundHandler()(title, text);
         return;
@@ -131,12 +131,12 @@ void SetFileNotFoundBoxHandler(std::function<void(const QString& title, const QS
 int RunStartupRoad(const StartupChoice& choice, const StartupWindows& windows)
 {
     if (choice.road == StartupRoad::Help || choice.road == StartupRoad::Version) {
-        std::fputs(choice.road == StartupRoad::Help ? kUsage : kVersionLine, stdout);
+        std::fputs(choice.road == StartupRoad::Help ? UsageText : VersionLine, stdout);
         std::fflush(stdout);
         return 0;
     }
     if (choice.road == StartupRoad::Shutdown) {
-        EndProcessesByName(std::string(kProgramExecutableName));
+        EndProcessesByName(std::string(ProgramExecutableName));
         return 0;
     }
     if (choice.road == StartupRoad::FileNotFound) {

@@ -15,17 +15,17 @@ StartupChoice ChooseStartupRoad(const std::vector<std::string>& arguments)
         const auto is = [&arguments](const auto& options) {
             return std::find(std::begin(options), std::end(options), arguments.front()) != std::end(options);
         };
-        if (is(kHelpOptions)) {
+        if (is(HelpOptions)) {
             choice.road = StartupRoad::Help;
             return choice;
         }
-        if (is(kVersionOptions)) {
+        if (is(VersionOptions)) {
             choice.road = StartupRoad::Version;
             return choice;
         }
     }
     // Compared byte for byte: "Shutdown" is taken as a path like any other.
-    if (!arguments.empty() && arguments.front() == kShutdownCommand) {
+    if (!arguments.empty() && arguments.front() == ShutdownCommand) {
         choice.road = StartupRoad::Shutdown;
         return choice;
     }

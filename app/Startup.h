@@ -9,16 +9,16 @@
 namespace app {
 
 // The first argument that ends the running copies instead of starting one.
-inline constexpr std::string_view kShutdownCommand = "shutdown";
+inline constexpr std::string_view ShutdownCommand = "shutdown";
 
 // Executable name of the running copies that "shutdown" ends. The Windows
 // build looked for "Brambold.exe"; here the built program is "brambold".
-inline constexpr std::string_view kProgramExecutableName = "brambold";
+inline constexpr std::string_view ProgramExecutableName = "brambold";
 
 // The lone arguments that print instead of starting; none ends in ".rar",
 // so no archive path is taken from anybody.
-inline constexpr std::string_view kHelpOptions[] = {"--help", "-h"};
-inline constexpr std::string_view kVersionOptions[] = {"--version", "-v"};
+inline constexpr std::string_view HelpOptions[] = {"--help", "-h"};
+inline constexpr std::string_view VersionOptions[] = {"--version", "-v"};
 
 enum class StartupRoad {
     Help,          // print the usage, no window, no display needed

@@ -13,6 +13,7 @@
 #include "archive/VoskConvert.h"
 #include "archive/VoskErrors.h"
 #include "archive/SolidArchive.h"
+#include "platform/ascii.h"
 #include "platform/program_folder.h"
 #include "platform/text_file.h"
 
@@ -76,14 +77,6 @@ bool CopyFile(int from, int folder, const std::string& name)
     return close(to) == 0 && ok;
 }
 
-std::string FoldAscii(const std::string& text)
-{
-    std::string folded = text;
-    for (char& c : folded)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return folded;
-}
 
 }  // namespace
 
@@ -92,7 +85,7 @@ std::string FoldAscii(const std::string& text)
 void TFileList::Add(const std::string& line)
 {
     FLines.push_back(line);
-    FFolded.insert(FoldAscii(line));
+    FFolded.insert(platform::FoldAscii(line));
 }
 
 void TFileList::Clear()
@@ -103,7 +96,7 @@ void TFileList::Clear()
 
 bool TFileList::ContainsIgnoringCase(const std::string& path) const
 {
-    return FFolded.find(FoldAscii(path)) != FFolded.end();
+    return FFolded.find(platform::FoldAscii(path)) != FFolded.end();
 }
 
 // ---- construction ---------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "extract/TArchiveListModel.h"
 
+#include "platform/ascii.h"
+
 #include <QDate>
 #include <QRegularExpression>
 #include <QTime>
@@ -52,10 +54,8 @@ QString Star(bool set)
 
 int CompareAsciiNoCase(const QString& a, const QString& b)
 {
-    const auto fold = [](QChar c) {
-        const char16_t u = c.unicode();
-        return (u >= u'a' && u <= u'z') ? char16_t(u - 32) : u;
-    };
+    // Upper case, which sets the order: '_' sorts after the letters.
+    const auto fold = [](QChar c) { return platform::UpperAscii(c.unicode()); };
     const qsizetype n = std::min(a.size(), b.size());
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t ca = fold(a[i]);
