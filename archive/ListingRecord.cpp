@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <malloc.h>
-#include <utility>
 #include <iterator>
+#include <utility>
 #include <sys/mman.h>
 #include <sys/stat.h>
 
@@ -12,23 +12,11 @@
 
 namespace {
 
-// As the engine's listing run opens and reads: same buffers, same sizes.
-constexpr size_t CommentBufferSize = 65536;
-constexpr size_t RedirNameCapacity = 4096;
-
 // Blocks are mapped and unmapped directly, so each one the replay has used
 // goes back to the system at once, whatever the allocator keeps.
 constexpr size_t BlockSize = size_t{1} << 20;
 
 enum TEvent : uint8_t { EvOpen = 1, EvNotice, EvArcName, EvRead, EvProcess };
-
-// The header fields the engine reads in a listing run, besides the names.
-constexpr unsigned int RARHeaderDataEx::*HeaderFields[] = {
-    &RARHeaderDataEx::Flags,    &RARHeaderDataEx::PackSize, &RARHeaderDataEx::PackSizeHigh,
-    &RARHeaderDataEx::UnpSize,  &RARHeaderDataEx::UnpSizeHigh, &RARHeaderDataEx::HostOS,
-    &RARHeaderDataEx::FileCRC,  &RARHeaderDataEx::FileTime, &RARHeaderDataEx::UnpVer,
-    &RARHeaderDataEx::Method,   &RARHeaderDataEx::FileAttr, &RARHeaderDataEx::DictSize,
-};
 
 std::atomic<int> RunningWalks{0};
 
@@ -190,6 +178,74 @@ private:
     std::vector<char> FNoticeBuffer;
 };
 
+// ---- the replay -------------------------------------------------------------
+
+namespace {
+
+// The calls of a listing run, answered from the record in the order the
+// library answered them.
+class TReplayCalls final : public IUnRarCalls {
+public:
+    explicit TReplayCalls(std::unique_ptr<TListingRecord> record) : FRecord(std::move(record)) {}
+
+    bool Open(RAROpenArchiveData& data) override
+    {
+        TListingRecord& record = *FRecord;
+        if (!record.ReachAnswer(EvOpen)) {
+            data.OpenResult = ERAR_UNKNOWN;
+            return false;
+        }
+        const bool opened = record.Number() != 0;
+        data.OpenResult = static_cast<unsigned>(record.Number());
+        data.CmtState = static_cast<unsigned>(record.Number());
+        data.CmtSize = static_cast<unsigned>(record.Number());
+        std::string comment;
+        record.Text(comment);
+        if (data.CmtBuf && data.CmtBufSize > 0) {
+            const size_t n = std::min<size_t>(comment.size(), data.CmtBufSize);
+            std::memcpy(data.CmtBuf, comment.data(), n);
+            if (n < data.CmtBufSize)
+                data.CmtBuf[n] = '\0';
+        }
+        return opened;
+    }
+    int Close() override { return FRecord->CloseResult; }
+    int ReadHeader(RARHeaderDataEx& header) override
+    {
+        TListingRecord& record = *FRecord;
+        if (!record.ReachAnswer(EvRead))
+            return ERAR_UNKNOWN;
+        const int r = static_cast<int>(record.Number());
+        for (const auto field : ConvertedFields)
+            header.*field = static_cast<unsigned>(record.Number());
+        record.Text(record.Name);
+        Utf8ToWide(record.Name, header.FileNameW, std::size(header.FileNameW));
+        const size_t n = std::min(record.ArcName.size(), sizeof header.ArcName);
+        std::memcpy(header.ArcName, record.ArcName.data(), n);
+        if (n < sizeof header.ArcName)
+            header.ArcName[n] = '\0';
+        return r;
+    }
+    int ProcessFile(int, char*, char*) override
+    {
+        if (!FRecord->ReachAnswer(EvProcess))
+            return ERAR_UNKNOWN;
+        return static_cast<int>(FRecord->Number());
+    }
+    void SetCallback(UNRARCALLBACK callback, LPARAM userData) override
+    {
+        FRecord->Callback = callback;
+        FRecord->UserData = userData;
+    }
+    // The walk was made with this very password: Take compared them.
+    void SetPassword(char*) override {}
+
+private:
+    std::unique_ptr<TListingRecord> FRecord;
+};
+
+}  // namespace
+
 // ---- the walk ---------------------------------------------------------------
 
 TListingRecorder::TListingRecorder(std::string fileName, std::string password)
@@ -203,6 +259,11 @@ TListingRecorder::TListingRecorder(std::string fileName, std::string password)
             } catch (...) {
                 FUsable = false;
             }
+            {
+                const std::lock_guard lock(FEndMutex);
+                FEnded = true;
+            }
+            FEndChanged.notify_all();
             --RunningWalks;
         });
     } catch (...) {
@@ -265,17 +326,86 @@ int TListingRecorder::WalkerCallback(UINT msg, LPARAM UserData, LPARAM P1, LPARA
     return -1;
 }
 
+namespace {
+
+// The library's calls, with every answer put on the record as it comes.
+class TRecordingCalls final : public IUnRarCalls {
+public:
+    explicit TRecordingCalls(TListingRecord& record) : FRecord(record) {}
+
+    // True once the record could not take an answer.
+    bool Failed() const { return FFailed; }
+
+    bool Open(RAROpenArchiveData& data) override
+    {
+        const bool opened = FLibrary.Open(data);
+        FEvent.assign(1, static_cast<char>(EvOpen));
+        PutNumber(FEvent, opened);
+        PutNumber(FEvent, data.OpenResult);
+        PutNumber(FEvent, data.CmtState);
+        PutNumber(FEvent, data.CmtSize);
+        PutText(FEvent, data.CmtBuf, data.CmtBuf ? strnlen(data.CmtBuf, data.CmtBufSize) : 0);
+        Put();
+        return opened;
+    }
+    int Close() override { return FRecord.CloseResult = FLibrary.Close(); }
+    int ReadHeader(RARHeaderDataEx& header) override
+    {
+        const int r = FLibrary.ReadHeader(header);
+        const size_t arcLength = strnlen(header.ArcName, sizeof header.ArcName);
+        if (FArcName.compare(0, std::string::npos, header.ArcName, arcLength) != 0) {
+            FArcName.assign(header.ArcName, arcLength);
+            FEvent.assign(1, static_cast<char>(EvArcName));
+            PutText(FEvent, FArcName.data(), FArcName.size());
+            Put();
+        }
+        FEvent.assign(1, static_cast<char>(EvRead));
+        PutNumber(FEvent, static_cast<unsigned>(r));
+        for (const auto field : ConvertedFields)
+            PutNumber(FEvent, header.*field);
+        const std::string name = WideToUtf8(header.FileNameW, std::size(header.FileNameW));
+        PutText(FEvent, name.data(), name.size());
+        Put();
+        return r;
+    }
+    int ProcessFile(int operation, char* destPath, char* destName) override
+    {
+        const int pr = FLibrary.ProcessFile(operation, destPath, destName);
+        FEvent.assign(1, static_cast<char>(EvProcess));
+        PutNumber(FEvent, static_cast<unsigned>(pr));
+        Put();
+        return pr;
+    }
+    void SetCallback(UNRARCALLBACK callback, LPARAM userData) override { FLibrary.SetCallback(callback, userData); }
+    void SetPassword(char* password) override { FLibrary.SetPassword(password); }
+
+private:
+    void Put()
+    {
+        if (!FFailed && !FRecord.Put(FEvent))
+            FFailed = true;
+    }
+
+    TLibraryCalls FLibrary;
+    TListingRecord& FRecord;
+    std::string FEvent;
+    std::string FArcName;  // volume of the headers put last
+    bool FFailed = false;
+};
+
+}  // namespace
+
 // Makes the calls of the engine's listing run, in its order, and stops where
 // it stops. Only what the library answered is kept.
 void TListingRecorder::Walk()
 {
-    TListingRecord& record = *FRecord;
     Note(FFileName);
     // A pipe or a device could block the open for good, and the walk could
     // then never be ended: only plain files are walked ahead.
     if (FAsked || !S_ISREG(FRecord->Stamps.front().mode))
         return;
 
+    TRecordingCalls calls(*FRecord);
     std::vector<char> arcName(FFileName.begin(), FFileName.end());
     arcName.push_back('\0');
     std::vector<char> comment(CommentBufferSize, '\0');
@@ -284,92 +414,53 @@ void TListingRecorder::Walk()
     open.OpenMode = RAR_OM_LIST;
     open.CmtBuf = comment.data();
     open.CmtBufSize = CommentBufferSize;
-    HANDLE handle = untUnRar::RAROpenArchive(&open);
-    const bool opened = handle != nullptr && open.OpenResult == ERAR_SUCCESS;
-
-    std::string event(1, static_cast<char>(EvOpen));
-    PutNumber(event, opened);
-    PutNumber(event, open.OpenResult);
-    PutNumber(event, open.CmtState);
-    PutNumber(event, open.CmtSize);
-    PutText(event, comment.data(), strnlen(comment.data(), CommentBufferSize));
-    if (!record.Put(event)) {
-        if (handle)
-            untUnRar::RARCloseArchive(handle);
-        return;
-    }
-    if (!opened) {
-        if (handle)
-            untUnRar::RARCloseArchive(handle);
-        FUsable = true;
+    if (!calls.Open(open)) {
+        FUsable = !calls.Failed();
         return;
     }
 
-    untUnRar::RARSetCallback(handle, &TListingRecorder::WalkerCallback, reinterpret_cast<LPARAM>(this));
+    calls.SetCallback(&TListingRecorder::WalkerCallback, reinterpret_cast<LPARAM>(this));
     std::vector<char> password(FPassword.begin(), FPassword.end());
     password.push_back('\0');
     if (!FPassword.empty())
-        untUnRar::RARSetPassword(handle, password.data());
+        calls.SetPassword(password.data());
 
     auto header = std::make_unique<RARHeaderDataEx>();
     std::vector<wchar_t> redirName(RedirNameCapacity, L'\0');
     header->RedirName = redirName.data();
     header->RedirNameSize = RedirNameCapacity;
     char noDestination[] = "";
-    std::string arcNameNow;
-
-    bool whole = false;
-    int lastFailure = 0;
-    while (!FStop && !FAsked) {
-        const int r = untUnRar::RARReadHeaderEx(handle, header.get());
-        if (FAsked)
-            break;
-        const size_t arcLength = strnlen(header->ArcName, sizeof header->ArcName);
-        if (arcNameNow.compare(0, std::string::npos, header->ArcName, arcLength) != 0) {
-            arcNameNow.assign(header->ArcName, arcLength);
-            event.assign(1, static_cast<char>(EvArcName));
-            PutText(event, arcNameNow.data(), arcNameNow.size());
-            if (!record.Put(event))
-                break;
-        }
-        event.assign(1, static_cast<char>(EvRead));
-        PutNumber(event, static_cast<unsigned>(r));
-        for (const auto field : HeaderFields)
-            PutNumber(event, (*header).*field);
-        const std::string name = WideToUtf8(header->FileNameW, std::size(header->FileNameW));
-        PutText(event, name.data(), name.size());
-        if (!record.Put(event))
-            break;
-
-        // The engine's loop: the end, a failure met twice, a failed step.
-        if (r == ERAR_END_ARCHIVE || (r != ERAR_SUCCESS && r == lastFailure)) {
-            whole = true;
-            break;
-        }
-        lastFailure = r;
-        if (r != ERAR_SUCCESS)
-            continue;
-        const int pr = untUnRar::RARProcessFile(handle, RAR_TEST, noDestination, nullptr);
-        if (FAsked)
-            break;
-        event.assign(1, static_cast<char>(EvProcess));
-        PutNumber(event, static_cast<unsigned>(pr));
-        if (!record.Put(event))
-            break;
-        if (pr != ERAR_SUCCESS) {
-            whole = true;
-            break;
-        }
-    }
-    record.CloseResult = untUnRar::RARCloseArchive(handle);
-    FUsable = whole && !FAsked && !FStop;
+    ReadHeaders([&] { return calls.ReadHeader(*header); },
+                [&](int r) {
+                    if (FStop || FAsked || calls.Failed())
+                        return false;
+                    // The engine tests each entry read whole, and ends where a test fails.
+                    return r != ERAR_SUCCESS || calls.ProcessFile(RAR_TEST, noDestination, nullptr) == ERAR_SUCCESS;
+                });
+    calls.Close();
+    FUsable = !FAsked && !FStop && !calls.Failed();
     // What the library held for the walk sits in this thread's own heap and
     // would stay resident through the whole extraction: hand it back now.
     malloc_trim(0);
 }
 
-std::unique_ptr<TListingRecord> TListingRecorder::Take(const std::string& fileName, const std::string& password)
+std::unique_ptr<IUnRarCalls> TListingRecorder::Take(const std::string& fileName, const std::string& password,
+                                                    std::chrono::milliseconds step,
+                                                    const std::function<bool()>& whileWaiting)
 {
+    {
+        std::unique_lock lock(FEndMutex);
+        while (!FEndChanged.wait_for(lock, step, [this] { return FEnded; })) {
+            lock.unlock();
+            const bool goOn = !whileWaiting || whileWaiting();
+            lock.lock();
+            if (!goOn) {
+                lock.unlock();
+                Stop();
+                return nullptr;
+            }
+        }
+    }
     Wait();
     if (!FUsable || fileName != FFileName || password != FPassword)
         return nullptr;
@@ -377,107 +468,6 @@ std::unique_ptr<TListingRecord> TListingRecorder::Take(const std::string& fileNa
         if (!stamp.Unchanged())
             return nullptr;
     FUsable = false;
-    return std::move(FRecord);
+    return std::make_unique<TReplayCalls>(std::move(FRecord));
 }
 
-// ---- the replay -------------------------------------------------------------
-
-namespace {
-
-TListingRecord* ActiveRecord = nullptr;
-
-TListingRecord* Of(HANDLE handle)
-{
-    return static_cast<TListingRecord*>(handle);
-}
-
-HANDLE ReplayOpen(RAROpenArchiveData* data)
-{
-    TListingRecord* record = ActiveRecord;
-    if (!record || !record->ReachAnswer(EvOpen)) {
-        data->OpenResult = ERAR_UNKNOWN;
-        return nullptr;
-    }
-    const bool opened = record->Number() != 0;
-    data->OpenResult = static_cast<unsigned>(record->Number());
-    data->CmtState = static_cast<unsigned>(record->Number());
-    data->CmtSize = static_cast<unsigned>(record->Number());
-    std::string comment;
-    record->Text(comment);
-    if (data->CmtBuf && data->CmtBufSize > 0) {
-        const size_t n = std::min<size_t>(comment.size(), data->CmtBufSize);
-        std::memcpy(data->CmtBuf, comment.data(), n);
-        if (n < data->CmtBufSize)
-            data->CmtBuf[n] = '\0';
-    }
-    return opened ? record : nullptr;
-}
-
-int ReplayClose(HANDLE handle)
-{
-    return handle ? Of(handle)->CloseResult : ERAR_ECLOSE;
-}
-
-int ReplayReadHeaderEx(HANDLE handle, RARHeaderDataEx* header)
-{
-    TListingRecord* record = Of(handle);
-    if (!record->ReachAnswer(EvRead))
-        return ERAR_UNKNOWN;
-    const int r = static_cast<int>(record->Number());
-    for (const auto field : HeaderFields)
-        (*header).*field = static_cast<unsigned>(record->Number());
-    record->Text(record->Name);
-    Utf8ToWide(record->Name, header->FileNameW, std::size(header->FileNameW));
-    const size_t n = std::min(record->ArcName.size(), sizeof header->ArcName);
-    std::memcpy(header->ArcName, record->ArcName.data(), n);
-    if (n < sizeof header->ArcName)
-        header->ArcName[n] = '\0';
-    return r;
-}
-
-int ReplayProcessFile(HANDLE handle, int, char*, char*)
-{
-    TListingRecord* record = Of(handle);
-    if (!record->ReachAnswer(EvProcess))
-        return ERAR_UNKNOWN;
-    return static_cast<int>(record->Number());
-}
-
-void ReplaySetCallback(HANDLE handle, UNRARCALLBACK callback, LPARAM userData)
-{
-    Of(handle)->Callback = callback;
-    Of(handle)->UserData = userData;
-}
-
-// The walk was made with this very password: Take compared them.
-void ReplaySetPassword(HANDLE, char*) {}
-
-}  // namespace
-
-TReplayScope::TReplayScope(TListingRecorder* recorder, const std::string& fileName, const std::string& password)
-    : FRecord(recorder ? recorder->Take(fileName, password) : nullptr)
-{
-    if (!FRecord)
-        return;
-    FOther = {ReplayOpen, ReplayClose, ReplayReadHeaderEx, ReplayProcessFile, ReplaySetCallback, ReplaySetPassword};
-    SwapSlots();
-    ActiveRecord = FRecord.get();
-}
-
-TReplayScope::~TReplayScope()
-{
-    if (!FRecord)
-        return;
-    SwapSlots();
-    ActiveRecord = nullptr;
-}
-
-void TReplayScope::SwapSlots()
-{
-    std::swap(untUnRar::RAROpenArchive, FOther.open);
-    std::swap(untUnRar::RARCloseArchive, FOther.close);
-    std::swap(untUnRar::RARReadHeaderEx, FOther.readHeaderEx);
-    std::swap(untUnRar::RARProcessFile, FOther.processFile);
-    std::swap(untUnRar::RARSetCallback, FOther.setCallback);
-    std::swap(untUnRar::RARSetPassword, FOther.setPassword);
-}

@@ -1,19 +1,23 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "archive/untUnRar.h"
+#include "archive/UnRarCalls.h"
 
 // The listing run of the window waits a second before it starts. Its header
 // walk can be made meanwhile on a second thread with a handle of its own:
 // the library's answers are recorded, and the listing run is later served
-// from the record, through the same engine code, as if the library answered.
-// Whatever the walk would have to ask, and any change of the archive or of
-// the run's inputs, drops the record: the run then asks the library itself.
+// from the record, through the same engine code, by calls that answer as
+// the library did. Whatever the walk would have to ask, and any change of
+// the archive or of the run's inputs, drops the record: the run then calls
+// the library itself.
 
 class TListingRecord;
 
@@ -26,10 +30,13 @@ public:
     TListingRecorder(const TListingRecorder&) = delete;
     TListingRecorder& operator=(const TListingRecorder&) = delete;
 
-    // Waits for the walk to end, then hands over its record when the walk
-    // was whole and was made for this file and password on the archive as
-    // it is now; otherwise nothing.
-    std::unique_ptr<TListingRecord> Take(const std::string& fileName, const std::string& password);
+    // Waits for the walk to end, calling `whileWaiting` every `step`
+    // meanwhile, so a window can handle its messages; an answer of false
+    // gives the walk up. Then hands over calls that answer from the record,
+    // when the walk was whole and was made for this file and password on
+    // the archive as it is now; otherwise nothing.
+    std::unique_ptr<IUnRarCalls> Take(const std::string& fileName, const std::string& password,
+                                      std::chrono::milliseconds step, const std::function<bool()>& whileWaiting);
     // Ends the walk at its next step and waits for it.
     void Stop();
     // Waits for the walk to end by itself.
@@ -49,32 +56,8 @@ private:
     std::atomic<bool> FStop{false};
     bool FUsable = false;  // the walk ended by itself and asked nothing
     bool FAsked = false;   // the library asked a question or was stopped
+    std::mutex FEndMutex;
+    std::condition_variable FEndChanged;
+    bool FEnded = false;
     std::thread FThread;
-};
-
-// While it lives, the library's slots serve the record that `recorder`
-// (when not null) hands over for this file and password, in place of the
-// library. No other thread may call the library meanwhile.
-class TReplayScope {
-public:
-    TReplayScope(TListingRecorder* recorder, const std::string& fileName, const std::string& password);
-    ~TReplayScope();
-    TReplayScope(const TReplayScope&) = delete;
-    TReplayScope& operator=(const TReplayScope&) = delete;
-
-    bool Serving() const { return FRecord != nullptr; }
-
-private:
-    // Puts the other set of slots in place: the replay's, then back.
-    void SwapSlots();
-
-    std::unique_ptr<TListingRecord> FRecord;
-    struct {
-        untUnRar::TRAROpenArchive open;
-        untUnRar::TRARCloseArchive close;
-        untUnRar::TRARReadHeaderEx readHeaderEx;
-        untUnRar::TRARProcessFile processFile;
-        untUnRar::TRARSetCallback setCallback;
-        untUnRar::TRARSetPassword setPassword;
-    } FOther{};
 };

@@ -6,7 +6,7 @@
 
 bool IsSolidArchive(const std::string& fileName)
 {
-    if (!untUnRar::UnRarLoaded || !untUnRar::RAROpenArchiveEx)
+    if (!untUnRar::UnRarLoaded || !untUnRar::Library.RAROpenArchiveEx)
         return false;
     std::vector<char> name(fileName.begin(), fileName.end());
     name.push_back('\0');
@@ -14,10 +14,10 @@ bool IsSolidArchive(const std::string& fileName)
     data.ArcName = name.data();
     data.OpenMode = RAR_OM_LIST;
     // Only the main header is read: no callback, no comment, no entry.
-    HANDLE handle = untUnRar::RAROpenArchiveEx(&data);
+    HANDLE handle = untUnRar::Library.RAROpenArchiveEx(&data);
     if (!handle)
         return false;
     const bool solid = data.OpenResult == ERAR_SUCCESS && (data.Flags & ROADF_SOLID);
-    untUnRar::RARCloseArchive(handle);
+    untUnRar::Library.RARCloseArchive(handle);
     return solid;
 }

@@ -7,14 +7,6 @@
 #include "platform/program_folder.h"
 #include "platform/text_file.h"
 
-namespace {
-
-// Short enough that a window handling its messages here stays under 50 ms
-// between two rounds, with the library's own spacing of callbacks added.
-constexpr auto KeepAliveInterval = std::chrono::milliseconds(16);
-
-}  // namespace
-
 int TVoskUnRar::UnRarCallback(UINT msg, LPARAM /*UserData*/, LPARAM P1, LPARAM P2)
 {
     TVoskUnRar* component = CurrentUnRar;

@@ -5,7 +5,6 @@
 #include <iterator>
 #include <string_view>
 
-#include "archive/VoskUnRar.h"
 #include "platform/program_folder.h"
 
 namespace {
@@ -41,8 +40,6 @@ std::string HexUpper(uint32_t value)
     } while (value != 0);
     return out;
 }
-
-constexpr unsigned HostUnix = 3;
 
 }  // namespace
 
@@ -119,13 +116,10 @@ std::string TargetPath(const std::string& directory, const std::string& entryNam
     return JoinTarget(directory, CleanEntryName(entryName));
 }
 
-void TVoskUnRar::ConvertHeader()
+void ConvertHeader(const RARHeaderDataEx& h, const std::string& name, TVoskRARHeaderData& d)
 {
-    const RARHeaderDataEx& h = FHeader;
-    TVoskRARHeaderData& d = FHeaderData;
-
     d.ArcName.assign(h.ArcName, strnlen(h.ArcName, sizeof h.ArcName));
-    d.FileName = EntryName();
+    d.FileName = name;
     d.ContinuedPrev = h.Flags & RHDF_SPLITBEFORE;
     d.ContinuedNext = h.Flags & RHDF_SPLITAFTER;
     d.Encrypted = h.Flags & RHDF_ENCRYPTED;

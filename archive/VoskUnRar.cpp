@@ -21,9 +21,6 @@ TVoskUnRar* CurrentUnRar = nullptr;
 
 namespace {
 
-constexpr size_t CommentBufferSize = 65536;
-constexpr size_t RedirNameCapacity = 4096;
-constexpr unsigned HostUnix = 3;
 constexpr unsigned SetIdBits = S_ISUID | S_ISGID;
 
 // The longest part of a cleaned name, in bytes.
@@ -115,7 +112,7 @@ TVoskUnRar::TVoskUnRar(IUnRarPrompts* prompts) : FPrompts(prompts)
         throw;
     }
     if (FDllLoaded)
-        FDllVersion = untUnRar::RARGetDllVersion();
+        FDllVersion = untUnRar::Library.RARGetDllVersion();
     FRedirName.assign(RedirNameCapacity, L'\0');
     FHeader.RedirName = FRedirName.data();
     FHeader.RedirNameSize = RedirNameCapacity;
@@ -186,16 +183,33 @@ void TVoskUnRar::PrepareListing(const std::string& fileName)
 void TVoskUnRar::ProcessArchive()
 {
     StopProcessing = false;
-    // A walk made ahead stands for this run only if the run makes the very
-    // calls the walk made: a plain listing with nothing selected, and the
-    // engine's state still as fresh as the walk's.
+    // The run's calls go to the library, unless a walk made ahead can answer
+    // them: it stands for this run only if the run makes the very calls the
+    // walk made, a plain listing with nothing selected and the engine's
+    // state still as fresh as the walk's.
     const std::unique_ptr<TListingRecorder> prepared = std::move(FPrepared);
     const bool fits = prepared && FMode == TVoskRarMode::VOSKRAR_LIST && !CanProgress && FileList.Empty() &&
                       Directory.empty();
-    if (prepared && !fits)
+    std::unique_ptr<IUnRarCalls> replay;
+    if (fits)
+        replay = prepared->Take(FileName, Password, KeepAliveInterval, [this] {
+            if (KeepAlive)
+                KeepAlive();
+            return !StopProcessing;
+        });
+    else if (prepared)
         prepared->Stop();
-    const TReplayScope replay(fits ? prepared.get() : nullptr, FileName, Password);
-    FReplayed = replay.Serving();
+    FCalls = replay ? replay.get() : &FLibrary;
+    FReplayed = replay != nullptr;
+    struct TRunEnd {
+        TVoskUnRar& c;
+        ~TRunEnd()
+        {
+            c.FDestination.Close();
+            c.FCalls = &c.FLibrary;
+        }
+    } runEnd{*this};
+
     FHasRun = true;
     if (!FDllLoaded) {
         DoError(VoskText(TVoskText::NotLoaded), 0);
@@ -209,10 +223,6 @@ void TVoskUnRar::ProcessArchive()
     CurrentUnRar = this;
     if (FOperation == RAR_EXTRACT)
         FDestination.Open(Directory);  // one that cannot be opened ends the run at its first entry
-    struct CloseDestination {
-        TDestination& destination;
-        ~CloseDestination() { destination.Close(); }
-    } closeDestination{FDestination};
 
     // An archive the counting pass could not open fails the same way again:
     // one report is enough.
@@ -226,31 +236,20 @@ void TVoskUnRar::ProcessArchive()
 
     FLinkJudge.Clear();
     WalkOpenArchive([this] {
-        int lastFailure = 0;
-        for (;;) {
-            const int r = ReadHeader();
-            if (r == ERAR_END_ARCHIVE) {
-                CheckEnd();
-                break;
-            }
-            // A library that keeps failing on the same header would keep us
-            // here for good: give up on the repeat and say why.
-            if (r != ERAR_SUCCESS && r == lastFailure) {
-                if (r != ERAR_BAD_DATA)
-                    DoError(VoskText(TVoskText::Result, r), r);
-                break;
-            }
-            lastFailure = r;
-
-            ReportHeader(r);
-            if (StopProcessing)
-                break;
-            const int pr = r == ERAR_SUCCESS ? ProcessEntry() : 0;
-            if (pr != 0)
-                DoError(VoskText(TVoskText::Result, pr), pr);
-            if (StopProcessing || pr != 0)
-                break;
-        }
+        const THeadersResult end = ReadHeaders([this] { return ReadHeader(); },
+                                               [this](int r) {
+                                                   ReportHeader(r);
+                                                   if (StopProcessing)
+                                                       return false;
+                                                   const int pr = r == ERAR_SUCCESS ? ProcessEntry() : 0;
+                                                   if (pr != 0)
+                                                       DoError(VoskText(TVoskText::Result, pr), pr);
+                                                   return !StopProcessing && pr == 0;
+                                               });
+        if (end.end == THeadersEnd::ArchiveEnd)
+            CheckEnd();
+        else if (end.end == THeadersEnd::SameFailure && end.result != ERAR_BAD_DATA)
+            DoError(VoskText(TVoskText::Result, end.result), end.result);
     });
 }
 
@@ -266,26 +265,19 @@ bool TVoskUnRar::CountEntries()
         return false;
 
     WalkOpenArchive([this] {
-        int lastFailure = 0;
-        for (;;) {
-            const int r = ReadHeader();
-            if (r == ERAR_END_ARCHIVE || StopProcessing)
-                break;
-            if (r != ERAR_SUCCESS) {
-                if (r == lastFailure)
-                    break;  // the same failure again: the library is stuck
-                lastFailure = r;
-                continue;
-            }
-            lastFailure = 0;
-            const int pr = Process(RAR_SKIP);
-            if (pr == 0 && !(FHeader.Flags & RHDF_SPLITBEFORE)) {
-                ++FFileCount;
-                FSizeCount += (static_cast<uint64_t>(FHeader.UnpSizeHigh) << 32) | FHeader.UnpSize;
-            }
-            if (StopProcessing || pr != 0)
-                break;
-        }
+        ReadHeaders([this] { return ReadHeader(); },
+                    [this](int r) {
+                        if (StopProcessing)
+                            return false;
+                        if (r != ERAR_SUCCESS)
+                            return true;
+                        const int pr = Process(RAR_SKIP);
+                        if (pr == 0 && !(FHeader.Flags & RHDF_SPLITBEFORE)) {
+                            ++FFileCount;
+                            FSizeCount += (static_cast<uint64_t>(FHeader.UnpSizeHigh) << 32) | FHeader.UnpSize;
+                        }
+                        return !StopProcessing && pr == 0;
+                    });
     });
     return true;
 }
@@ -311,12 +303,8 @@ bool TVoskUnRar::OpenArchive(unsigned openMode)
     FLastVolume = FileName;
 
     DoStatus("", TRarStatus::RAR_ONBEFOREOPEN);
-    FHandle = untUnRar::RAROpenArchive(&FOpenData);
-    const bool opened = FHandle != nullptr && FOpenData.OpenResult == ERAR_SUCCESS;
-    if (!opened) {
-        // A failed open hands back nothing usable: report it, keep the
-        // status lines paired, and give the handle to no other call.
-        FHandle = nullptr;
+    if (!FCalls->Open(FOpenData)) {
+        // Reported, with the status lines kept paired.
         DoStatus("", TRarStatus::RAR_ONOPEN);
         DoError(VoskText(TVoskText::CannotOpen), static_cast<int32_t>(FOpenData.OpenResult));
         DoStatus("", TRarStatus::RAR_AFTERCLOSE);
@@ -355,8 +343,7 @@ bool TVoskUnRar::OpenArchive(unsigned openMode)
 
 void TVoskUnRar::CloseArchive()
 {
-    const int r = untUnRar::RARCloseArchive(FHandle);
-    FHandle = nullptr;
+    const int r = FCalls->Close();
     if (r == ERAR_ECLOSE)
         DoError(VoskText(TVoskText::CloseError), ERAR_ECLOSE);
     DoStatus("", TRarStatus::RAR_AFTERCLOSE);
@@ -364,18 +351,18 @@ void TVoskUnRar::CloseArchive()
 
 void TVoskUnRar::StartPass()
 {
-    untUnRar::RARSetCallback(FHandle, &TVoskUnRar::UnRarCallback, 0);
+    FCalls->SetCallback(&TVoskUnRar::UnRarCallback, 0);
     FRunPassword = Password;
     if (!Password.empty()) {
         FPasswordBuffer.assign(Password.begin(), Password.end());
         FPasswordBuffer.push_back('\0');
-        untUnRar::RARSetPassword(FHandle, FPasswordBuffer.data());
+        FCalls->SetPassword(FPasswordBuffer.data());
     }
 }
 
 int TVoskUnRar::ReadHeader()
 {
-    const int r = untUnRar::RARReadHeaderEx(FHandle, &FHeader);
+    const int r = FCalls->ReadHeader(FHeader);
     FEntryNameReady = false;
     RethrowPending();
     if (r == ERAR_SUCCESS && FHeader.ArcName[0] != '\0')
@@ -398,7 +385,7 @@ int TVoskUnRar::Process(int operation, char* destPath, char* destName)
     // library has always been given.
     if (!destName)
         destPath = Directory.data();
-    const int r = untUnRar::RARProcessFile(FHandle, operation, destPath, destName);
+    const int r = FCalls->ProcessFile(operation, destPath, destName);
     RethrowPending();
     return r;
 }
@@ -420,7 +407,7 @@ void TVoskUnRar::ReportHeader(int r)
     }
     if (!OnFileProcessing && !OnProgress)
         return;
-    ConvertHeader();
+    ConvertHeader(FHeader, EntryName(), FHeaderData);
     if (OnFileProcessing)
         OnFileProcessing(*this, FHeaderData, r);
     if (OnProgress) {

@@ -14,40 +14,14 @@
 #include "archive/VoskErrors.h"
 #include "archive/ExistingFiles.h"
 #include "archive/ListingRecord.h"
+#include "archive/UnRarCalls.h"
+#include "archive/VoskConvert.h"
 #include "archive/UnRarPrompts.h"
 #include "archive/untUnRar.h"
 
 enum class TVoskRarMode : uint8_t { VOSKRAR_EXTRACT = 0, VOSKRAR_LIST = 1 };
 enum class TRarStatus : uint8_t { RAR_ONOPEN = 0, RAR_ONBEFOREOPEN = 1, RAR_AFTERCLOSE = 2, RAR_ONPASSWORD = 3 };
 enum class TOverrideOptions : uint8_t { OR_ALWAYS = 0, OR_NEVER = 1, OR_EVENT = 2 };
-
-// One entry as the component reports it. Texts are UTF-8.
-struct TVoskRARHeaderData {
-    std::string ArcName;
-    std::string FileName;
-    bool ContinuedNext = false;
-    bool ContinuedPrev = false;
-    bool Encrypted = false;
-    bool IsDirectory = false;
-    int64_t DicSize = 0;      // bytes; 64-bit since current dictionaries reach 4 GiB and more
-    uint64_t PackSize = 0;
-    uint64_t UnpSize = 0;
-    std::string HostOS;
-    std::string CRC;
-    double Time = 0;          // days since 30 December 1899, time of day as the fraction
-    uint32_t Major = 0;
-    uint32_t Minor = 0;
-    std::string Method;
-    bool AttrArchive = false;
-    bool AttrCompressed = false;
-    bool AttrDirectory = false;
-    bool AttrHidden = false;
-    bool AttrNormal = false;
-    bool AttrOffline = false;
-    bool AttrReadOnly = false;
-    bool AttrSystem = false;
-    bool AttrTemporary = false;
-};
 
 // The component's list of target paths. It keeps its lines in order and an
 // index folded to ASCII lower case beside them, so the per-entry selection
@@ -82,18 +56,17 @@ using TRarStatusEvent = std::function<void(TVoskUnRar& Sender, const std::string
 // holding the missing volume's name as zero-terminated UTF-8.
 using TRarChangeVolEvent = std::function<void(TVoskUnRar& Sender, char* ArcName, int32_t Mode)>;
 
-// The target path of an entry: `directory`, '/', and the entry's name cleaned
-// by this program's own rule. The selection test, the existence test, the
-// overwrite question and the write itself all use this one path. An empty
-// `directory` gives the cleaned name alone, relative to the current folder.
-std::string TargetPath(const std::string& directory, const std::string& entryName);
-
 // Lists or extracts one RAR archive per call of ProcessArchive and reports
 // everything through its events. One component at a time per process.
 class TVoskUnRar {
 public:
     // Size of the library's buffer handed to OnVolChange.
     static constexpr size_t VolumeNameCapacity = 2048;
+    // At most this long between two calls of KeepAlive while the engine
+    // waits or the library unpacks: a window handling its messages there
+    // stays under 50 ms between two rounds, with the library's own spacing
+    // of callbacks added.
+    static constexpr std::chrono::milliseconds KeepAliveInterval{16};
 
     // `prompts` answers the built-in password and next-volume prompts; null
     // means no prompt can be shown.
@@ -144,20 +117,20 @@ public:
     TRarStatusEvent OnRarStatus;
     TRarChangeVolEvent OnVolChange;
 
-    // Called from the library's processed-data callback, at most every 16 ms,
-    // so a window can handle its pending messages during one large entry.
+    // Called at most every KeepAliveInterval from the library's
+    // processed-data callback and while the run waits for a walk made
+    // ahead, so a window can handle its pending messages meanwhile.
     std::function<void()> KeepAlive;
 
     // The library's callback; answers for CurrentUnRar.
     static int UnRarCallback(UINT msg, LPARAM UserData, LPARAM P1, LPARAM P2);
 
 private:
-    friend class TVoskUnRarAccess;  // lets tests reach ConvertHeader
+    friend class TVoskUnRarAccess;  // lets tests wait for the walk made ahead
 
     void DoError(const std::string& Message, int32_t MessageID);
     void DoStatus(const std::string& Message, TRarStatus status);
 
-    void ConvertHeader();
     bool CountEntries();  // false when the archive did not open
     bool OpenArchive(unsigned openMode);
     void CloseArchive();
@@ -203,7 +176,9 @@ private:
     std::string FArchivComment;
     uint32_t FCommentSize = 0;
 
-    HANDLE FHandle = nullptr;
+    // The calls of the run under way: the library's, or a walk's record.
+    TLibraryCalls FLibrary;
+    IUnRarCalls* FCalls = &FLibrary;
     RAROpenArchiveData FOpenData{};
     RARHeaderDataEx FHeader{};
     std::vector<char> FCommentBuffer;

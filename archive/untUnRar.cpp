@@ -6,17 +6,7 @@
 
 namespace untUnRar {
 
-TRAROpenArchive RAROpenArchive = nullptr;
-TRAROpenArchiveEx RAROpenArchiveEx = nullptr;
-TRARCloseArchive RARCloseArchive = nullptr;
-TRARReadHeader RARReadHeader = nullptr;
-TRARReadHeaderEx RARReadHeaderEx = nullptr;
-TRARProcessFile RARProcessFile = nullptr;
-TRARSetCallback RARSetCallback = nullptr;
-TRARSetChangeVolProc RARSetChangeVolProc = nullptr;
-TRARSetProcessDataProc RARSetProcessDataProc = nullptr;
-TRARSetPassword RARSetPassword = nullptr;
-TRARGetDllVersion RARGetDllVersion = nullptr;
+TUnRarLibrary Library;
 
 bool UnRarLoaded = false;
 
@@ -28,21 +18,6 @@ template <typename F>
 void Lookup(F& slot, const char* name)
 {
     slot = reinterpret_cast<F>(dlsym(LibraryHandle, name));
-}
-
-void ClearSlots()
-{
-    RAROpenArchive = nullptr;
-    RAROpenArchiveEx = nullptr;
-    RARCloseArchive = nullptr;
-    RARReadHeader = nullptr;
-    RARReadHeaderEx = nullptr;
-    RARProcessFile = nullptr;
-    RARSetCallback = nullptr;
-    RARSetChangeVolProc = nullptr;
-    RARSetProcessDataProc = nullptr;
-    RARSetPassword = nullptr;
-    RARGetDllVersion = nullptr;
 }
 
 }  // namespace
@@ -72,17 +47,18 @@ void LoadUnRarLibrary()
         return;
     }
 
-    Lookup(RAROpenArchive, "RAROpenArchive");
-    Lookup(RAROpenArchiveEx, "RAROpenArchiveEx");
-    Lookup(RARCloseArchive, "RARCloseArchive");
-    Lookup(RARReadHeader, "RARReadHeader");
-    Lookup(RARReadHeaderEx, "RARReadHeaderEx");
-    Lookup(RARProcessFile, "RARProcessFile");
-    Lookup(RARSetCallback, "RARSetCallback");
-    Lookup(RARSetChangeVolProc, "RARSetChangeVolProc");
-    Lookup(RARSetProcessDataProc, "RARSetProcessDataProc");
-    Lookup(RARSetPassword, "RARSetPassword");
-    Lookup(RARGetDllVersion, "RARGetDllVersion");
+    TUnRarLibrary& l = Library;
+    Lookup(l.RAROpenArchive, "RAROpenArchive");
+    Lookup(l.RAROpenArchiveEx, "RAROpenArchiveEx");
+    Lookup(l.RARCloseArchive, "RARCloseArchive");
+    Lookup(l.RARReadHeader, "RARReadHeader");
+    Lookup(l.RARReadHeaderEx, "RARReadHeaderEx");
+    Lookup(l.RARProcessFile, "RARProcessFile");
+    Lookup(l.RARSetCallback, "RARSetCallback");
+    Lookup(l.RARSetChangeVolProc, "RARSetChangeVolProc");
+    Lookup(l.RARSetProcessDataProc, "RARSetProcessDataProc");
+    Lookup(l.RARSetPassword, "RARSetPassword");
+    Lookup(l.RARGetDllVersion, "RARGetDllVersion");
 
     // A library without the calls we make is as good as none: no run could
     // finish on it, and a null slot would crash the first pass.
@@ -90,13 +66,13 @@ void LoadUnRarLibrary()
         const void* slot;
         const char* name;
     } called[] = {
-        {reinterpret_cast<const void*>(RAROpenArchive), "RAROpenArchive"},
-        {reinterpret_cast<const void*>(RARCloseArchive), "RARCloseArchive"},
-        {reinterpret_cast<const void*>(RARReadHeaderEx), "RARReadHeaderEx"},
-        {reinterpret_cast<const void*>(RARProcessFile), "RARProcessFile"},
-        {reinterpret_cast<const void*>(RARSetCallback), "RARSetCallback"},
-        {reinterpret_cast<const void*>(RARSetPassword), "RARSetPassword"},
-        {reinterpret_cast<const void*>(RARGetDllVersion), "RARGetDllVersion"},
+        {reinterpret_cast<const void*>(l.RAROpenArchive), "RAROpenArchive"},
+        {reinterpret_cast<const void*>(l.RARCloseArchive), "RARCloseArchive"},
+        {reinterpret_cast<const void*>(l.RARReadHeaderEx), "RARReadHeaderEx"},
+        {reinterpret_cast<const void*>(l.RARProcessFile), "RARProcessFile"},
+        {reinterpret_cast<const void*>(l.RARSetCallback), "RARSetCallback"},
+        {reinterpret_cast<const void*>(l.RARSetPassword), "RARSetPassword"},
+        {reinterpret_cast<const void*>(l.RARGetDllVersion), "RARGetDllVersion"},
     };
     for (const auto& [slot, name] : called) {
         if (!slot) {
@@ -114,7 +90,7 @@ void FreeUnRarLibrary()
         dlclose(LibraryHandle);
     LibraryHandle = nullptr;
     UnRarLoaded = false;
-    ClearSlots();
+    Library = {};
 }
 
 }  // namespace untUnRar

@@ -23,18 +23,24 @@ using TRARSetProcessDataProc = void (*)(HANDLE, PROCESSDATAPROC);
 using TRARSetPassword = void (*)(HANDLE, char*);
 using TRARGetDllVersion = int (*)();
 
-// The eleven process-wide slots, filled by LoadUnRarLibrary.
-extern TRAROpenArchive RAROpenArchive;
-extern TRAROpenArchiveEx RAROpenArchiveEx;
-extern TRARCloseArchive RARCloseArchive;
-extern TRARReadHeader RARReadHeader;
-extern TRARReadHeaderEx RARReadHeaderEx;
-extern TRARProcessFile RARProcessFile;
-extern TRARSetCallback RARSetCallback;
-extern TRARSetChangeVolProc RARSetChangeVolProc;
-extern TRARSetProcessDataProc RARSetProcessDataProc;
-extern TRARSetPassword RARSetPassword;
-extern TRARGetDllVersion RARGetDllVersion;
+// The library's eleven entry points, in the order they are looked up.
+struct TUnRarLibrary {
+    TRAROpenArchive RAROpenArchive = nullptr;
+    TRAROpenArchiveEx RAROpenArchiveEx = nullptr;
+    TRARCloseArchive RARCloseArchive = nullptr;
+    TRARReadHeader RARReadHeader = nullptr;
+    TRARReadHeaderEx RARReadHeaderEx = nullptr;
+    TRARProcessFile RARProcessFile = nullptr;
+    TRARSetCallback RARSetCallback = nullptr;
+    TRARSetChangeVolProc RARSetChangeVolProc = nullptr;
+    TRARSetProcessDataProc RARSetProcessDataProc = nullptr;
+    TRARSetPassword RARSetPassword = nullptr;
+    TRARGetDllVersion RARGetDllVersion = nullptr;
+};
+
+// The process-wide slots, filled by LoadUnRarLibrary and emptied by
+// FreeUnRarLibrary. Nothing else writes them.
+extern TUnRarLibrary Library;
 
 // Set while the library is loaded and the slots are filled.
 extern bool UnRarLoaded;

@@ -18,22 +18,13 @@
 
 namespace fs = std::filesystem;
 
-// Reaches the component's private conversion with a hand-filled header.
 class TVoskUnRarAccess {
 public:
-    static RARHeaderDataEx& Header(TVoskUnRar& c) { return c.FHeader; }
     // Lets the walk made ahead end before the test goes on.
     static void WaitForPrepared(TVoskUnRar& c)
     {
         if (c.FPrepared)
             c.FPrepared->Wait();
-    }
-    // Stands in for a header read: the hand-filled header is a new entry.
-    static const TVoskRARHeaderData& Convert(TVoskUnRar& c)
-    {
-        c.FEntryNameReady = false;
-        c.ConvertHeader();
-        return c.FHeaderData;
     }
 };
 

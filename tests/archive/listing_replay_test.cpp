@@ -4,6 +4,8 @@
 
 #include "archive/ListingRecord.h"
 
+#include <algorithm>
+#include <chrono>
 #include <unistd.h>
 
 namespace {
@@ -19,38 +21,55 @@ std::string Describe(const TVoskRARHeaderData& h)
     return o.str();
 }
 
-// Every event and every question of a run, in order, with all its values.
+// Every event and every question of a run, in order, with all its values,
+// and the longest time the run kept the window from handling its messages.
 struct TFullLog : TScriptedPrompts {
     std::vector<std::string> lines;
+    std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration largestGap{};
+
+    // The window gets control back: at every event and every KeepAlive.
+    void Mark()
+    {
+        const auto now = std::chrono::steady_clock::now();
+        largestGap = std::max(largestGap, now - last);
+        last = now;
+    }
+    void Add(std::string line)
+    {
+        Mark();
+        lines.push_back(std::move(line));
+    }
 
     void Attach(TVoskUnRar& c)
     {
+        c.KeepAlive = [this] { Mark(); };
         c.SetPrompts(this);
         c.PromptForPass = true;
         c.PromptForVolumn = true;
         c.OnError = [this](TVoskUnRar&, const std::string& m, int32_t id) {
-            lines.push_back("error " + m + " " + std::to_string(id));
+            Add("error " + m + " " + std::to_string(id));
         };
         c.OnRarStatus = [this](TVoskUnRar&, const std::string& m, TRarStatus s) {
-            lines.push_back("status " + std::to_string(static_cast<int>(s)) + " " + m);
+            Add("status " + std::to_string(static_cast<int>(s)) + " " + m);
         };
-        c.OnComment = [this](TVoskUnRar&, const std::string& text) { lines.push_back("comment " + text); };
+        c.OnComment = [this](TVoskUnRar&, const std::string& text) { Add("comment " + text); };
         c.OnFileProcessing = [this](TVoskUnRar&, const TVoskRARHeaderData& h, int32_t status) {
-            lines.push_back("file " + std::to_string(status) + " " + Describe(h));
+            Add("file " + std::to_string(status) + " " + Describe(h));
         };
         c.OnProgress = [this](TVoskUnRar&, uint32_t f, uint32_t n, uint32_t s, uint64_t total) {
-            lines.push_back("progress " + std::to_string(f) + " " + std::to_string(n) + " " + std::to_string(s) + " " +
+            Add("progress " + std::to_string(f) + " " + std::to_string(n) + " " + std::to_string(s) + " " +
                             std::to_string(total));
         };
     }
     std::string AskPassword(const std::string& prefill) override
     {
-        lines.push_back("ask password " + prefill);
+        Add("ask password " + prefill);
         return TScriptedPrompts::AskPassword(prefill);
     }
     bool AskNextVolume(const std::string& current, std::string& name) override
     {
-        lines.push_back("ask volume " + current);
+        Add("ask volume " + current);
         return TScriptedPrompts::AskNextVolume(current, name);
     }
 };
@@ -60,6 +79,7 @@ struct TListing {
     std::vector<std::string> lines;
     bool replayed = false;
     std::string comment;
+    std::chrono::milliseconds largestGap{};
 };
 
 TListing List(const std::string& archive, const std::string& silentPassword, const std::string& typed, bool prepared)
@@ -75,8 +95,11 @@ TListing List(const std::string& archive, const std::string& silentPassword, con
     c.FileName = archive;
     c.SetMode(TVoskRarMode::VOSKRAR_LIST);
     c.OverrideEvent = TOverrideOptions::OR_EVENT;
+    log.last = std::chrono::steady_clock::now();
     c.ProcessArchive();
-    return {log.lines, c.Replayed(), c.ArchivComment()};
+    log.Mark();
+    return {log.lines, c.Replayed(), c.ArchivComment(),
+            std::chrono::duration_cast<std::chrono::milliseconds>(log.largestGap)};
 }
 
 struct Row {
@@ -84,15 +107,35 @@ struct Row {
     std::string silent;   // password from silent.txt
     std::string typed;    // password given at the prompt
     bool served;          // whether the walk made ahead can stand for the run
+    std::string script = {};  // when set, the run is on the fake library with this script
 };
+
+// A library that needs 10 ms for each header, as on slow media: the run
+// starts long before the walk ends.
+std::string SlowLibrary()
+{
+    std::string text = "pause 10\n";
+    for (int i = 0; i < 150; ++i)
+        text += "header 0 name=f" + std::to_string(i) + " unp=" + std::to_string(i) + "\nprocess 0\n";
+    return text;
+}
 
 void PrintTo(const Row& r, std::ostream* os)
 {
     *os << r.archive << " silent=" << r.silent << " typed=" << r.typed;
 }
 
-class ListingReplay : public EngineTest, public ::testing::WithParamInterface<Row> {
+class ListingReplay : public FakeEngineTest, public ::testing::WithParamInterface<Row> {
 protected:
+    void SetUp() override
+    {
+        FakeEngineTest::SetUp();
+        if (GetParam().script.empty())
+            unsetenv("BRAMBOLD_UNRAR_LIBRARY");
+        else
+            script(GetParam().script.c_str());
+    }
+
     // Cut and damaged copies, and a volume set with its last part missing.
     std::string Path(const std::string& name)
     {
@@ -103,6 +146,10 @@ protected:
             WriteAll(made / name, bytes.substr(0, bytes.size() - less));
             return (made / name).string();
         };
+        if (!GetParam().script.empty()) {
+            WriteAll(made / name, "Rar!");
+            return (made / name).string();
+        }
         if (name == "plain_short1.rar")
             return cut("plain.rar", 1);
         if (name == "plain_half.rar")
@@ -137,6 +184,10 @@ TEST_P(ListingReplay, GivesTheSameEventsAsTheLibrary)
     EXPECT_EQ(replayed.lines, direct.lines);
     EXPECT_EQ(replayed.comment, direct.comment);
     EXPECT_EQ(TListingRecorder::Running(), 0);
+    // Waiting for the walk, the run still lets the window handle its
+    // messages, as a direct listing does between its headers.
+    EXPECT_LT(replayed.largestGap.count(), 250);
+    EXPECT_LT(direct.largestGap.count(), 250);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -167,7 +218,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{"truncated.rar", "", "", true}, Row{"damaged.rar", "", "", true},
                       Row{"plain_short1.rar", "", "", true}, Row{"plain_half.rar", "", "", true},
                       Row{"comment_short20.rar", "", "", true}, Row{"rar4_windows_short1.rar", "", "", true},
-                      Row{"missing.rar", "", "", false}, Row{"datatool.py", "", "", true}));
+                      Row{"missing.rar", "", "", false}, Row{"datatool.py", "", "", true},
+                      Row{"slow.rar", "", "", true, SlowLibrary()}));
 
 // What the walk saw must still be what the run would read.
 TEST_F(EngineTest, AWalkOfAnArchiveChangedSinceIsDropped)
