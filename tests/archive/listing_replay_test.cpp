@@ -301,3 +301,27 @@ TEST_F(FakeEngineTest, DestroyingTheEngineEndsAndJoinsTheWalk)
     EXPECT_LT(std::count(calls.begin(), calls.end(), "read -> 0"), 400);
     EXPECT_EQ(calls.back(), "close");
 }
+
+// A stop asked while the run waits for a slow walk ends the walk at once,
+// and the run opens nothing itself.
+TEST_F(FakeEngineTest, AStopWhileWaitingForTheWalkGivesTheWalkUp)
+{
+    script(SlowLibrary().c_str());
+    const fs::path archive = root / "slow.rar";
+    WriteAll(archive, "Rar!");
+    TVoskUnRar c;
+    TFullLog log;
+    log.Attach(c);
+    c.KeepAlive = [&c] { c.StopProcessing = true; };
+    c.PrepareListing(archive.string());
+    c.FileName = archive.string();
+    c.SetMode(TVoskRarMode::VOSKRAR_LIST);
+    c.ProcessArchive();
+    EXPECT_EQ(TListingRecorder::Running(), 0);
+    EXPECT_FALSE(c.Replayed());
+    EXPECT_TRUE(log.lines.empty());
+    const auto calls = Calls();
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const std::string& l) { return l.starts_with("open "); }),
+              1);
+    EXPECT_LT(std::count(calls.begin(), calls.end(), "read -> 0"), 150);
+}
