@@ -1,6 +1,8 @@
 #include "archive/Destination.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <dirent.h>
@@ -137,6 +139,7 @@ void TDestination::Close()
     FFolderName.clear();
     FFolderPath.clear();
     FWritten.clear();
+    FWrittenCount = 0;
 }
 
 TDestination::TFolder TDestination::Folder(std::string_view relative)
@@ -237,9 +240,12 @@ const std::string& TDestination::TemporaryName(std::string_view avoid, bool stag
     FTemporaryAt = staged && FFolderStaged ? FStaging : FFolder;
     // 64 random bits a run: no file of anyone's has such a name by chance,
     // and the entry's own name is stepped over.
-    do
-        FTemporary = FTemporaryPrefix + std::to_string(++FTemporaryCount);
-    while (FTemporary == avoid);
+    // Built in place: one entry after another reuses the same buffer.
+    do {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, ++FTemporaryCount).ptr;
+        FTemporary.assign(FTemporaryPrefix).append(digits, static_cast<size_t>(end - digits));
+    } while (FTemporary == avoid);
     return FTemporary;
 }
 
@@ -297,7 +303,40 @@ TDestination::TPlace TDestination::Place(const std::string& temporary, const std
 
 void TDestination::Remember(const struct stat& written)
 {
-    FWritten.insert({written.st_dev, written.st_ino});
+    // A table of open addressing, kept at most half full: no allocation per
+    // file, and a look-up stays O(1) whatever the archive holds.
+    if (2 * (FWrittenCount + 1) > FWritten.size()) {
+        std::vector<TInode> previous(std::max<size_t>(1024, 2 * FWritten.size()));
+        previous.swap(FWritten);
+        FWrittenCount = 0;
+        for (const TInode& i : previous)
+            if (i.Used())
+                Insert(i);
+    }
+    Insert({written.st_dev, written.st_ino});
+}
+
+size_t TDestination::Slot(const TInode& i) const
+{
+    const size_t mask = FWritten.size() - 1;
+    size_t at = static_cast<size_t>((i.inode ^ (i.device << 32 | i.device >> 32)) * 0x9E3779B97F4A7C15ull >> 7) & mask;
+    while (FWritten[at].Used() && !(FWritten[at].device == i.device && FWritten[at].inode == i.inode))
+        at = (at + 1) & mask;
+    return at;
+}
+
+void TDestination::Insert(const TInode& i)
+{
+    TInode& slot = FWritten[Slot(i)];
+    if (!slot.Used()) {
+        slot = i;
+        ++FWrittenCount;
+    }
+}
+
+bool TDestination::Wrote(const struct stat& st) const
+{
+    return !FWritten.empty() && FWritten[Slot({st.st_dev, st.st_ino})].Used();
 }
 
 int TDestination::OpenWritten(const std::string& name, bool read) const
@@ -308,7 +347,7 @@ int TDestination::OpenWritten(const std::string& name, bool read) const
     if (fd < 0)
         return -1;
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !FWritten.count({st.st_dev, st.st_ino})) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !Wrote(st)) {
         close(fd);
         return -1;
     }

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <unordered_set>
+#include <vector>
 
 // The destination of one extraction run, held open as a folder descriptor.
 // Every folder on the way to a target is reached from it without following a
@@ -109,14 +109,17 @@ private:
     void RemoveStaging();
 
     struct TInode {
-        dev_t device;
-        ino_t inode;
-        bool operator==(const TInode&) const = default;
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        // No file has device and inode 0: that marks a free slot.
+        bool Used() const { return device != 0 || inode != 0; }
     };
-    struct TInodeHash {
-        size_t operator()(const TInode& i) const { return std::hash<uint64_t>()(i.inode * 31 + i.device); }
-    };
-    std::unordered_set<TInode, TInodeHash> FWritten;
+    // The files written, in a table of a power-of-two size.
+    std::vector<TInode> FWritten;
+    size_t FWrittenCount = 0;
+    size_t Slot(const TInode& i) const;
+    void Insert(const TInode& i);
+    bool Wrote(const struct stat& st) const;
 };
 
 // Opens `path` below the folder `dirfd` following no symbolic link on the way

@@ -523,7 +523,8 @@ void TVoskUnRar::SetDestination(const std::string& path, const std::string& name
 
 int TVoskUnRar::ExtractData(const std::string& base, const std::string& target, bool agreed)
 {
-    const std::string temporary = FDestination.TemporaryName(base, true);
+    // The destination's own buffer: nothing below asks for another name.
+    const std::string& temporary = FDestination.TemporaryName(base, true);
     int pr;
     {
         // From inside the folder the library needs only the bare name; where
