@@ -16,8 +16,7 @@ namespace app {
 bool EndProcessesByName(const std::string& name);
 
 // The same over a given process list with a given way of ending a process.
-bool EndProcessesByName(const std::string& name,
-                        const std::vector<platform::ProcessEntry>& processes,
+bool EndProcessesByName(const std::string& name, const std::vector<platform::ProcessEntry>& processes,
                         const std::function<bool(int pid)>& terminate);
 
 }  // namespace app

@@ -21,16 +21,15 @@ namespace {
 const char* const ApplicationTitle = "Brambold Free Unrar";
 const char* const FileNotFoundTitle = "Error: File not found!";
 const char* const VersionLine = "Brambold Free Unrar 2.54\n";
-const char* const UsageText =
-    "Usage: brambold ARCHIVE.rar   unpack the archive into its own folder\n"
-    "       brambold               show the window that unpacks dropped archives\n"
-    "       brambold shutdown      end every running copy\n"
-    "       brambold --help | -h | --version | -v\n"
-    "\n"
-    "A path with blanks may come unquoted: the arguments are joined into one.\n"
-    "folder.txt, silent.txt and password.txt beside the program (installed:\n"
-    "links to /etc/brambold/) name the destination, a password to try, and the\n"
-    "password prompt's first text. See brambold(1).\n";
+const char* const UsageText = "Usage: brambold ARCHIVE.rar   unpack the archive into its own folder\n"
+                              "       brambold               show the window that unpacks dropped archives\n"
+                              "       brambold shutdown      end every running copy\n"
+                              "       brambold --help | -h | --version | -v\n"
+                              "\n"
+                              "A path with blanks may come unquoted: the arguments are joined into one.\n"
+                              "folder.txt, silent.txt and password.txt beside the program (installed:\n"
+                              "links to /etc/brambold/) name the destination, a password to try, and the\n"
+                              "password prompt's first text. See brambold(1).\n";
 
 std::function<void(const QString&, const QString&)>& FileNotFoundHandler()
 {
@@ -186,8 +185,7 @@ int RunProgram(int argc, char** argv, const StartupWindows& windows)
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const StartupChoice choice = ChooseStartupRoad(arguments);
     // These roads need no display.
-    if (choice.road == StartupRoad::Shutdown || choice.road == StartupRoad::Help ||
-        choice.road == StartupRoad::Version)
+    if (choice.road == StartupRoad::Shutdown || choice.road == StartupRoad::Help || choice.road == StartupRoad::Version)
         return RunStartupRoad(choice, windows);
 
     SetTimeZoneIfUnset();

@@ -6,8 +6,7 @@
 
 #include <exception>
 
-TBramboldApplication::TBramboldApplication(int& argc, char** argv)
-    : QApplication(argc, argv)
+TBramboldApplication::TBramboldApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     // Ties the windows to the installed desktop entry: Wayland finds the
     // entry by this name, and X11 taskbars show the window icon, which comes

@@ -154,8 +154,14 @@ std::optional<uint64_t> ReadVint(const uint8_t* data, size_t size, size_t& pos)
     return std::nullopt;
 }
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
+uint16_t Le16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t Le32(const uint8_t* p)
+{
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
 
 enum class TFormat { None, Rar4, Rar5 };
 
@@ -184,7 +190,10 @@ TFormat FindSignature(TBlockReader& file, uint64_t& start)
     return TFormat::None;
 }
 
-size_t RoundUpToBlock(size_t n) { return (n + CryptBlockSize - 1) & ~(CryptBlockSize - 1); }
+size_t RoundUpToBlock(size_t n)
+{
+    return (n + CryptBlockSize - 1) & ~(CryptBlockSize - 1);
+}
 
 // AES-CBC decryption of whole blocks, each call from a fresh IV.
 class TCbcDecryptor {
@@ -260,8 +269,8 @@ std::optional<TRar5Crypt> DeriveRar5(const std::string& password, const uint8_t*
             return std::nullopt;
         crypt.checked = true;
     }
-    if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt, Rar5SaltSize, rounds,
-                          EVP_sha256(), crypt.key.size(), crypt.key.data()) != 1)
+    if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt, Rar5SaltSize, rounds, EVP_sha256(),
+                          crypt.key.size(), crypt.key.data()) != 1)
         return std::nullopt;
     return crypt;
 }
@@ -311,7 +320,8 @@ TStep ReadRar5Header(TBlockReader& file, uint64_t pos, TCbcDecryptor* cipher, bo
     uint32_t crc = 0;
     if (!cipher) {
         uint8_t head[4 + 10];
-        const size_t headRead = static_cast<size_t>(std::min<uint64_t>(sizeof head, file.Size() - std::min(pos, file.Size())));
+        const size_t headRead =
+            static_cast<size_t>(std::min<uint64_t>(sizeof head, file.Size() - std::min(pos, file.Size())));
         if (headRead < 5 || !file.Read(pos, head, headRead))
             return TStep::Cut;
         size_t at = 4;
@@ -373,9 +383,12 @@ TArchiveEnd WalkRar5(TBlockReader& file, uint64_t pos, const std::string& passwo
         size_t sizeLength = 0;
         uint64_t length = 0;
         switch (ReadRar5Header(file, pos, cipher ? &*cipher : nullptr, confirmed, header, sizeLength, length)) {
-        case TStep::Next: break;
-        case TStep::Cut: return TArchiveEnd::Cut;
-        case TStep::CannotTell: return TArchiveEnd::CannotTell;
+        case TStep::Next:
+            break;
+        case TStep::Cut:
+            return TArchiveEnd::Cut;
+        case TStep::CannotTell:
+            return TArchiveEnd::CannotTell;
         }
         if (cipher)
             confirmed = true;
@@ -400,9 +413,12 @@ TArchiveEnd WalkRar5(TBlockReader& file, uint64_t pos, const std::string& passwo
             if (cipher)
                 return TArchiveEnd::CannotTell;  // not a chain the library reads either
             switch (ReadRar5CryptHeader(header, p, password, cipher, confirmed)) {
-            case TStep::Next: break;
-            case TStep::Cut: return TArchiveEnd::Cut;
-            case TStep::CannotTell: return TArchiveEnd::CannotTell;
+            case TStep::Next:
+                break;
+            case TStep::Cut:
+                return TArchiveEnd::Cut;
+            case TStep::CannotTell:
+                return TArchiveEnd::CannotTell;
             }
         }
         if (*type == Rar5End) {
@@ -523,8 +539,8 @@ private:
 // One RAR4 block header, whole, into `header` (from its CRC on); `length` is
 // what it takes in the file. Encrypted, it is an 8-byte salt and the header
 // padded to whole AES blocks.
-TStep ReadRar4Header(TBlockReader& file, uint64_t pos, TRar4Keys* keys, bool& confirmed,
-                     std::vector<uint8_t>& header, uint64_t& length)
+TStep ReadRar4Header(TBlockReader& file, uint64_t pos, TRar4Keys* keys, bool& confirmed, std::vector<uint8_t>& header,
+                     uint64_t& length)
 {
     if (!keys) {
         uint8_t head[7];
@@ -593,9 +609,12 @@ TArchiveEnd WalkRar4(TBlockReader& file, uint64_t pos, const std::string& passwo
             return newNumberingVolume ? TArchiveEnd::Cut : TArchiveEnd::CannotTell;
         uint64_t length = 0;
         switch (ReadRar4Header(file, pos, keys ? &*keys : nullptr, confirmed, header, length)) {
-        case TStep::Next: break;
-        case TStep::Cut: return TArchiveEnd::Cut;
-        case TStep::CannotTell: return TArchiveEnd::CannotTell;
+        case TStep::Next:
+            break;
+        case TStep::Cut:
+            return TArchiveEnd::Cut;
+        case TStep::CannotTell:
+            return TArchiveEnd::CannotTell;
         }
         const uint8_t type = header[2];
         const uint16_t flags = Le16(header.data() + 3);
@@ -632,7 +651,10 @@ TArchiveEnd WalkRar4(TBlockReader& file, uint64_t pos, const std::string& passwo
 
 }  // namespace
 
-TArchiveEnd CheckArchiveEnd(const std::string& path) { return CheckArchiveEnd(path, std::string()); }
+TArchiveEnd CheckArchiveEnd(const std::string& path)
+{
+    return CheckArchiveEnd(path, std::string());
+}
 
 TArchiveEnd CheckArchiveEnd(const std::string& path, const std::string& fullPassword)
 {
@@ -647,9 +669,12 @@ TArchiveEnd CheckArchiveEnd(const std::string& path, const std::string& fullPass
         return TArchiveEnd::CannotTell;
     uint64_t start = 0;
     switch (FindSignature(file, start)) {
-    case TFormat::Rar5: return WalkRar5(file, start, password);
-    case TFormat::Rar4: return WalkRar4(file, start, password);
-    case TFormat::None: break;
+    case TFormat::Rar5:
+        return WalkRar5(file, start, password);
+    case TFormat::Rar4:
+        return WalkRar4(file, start, password);
+    case TFormat::None:
+        break;
     }
     return TArchiveEnd::CannotTell;
 }

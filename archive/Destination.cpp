@@ -112,13 +112,14 @@ bool TDestination::Open(const std::string& directory)
     FHomePath = getcwd(here, sizeof here) ? here : "";
     unsigned char random[8] = {};
     if (getrandom(random, sizeof random, GRND_NONBLOCK) != sizeof random) {
-        const uint64_t fallback = static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull ^ reinterpret_cast<uintptr_t>(this);
+        const uint64_t fallback = static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull ^
+                                  reinterpret_cast<uintptr_t>(this);
         for (size_t i = 0; i < sizeof random; ++i)
             random[i] = static_cast<unsigned char>(fallback >> (8 * i));
     }
     char prefix[40];
-    snprintf(prefix, sizeof prefix, "%s%02x%02x%02x%02x%02x%02x%02x%02x-", std::string(TemporaryStem).c_str(), random[0], random[1], random[2],
-             random[3], random[4], random[5], random[6], random[7]);
+    snprintf(prefix, sizeof prefix, "%s%02x%02x%02x%02x%02x%02x%02x%02x-", std::string(TemporaryStem).c_str(),
+             random[0], random[1], random[2], random[3], random[4], random[5], random[6], random[7]);
     FTemporaryPrefix = prefix;
     FTemporaryCount = 0;
     return FRoot >= 0;

@@ -88,7 +88,7 @@ private:
     static constexpr std::string_view TemporaryStem = ".brambold-";
     int FRoot = -1;
     int FFolder = -1;
-    int FHome = -1;          // the working folder the run started in
+    int FHome = -1;  // the working folder the run started in
     std::string FHomePath;
     std::string FFolderName;  // relative to the root; valid while FFolder is open
     std::string FFolderPath;

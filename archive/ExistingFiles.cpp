@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr uint32_t WatchedEvents =
-    IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr uint32_t WatchedEvents = IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF |
+                                   IN_ONLYDIR;
 
 // Other programs' changes are picked up this often; the run's own files are
 // known at once.

@@ -2,7 +2,6 @@
 
 #include "archive/Destination.h"
 
-
 namespace {
 
 // Link chains longer than the kernel follows are refused as a loop would be.

@@ -24,7 +24,8 @@ public:
 
 private:
     using TParts = std::vector<std::string>;
-    bool Walk(int root, const std::string& self, TParts& at, const TParts& parts, int& budget, std::vector<std::string>& rested) const;
+    bool Walk(int root, const std::string& self, TParts& at, const TParts& parts, int& budget,
+              std::vector<std::string>& rested) const;
 
     // Places an allowed link's judgement climbed out of with "..", or passed
     // through as a link: a link made there later would change where the

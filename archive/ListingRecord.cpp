@@ -67,8 +67,9 @@ struct TStamp {
         struct stat st {};
         if (stat(path.c_str(), &st) != 0)
             return false;
-        stamp = {path, st.st_dev, st.st_ino, st.st_size, st.st_mode,
-                 {st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec}};
+        stamp = {path,       st.st_dev,
+                 st.st_ino,  st.st_size,
+                 st.st_mode, {st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec}};
         return true;
     }
     bool Unchanged() const
@@ -470,4 +471,3 @@ std::unique_ptr<IUnRarCalls> TListingRecorder::Take(const std::string& fileName,
     FUsable = false;
     return std::make_unique<TReplayCalls>(std::move(FRecord));
 }
-

@@ -54,7 +54,7 @@ size_t TNameTable::Find(std::string_view name) const
 {
     const size_t mask = FPlaces.size() - 1;
     size_t erased = SIZE_MAX;
-    for (size_t i = std::hash<std::string_view>{}(name) & mask;; i = (i + 1) & mask) {
+    for (size_t i = std::hash<std::string_view>{}(name)&mask;; i = (i + 1) & mask) {
         const uint32_t place = FPlaces[i];
         if (place == Free)
             return erased != SIZE_MAX ? erased : i;

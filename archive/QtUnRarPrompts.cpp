@@ -67,8 +67,8 @@ bool TQtUnRarPrompts::AskNextVolume(const std::string& currentVolume, std::strin
 
 bool TQtUnRarPrompts::RunPrompt(const QString& caption, bool masked, QString& text)
 {
-    QDialog dialog(FParent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                                Qt::MSWindowsFixedSizeDialogHint);
+    QDialog dialog(FParent,
+                   Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     dialog.setWindowTitle(caption);
     dialog.setFixedSize(268, 69);
     dialog.setFont(platform::WindowFont());

@@ -17,12 +17,12 @@ struct TVoskRARHeaderData {
     bool ContinuedPrev = false;
     bool Encrypted = false;
     bool IsDirectory = false;
-    int64_t DicSize = 0;      // bytes; 64-bit since current dictionaries reach 4 GiB and more
+    int64_t DicSize = 0;  // bytes; 64-bit since current dictionaries reach 4 GiB and more
     uint64_t PackSize = 0;
     uint64_t UnpSize = 0;
     std::string HostOS;
     std::string CRC;
-    double Time = 0;          // days since 30 December 1899, time of day as the fraction
+    double Time = 0;  // days since 30 December 1899, time of day as the fraction
     uint32_t Major = 0;
     uint32_t Minor = 0;
     std::string Method;
@@ -46,16 +46,16 @@ inline constexpr unsigned HostUnix = 3;
 // the library's answers that keeps these fields and the names can stand in
 // for the library's header.
 inline constexpr unsigned int RARHeaderDataEx::*ConvertedFields[] = {
-    &RARHeaderDataEx::Flags,   &RARHeaderDataEx::PackSize, &RARHeaderDataEx::PackSizeHigh, &RARHeaderDataEx::UnpSize,
-    &RARHeaderDataEx::UnpSizeHigh, &RARHeaderDataEx::HostOS, &RARHeaderDataEx::FileCRC, &RARHeaderDataEx::FileTime,
-    &RARHeaderDataEx::UnpVer,  &RARHeaderDataEx::Method,   &RARHeaderDataEx::FileAttr, &RARHeaderDataEx::DictSize,
+    &RARHeaderDataEx::Flags,   &RARHeaderDataEx::PackSize,    &RARHeaderDataEx::PackSizeHigh,
+    &RARHeaderDataEx::UnpSize, &RARHeaderDataEx::UnpSizeHigh, &RARHeaderDataEx::HostOS,
+    &RARHeaderDataEx::FileCRC, &RARHeaderDataEx::FileTime,    &RARHeaderDataEx::UnpVer,
+    &RARHeaderDataEx::Method,  &RARHeaderDataEx::FileAttr,    &RARHeaderDataEx::DictSize,
 };
 
 // Fills `d` from the header `h`, whose entry name, converted once by the
 // caller, is `name`. The host and method texts keep their previous value
 // for a code they do not know.
 void ConvertHeader(const RARHeaderDataEx& h, const std::string& name, TVoskRARHeaderData& d);
-
 
 // UTF-32 wide text (as the library hands it on Linux) to UTF-8, whatever the
 // locale. Stops at the first zero or after `capacity` characters; values that

@@ -74,7 +74,6 @@ bool CopyFile(int from, int folder, const std::string& name)
     return close(to) == 0 && ok;
 }
 
-
 }  // namespace
 
 // ---- TFileList ------------------------------------------------------------
@@ -562,8 +561,7 @@ int TVoskUnRar::ExtractData(const std::string& base, const std::string& target, 
     return PlaceEntry(temporary, base, target, agreed, &st);
 }
 
-int TVoskUnRar::ExtractSymlink(const std::string& name, const std::string& base, const std::string& target,
-                               bool agreed)
+int TVoskUnRar::ExtractSymlink(const std::string& name, const std::string& base, const std::string& target, bool agreed)
 {
     const int folder = FDestination.FolderFd();
     const std::string temporary = FDestination.TemporaryName(base);
@@ -573,8 +571,8 @@ int TVoskUnRar::ExtractSymlink(const std::string& name, const std::string& base,
         const int pr = Process(RAR_SKIP);
         if (pr != 0)
             return pr;
-        const std::string linkTarget =
-            LinkTargetHere(WideToUtf8(FRedirName.data(), FRedirName.size()), FHeader.RedirType);
+        const std::string linkTarget = LinkTargetHere(WideToUtf8(FRedirName.data(), FRedirName.size()),
+                                                      FHeader.RedirType);
         if (linkTarget.empty()) {
             DoError(VoskText(TVoskText::UnsafeLink) + EntryName(), 0);
             return 0;
@@ -623,8 +621,7 @@ int TVoskUnRar::ExtractCopy(const std::string& base, const std::string& target, 
     if (pr != 0)
         return pr;
     const bool hard = FHeader.RedirType == TLinkJudge::HardLink;
-    const int from =
-        FDestination.OpenWritten(CleanEntryName(WideToUtf8(FRedirName.data(), FRedirName.size())), !hard);
+    const int from = FDestination.OpenWritten(CleanEntryName(WideToUtf8(FRedirName.data(), FRedirName.size())), !hard);
     if (from < 0) {
         DoError(VoskText(TVoskText::UnsafeLink) + EntryName(), 0);
         return 0;

@@ -35,7 +35,8 @@ namespace {
 
 struct Rng {
     uint64_t s;
-    uint64_t Next() {  // xorshift64*
+    uint64_t Next()
+    {  // xorshift64*
         s ^= s >> 12;
         s ^= s << 25;
         s ^= s >> 27;
@@ -44,11 +45,12 @@ struct Rng {
     size_t Below(size_t n) { return size_t(Next() % n); }
 };
 
-const char* const Words[] = {"archive", "brambold", "folder", "volume",  "entry",  "header", "library",
-                              "window",  "progress", "unpack", "password", "comment", "solid", "stored",
-                              "the",     "a",        "of",     "and",      "to",      "in",    "is"};
+const char* const Words[] = {"archive", "brambold", "folder", "volume",   "entry",   "header", "library",
+                             "window",  "progress", "unpack", "password", "comment", "solid",  "stored",
+                             "the",     "a",        "of",     "and",      "to",      "in",     "is"};
 
-std::string CompressibleBytes(Rng& rng, size_t size) {
+std::string CompressibleBytes(Rng& rng, size_t size)
+{
     std::string out;
     out.reserve(size + 16);
     while (out.size() < size) {
@@ -59,7 +61,8 @@ std::string CompressibleBytes(Rng& rng, size_t size) {
     return out;
 }
 
-std::string RandomBytes(Rng& rng, size_t size) {
+std::string RandomBytes(Rng& rng, size_t size)
+{
     std::string out(size, '\0');
     for (size_t i = 0; i < size; i += 8) {
         const uint64_t v = rng.Next();
@@ -68,7 +71,8 @@ std::string RandomBytes(Rng& rng, size_t size) {
     return out;
 }
 
-void WriteBytes(const fs::path& path, const std::string& bytes) {
+void WriteBytes(const fs::path& path, const std::string& bytes)
+{
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
 }
@@ -80,7 +84,8 @@ struct TreeStats {
 
 // A few thousand files in nested folders, half text-like, half random, most
 // small, a fifth of them a few hundred KiB.
-TreeStats MakeMixedTree(const fs::path& root, size_t files, uint64_t seed) {
+TreeStats MakeMixedTree(const fs::path& root, size_t files, uint64_t seed)
+{
     Rng rng{seed};
     TreeStats st;
     for (size_t i = 0; i < files; ++i) {
@@ -96,7 +101,8 @@ TreeStats MakeMixedTree(const fs::path& root, size_t files, uint64_t seed) {
 }
 
 // Many small text files: the per-entry cost dominates.
-TreeStats MakeManyTree(const fs::path& root, size_t files, uint64_t seed) {
+TreeStats MakeManyTree(const fs::path& root, size_t files, uint64_t seed)
+{
     Rng rng{seed};
     TreeStats st;
     for (size_t i = 0; i < files; ++i) {
@@ -109,7 +115,8 @@ TreeStats MakeManyTree(const fs::path& root, size_t files, uint64_t seed) {
     return st;
 }
 
-TreeStats Measure(const fs::path& root) {
+TreeStats Measure(const fs::path& root)
+{
     TreeStats st;
     for (const auto& e : fs::recursive_directory_iterator(root))
         if (e.is_regular_file()) {
@@ -127,13 +134,16 @@ struct RunResult {
     int status = 0;
 };
 
-RunResult Spawn(const std::vector<std::string>& args, bool quiet) {
+RunResult Spawn(const std::vector<std::string>& args, bool quiet)
+{
     std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (quiet) posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (quiet)
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     RunResult r;
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = 0;
@@ -158,7 +168,8 @@ RunResult Spawn(const std::vector<std::string>& args, bool quiet) {
 // of the same shape: a listing run (which tests only the first three
 // entries), then the extraction run; the progress counts of both come from
 // the listing, so CanProgress stays off.
-int ExtractWithBrambold(const std::string& archive, const std::string& dest, const std::string& policy) {
+int ExtractWithBrambold(const std::string& archive, const std::string& dest, const std::string& policy)
+{
     if (!std::setlocale(LC_ALL, "") || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
         std::setlocale(LC_CTYPE, "C.UTF-8");
     TVoskUnRar unrar;
@@ -203,7 +214,8 @@ int ExtractWithBrambold(const std::string& archive, const std::string& dest, con
     unrar.SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
     extracting = true;
     unrar.ProcessArchive();
-    if (unrar.DllVersion() == 0) return 3;
+    if (unrar.DllVersion() == 0)
+        return 3;
     return errors || position != 100 || entries == 0 ? 1 : 0;
 }
 
@@ -215,9 +227,13 @@ struct Tool {
     bool slashAfterFolder = true;      // rar and unrar take a folder by its trailing slash
 };
 
-std::string SelfPath() { return fs::read_symlink("/proc/self/exe").string(); }
+std::string SelfPath()
+{
+    return fs::read_symlink("/proc/self/exe").string();
+}
 
-bool HaveProgram(const std::string& name) {
+bool HaveProgram(const std::string& name)
+{
     return Spawn({"sh", "-c", "command -v " + name + " >/dev/null"}, true).status == 0;
 }
 
@@ -225,7 +241,8 @@ bool HaveProgram(const std::string& name) {
 // extracted tree is not the whole tree. The previous output is removed and
 // flushed first, so no run pays for the deletion of another's files.
 std::optional<RunResult> RunOnce(const Tool& tool, const fs::path& archive, const fs::path& scratch,
-                                 const TreeStats& expected) {
+                                 const TreeStats& expected)
+{
     const fs::path dest = scratch / "out";
     fs::remove_all(dest);
     fs::create_directories(dest);
@@ -236,15 +253,17 @@ std::optional<RunResult> RunOnce(const Tool& tool, const fs::path& archive, cons
     const RunResult r = Spawn(args, true);
     const TreeStats got = Measure(dest);
     if (r.status != 0 || got.files != expected.files || got.bytes != expected.bytes) {
-        std::fprintf(stderr, "%s failed on %s: exit %d, %zu files, %llu bytes\n", tool.label.c_str(),
-                     archive.c_str(), r.status, got.files, (unsigned long long)got.bytes);
+        std::fprintf(stderr, "%s failed on %s: exit %d, %zu files, %llu bytes\n", tool.label.c_str(), archive.c_str(),
+                     r.status, got.files, (unsigned long long)got.bytes);
         return std::nullopt;
     }
     return r;
 }
 
-bool MakeArchive(const fs::path& tree, const fs::path& archive, bool solid) {
-    if (fs::exists(archive)) return true;
+bool MakeArchive(const fs::path& tree, const fs::path& archive, bool solid)
+{
+    if (fs::exists(archive))
+        return true;
     const fs::path partial = archive.string() + ".part.rar";
     fs::remove(partial);
     std::vector<std::string> cmd = {"sh", "-c",
@@ -252,7 +271,8 @@ bool MakeArchive(const fs::path& tree, const fs::path& archive, bool solid) {
                                         (solid ? "-s " : "") + "'" + partial.string() + "' . "};
     std::printf("  packing %s ...\n", archive.filename().c_str());
     std::fflush(stdout);
-    if (Spawn(cmd, true).status != 0) return false;
+    if (Spawn(cmd, true).status != 0)
+        return false;
     fs::rename(partial, archive);
     return true;
 }
@@ -263,13 +283,15 @@ struct Case {
     TreeStats expected;
 };
 
-void PrintRow(const std::string& what, const RunResult& r) {
+void PrintRow(const std::string& what, const RunResult& r)
+{
     std::printf("  %-28s %9.3f %9.3f %10.1f\n", what.c_str(), r.wall, r.cpu, r.peakRssKiB / 1024.0);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc == 5 && std::string(argv[1]) == "--extract-with-brambold")
         return ExtractWithBrambold(argv[3], argv[4], argv[2]);
 
@@ -278,9 +300,12 @@ int main(int argc, char** argv) {
     bool quick = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--cache" && i + 1 < argc) cache = argv[++i];
-        else if (a == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
-        else if (a == "--quick") quick = true;
+        if (a == "--cache" && i + 1 < argc)
+            cache = argv[++i];
+        else if (a == "--runs" && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--quick")
+            quick = true;
         else {
             std::fprintf(stderr, "usage: extract_bench [--cache DIR] [--runs N] [--quick]\n");
             return 2;
@@ -321,7 +346,8 @@ int main(int argc, char** argv) {
             MakeManyTree(tree, n, 7);
             std::ofstream(cache / (name + ".done")) << "1\n";
         }
-        if (!MakeArchive(tree, cache / (name + ".rar"), false)) return 1;
+        if (!MakeArchive(tree, cache / (name + ".rar"), false))
+            return 1;
         cases.push_back({std::to_string(n) + " small files", cache / (name + ".rar"), Measure(tree)});
     }
 
@@ -332,9 +358,11 @@ int main(int argc, char** argv) {
         {"brambold OR_EVENT", {self, "--extract-with-brambold", "event"}, false},
     };
     const bool haveUnrar = HaveProgram("unrar");
-    if (haveUnrar) tools.push_back({"unrar x -o+ -idq", {"unrar", "x", "-o+", "-idq"}});
+    if (haveUnrar)
+        tools.push_back({"unrar x -o+ -idq", {"unrar", "x", "-o+", "-idq"}});
     tools.push_back({"rar x -o+ -idq", {"rar", "x", "-o+", "-idq"}});
-    if (!haveUnrar) std::printf("(unrar not installed: no brambold/unrar ratio)\n");
+    if (!haveUnrar)
+        std::printf("(unrar not installed: no brambold/unrar ratio)\n");
 
     const fs::path scratch = cache / "scratch";
     std::printf("\nbest of %d runs; each run extracts into a fresh folder (warm page cache)\n", runs);
@@ -348,7 +376,8 @@ int main(int argc, char** argv) {
         std::vector<bool> failed(tools.size(), false);
         for (int round = 0; round < runs; ++round)
             for (size_t t = 0; t < tools.size(); ++t) {
-                if (failed[t]) continue;
+                if (failed[t])
+                    continue;
                 const std::optional<RunResult> r = RunOnce(tools[t], c.archive, scratch, c.expected);
                 if (!r) {
                     failed[t] = true;
@@ -358,8 +387,10 @@ int main(int argc, char** argv) {
                 }
             }
         for (size_t t = 0; t < tools.size(); ++t) {
-            if (results[t]) PrintRow(tools[t].label, *results[t]);
-            else std::printf("  %-28s failed\n", tools[t].label.c_str());
+            if (results[t])
+                PrintRow(tools[t].label, *results[t]);
+            else
+                std::printf("  %-28s failed\n", tools[t].label.c_str());
         }
         if (haveUnrar && results[1] && results[2]) {
             const RunResult &b = *results[1], &u = *results[2];

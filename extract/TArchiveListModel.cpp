@@ -12,7 +12,7 @@
 namespace {
 
 const char* const Captions[TArchiveListModel::ColumnCount] = {
-    "FileName", "Directory", "unpacked", "packed", "Pass", "Dir",    "Prev",  "Next",
+    "FileName", "Directory", "unpacked", "packed", "Pass",  "Dir",   "Prev",   "Next",
     "HostOS",   "CRC",       "DicSize",  "Time",   "Major", "Minor", "Method", "FileAttr",
 };
 
@@ -101,10 +101,9 @@ void TArchiveListModel::Append(const TVoskRARHeaderData& h)
         row.crc = Intern(h.CRC);
         row.flags |= CrcIsText;
     }
-    const bool flags[] = {h.Encrypted,  h.IsDirectory,    h.ContinuedPrev, h.ContinuedNext,
-                          h.AttrArchive, h.AttrCompressed, h.AttrDirectory, h.AttrHidden,
-                          h.AttrNormal,  h.AttrOffline,    h.AttrReadOnly,  h.AttrSystem,
-                          h.AttrTemporary};
+    const bool flags[] = {h.Encrypted,      h.IsDirectory,   h.ContinuedPrev, h.ContinuedNext, h.AttrArchive,
+                          h.AttrCompressed, h.AttrDirectory, h.AttrHidden,    h.AttrNormal,    h.AttrOffline,
+                          h.AttrReadOnly,   h.AttrSystem,    h.AttrTemporary};
     for (size_t i = 0; i < std::size(flags); ++i)
         if (flags[i])
             row.flags |= 1u << i;
@@ -153,23 +152,36 @@ QString TArchiveListModel::Text(int row, int column) const
     const Row& r = FRows[static_cast<size_t>(row)];
     const char* name = FNames.data() + r.nameStart;
     switch (column) {
-    case 0: return QString::fromUtf8(name + r.folderLength, r.nameLength - r.folderLength);
-    case 1: return QString::fromUtf8(name, r.folderLength);
-    case 2: return QString::number(r.unpSize);
-    case 3: return QString::number(r.packSize);
-    case 4: return Star(r.flags & Encrypted);
-    case 5: return Star(r.flags & IsDirectory);
-    case 6: return Star(r.flags & ContinuedPrev);
-    case 7: return Star(r.flags & ContinuedNext);
-    case 8: return QString::fromStdString(FTexts[r.hostOS]);
+    case 0:
+        return QString::fromUtf8(name + r.folderLength, r.nameLength - r.folderLength);
+    case 1:
+        return QString::fromUtf8(name, r.folderLength);
+    case 2:
+        return QString::number(r.unpSize);
+    case 3:
+        return QString::number(r.packSize);
+    case 4:
+        return Star(r.flags & Encrypted);
+    case 5:
+        return Star(r.flags & IsDirectory);
+    case 6:
+        return Star(r.flags & ContinuedPrev);
+    case 7:
+        return Star(r.flags & ContinuedNext);
+    case 8:
+        return QString::fromStdString(FTexts[r.hostOS]);
     case 9:
-        return (r.flags & CrcIsText) ? QString::fromStdString(FTexts[r.crc])
-                                     : QString::number(r.crc, 16).toUpper();
-    case 10: return QString::number(r.dicSize);
-    case 11: return FormatTime(r.time);
-    case 12: return QString::number(r.major);
-    case 13: return QString::number(r.minor);
-    case 14: return QString::fromStdString(FTexts[r.method]);
+        return (r.flags & CrcIsText) ? QString::fromStdString(FTexts[r.crc]) : QString::number(r.crc, 16).toUpper();
+    case 10:
+        return QString::number(r.dicSize);
+    case 11:
+        return FormatTime(r.time);
+    case 12:
+        return QString::number(r.major);
+    case 13:
+        return QString::number(r.minor);
+    case 14:
+        return QString::fromStdString(FTexts[r.method]);
     case 15: {
         QString letters;
         for (int i = 0; i < 9; ++i)
@@ -177,7 +189,8 @@ QString TArchiveListModel::Text(int row, int column) const
                 letters += QLatin1Char(AttributeLetters[i]);
         return letters;
     }
-    default: return QString();
+    default:
+        return QString();
     }
 }
 
@@ -211,8 +224,7 @@ void TArchiveListModel::SortByColumn(int column)
     QModelIndexList after;
     after.reserve(before.size());
     for (const QModelIndex& index : before)
-        after.append(index.isValid() ? createIndex(newRowOf[static_cast<size_t>(index.row())], index.column())
-                                     : index);
+        after.append(index.isValid() ? createIndex(newRowOf[static_cast<size_t>(index.row())], index.column()) : index);
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

@@ -123,13 +123,11 @@ constexpr TRunChange RunChanges[] = {
     {TRunState::Closed, TRunEvent::CloseAsked, TRunState::Closed},
 };
 
-
 }  // namespace
 
 TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      ui(std::make_unique<Ui::TfrmMain>()),
-      FArguments(arguments)
+      ui(std::make_unique<Ui::TfrmMain>()), FArguments(arguments)
 {
     // Counted from the window's creation, so building the controls and
     // loading the picture and the library take nothing from the second's
@@ -185,9 +183,8 @@ void TfrmMain::SetClock(std::function<std::chrono::steady_clock::time_point()> n
 
 bool TfrmMain::Change(TRunEvent event)
 {
-    const auto* change = std::find_if(std::begin(RunChanges), std::end(RunChanges), [&](const TRunChange& c) {
-        return c.from == FRunState && c.event == event;
-    });
+    const auto* change = std::find_if(std::begin(RunChanges), std::end(RunChanges),
+                                      [&](const TRunChange& c) { return c.from == FRunState && c.event == event; });
     if (change == std::end(RunChanges))
         return false;
     const TRunState run = FExtracting ? TRunState::Extracting : TRunState::Listing;
@@ -258,9 +255,12 @@ void TfrmMain::BindActions()
     // Six small pictures for the tool bar and the menu, by image index.
     QStyle* s = style();
     const QIcon imglstMain[6] = {
-        s->standardIcon(QStyle::SP_DialogOpenButton),    s->standardIcon(QStyle::SP_MessageBoxInformation),
-        s->standardIcon(QStyle::SP_ArrowDown),           s->standardIcon(QStyle::SP_DialogCloseButton),
-        s->standardIcon(QStyle::SP_FileDialogDetailedView), s->standardIcon(QStyle::SP_BrowserStop),
+        s->standardIcon(QStyle::SP_DialogOpenButton),
+        s->standardIcon(QStyle::SP_MessageBoxInformation),
+        s->standardIcon(QStyle::SP_ArrowDown),
+        s->standardIcon(QStyle::SP_DialogCloseButton),
+        s->standardIcon(QStyle::SP_FileDialogDetailedView),
+        s->standardIcon(QStyle::SP_BrowserStop),
     };
     const struct {
         QAction* action;
@@ -493,8 +493,8 @@ void TfrmMain::acFileOpenExecute()
     Change(TRunEvent::ActionBegins);
     const ScopeExit end([this] { EndAction(); });
 
-    const QString chosen =
-        QFileDialog::getOpenFileName(this, Q(text::OpenTitle), Q(FOpenDialogFolder), Q(text::OpenFilter));
+    const QString chosen = QFileDialog::getOpenFileName(this, Q(text::OpenTitle), Q(FOpenDialogFolder),
+                                                        Q(text::OpenFilter));
     if (chosen.isEmpty())
         return;
     const std::string path = chosen.toStdString();
@@ -520,10 +520,10 @@ void TfrmMain::acCloseExecute()
 
 void TfrmMain::acArchiveInfoExecute()
 {
-    const QString info = Q(text::InfoFiles) + QString::number(FEntryCount) + Q(text::InfoJoin) +
-                         Q(text::InfoPacked) + QString::number(FPackedTotal) + Q(text::InfoJoin) +
-                         Q(text::InfoUnpacked) + QString::number(FUnpackedTotal) + Q(text::InfoJoin) +
-                         Q(text::InfoComment) + Q(FArchiveComment);
+    const QString info = Q(text::InfoFiles) + QString::number(FEntryCount) + Q(text::InfoJoin) + Q(text::InfoPacked) +
+                         QString::number(FPackedTotal) + Q(text::InfoJoin) + Q(text::InfoUnpacked) +
+                         QString::number(FUnpackedTotal) + Q(text::InfoJoin) + Q(text::InfoComment) +
+                         Q(FArchiveComment);
     QMessageBox box(QMessageBox::Information, Q(text::InfoTitle), info, QMessageBox::Ok, this);
     // A comment is the archive maker's text, never markup of ours.
     box.setTextFormat(Qt::PlainText);
@@ -626,10 +626,18 @@ void TfrmMain::voskUnRarRarStatus(const std::string& Message, TRarStatus status)
 {
     const char* statusText = "";
     switch (status) {
-    case TRarStatus::RAR_ONOPEN: statusText = text::StatusOnOpen; break;
-    case TRarStatus::RAR_ONBEFOREOPEN: statusText = text::StatusBeforeOpen; break;
-    case TRarStatus::RAR_AFTERCLOSE: statusText = text::StatusAfterClose; break;
-    case TRarStatus::RAR_ONPASSWORD: statusText = text::StatusPassword; break;
+    case TRarStatus::RAR_ONOPEN:
+        statusText = text::StatusOnOpen;
+        break;
+    case TRarStatus::RAR_ONBEFOREOPEN:
+        statusText = text::StatusBeforeOpen;
+        break;
+    case TRarStatus::RAR_AFTERCLOSE:
+        statusText = text::StatusAfterClose;
+        break;
+    case TRarStatus::RAR_ONPASSWORD:
+        statusText = text::StatusPassword;
+        break;
     }
     FStatusLog.append(Q(Message) + Q(text::StatusSeparator) + Q(statusText));
 }

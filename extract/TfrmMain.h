@@ -138,7 +138,7 @@ private:
     uint64_t FUnpackedTotal = 0;
     std::string FArchiveComment;
     QStringList FStatusLog;
-    uint32_t FFailures = 0;  // errors so far that fail a run, to tell whether one did
+    uint32_t FFailures = 0;         // errors so far that fail a run, to tell whether one did
     std::string FOpenDialogFolder;  // where the open dialog and the folder chooser start
 
     TArchiveListModel* FList = nullptr;  // the rows of lstvwMain

@@ -49,6 +49,7 @@ struct PictureRow {
     const char* control;
     const char* resource;
 };
+// clang-format off
 constexpr PictureRow Pictures[] = {
     {"Image2", ":/pictures/program.jpg"},
     {"Image10", ":/pictures/about.jpg"},
@@ -58,6 +59,7 @@ constexpr PictureRow Pictures[] = {
     {"Image11", ":/pictures/gratitude.jpg"},
     {"Image12", ":/pictures/appreciation.jpg"},
 };
+// clang-format on
 
 class CreationError : public std::runtime_error {
 public:
@@ -117,7 +119,8 @@ QString WithoutLetterSpacing(const QString& text)
 
 bool IsRarName(const QString& path)
 {
-    return platform::IsRarEnding(platform::LastFourLower(platform::FileNamePart(QFile::encodeName(path).toStdString())));
+    return platform::IsRarEnding(
+        platform::LastFourLower(platform::FileNamePart(QFile::encodeName(path).toStdString())));
 }
 
 }  // namespace
@@ -313,7 +316,8 @@ void TfrmConfig::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
     // Finish the drop first, so the file manager is not kept waiting while
     // the archives are unpacked.
-    QMetaObject::invokeMethod(this, [this, paths] { WMDropFiles(paths); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, paths] { WMDropFiles(paths); }, Qt::QueuedConnection);
 }
 
 void TfrmConfig::WMDropFiles(const QStringList& paths)
@@ -373,6 +377,7 @@ void TfrmConfig::Button2Click()
     platform::OpenLocalFile(QString::fromStdString(platform::ProgramFolder()) + FLinks.FLicenseFileName);
 }
 
+// clang-format off
 void TfrmConfig::Button17Click() { Open(FLinks.FUpdateUrl); }
 void TfrmConfig::Button19Click() { Open(FLinks.FDonateUrl); }
 void TfrmConfig::StaticText2Click() { Open(FLinks.FProgramHomeUrl); }
@@ -393,3 +398,4 @@ void TfrmConfig::Image11Click() { Open(FLinks.FGratitudeUrl); }
 void TfrmConfig::Button16Click() { Open(FLinks.FWallpaperUrl); }
 void TfrmConfig::Image12Click() { Open(FLinks.FBookDetailsUrl); }
 void TfrmConfig::Button15Click() { Open(FLinks.FBookReadUrl); }
+// clang-format on

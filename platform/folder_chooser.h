@@ -12,8 +12,7 @@ namespace platform {
 // user cancelled.
 QString ChooseFolder(QWidget* owner, const QString& title, const QString& initialFolder);
 
-using FolderChooserHandler =
-    std::function<QString(QWidget* owner, const QString& title, const QString& initialFolder)>;
+using FolderChooserHandler = std::function<QString(QWidget* owner, const QString& title, const QString& initialFolder)>;
 
 // Tests answer the dialog instead of showing it; an empty handler restores
 // the real dialog.

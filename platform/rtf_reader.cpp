@@ -19,12 +19,14 @@ namespace platform {
 namespace {
 
 // Windows-1252 differs from Latin-1 only in 0x80..0x9F.
+// clang-format off
 constexpr std::array<char16_t, 32> Cp1252High = {
     0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
     0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
 };
+// clang-format on
 
 QString DecodeCp1252(const QByteArray& bytes)
 {
@@ -38,6 +40,7 @@ QString DecodeCp1252(const QByteArray& bytes)
 }
 
 // Destinations whose content is not part of the visible text.
+// clang-format off
 constexpr std::string_view SkippedDestinations[] = {
     "author", "bkmkend", "bkmkstart", "buptim", "colorschememapping", "comment", "creatim",
     "datastore", "doccomm", "docvar", "falt", "fldinst", "filetbl", "fonttbl", "footer",
@@ -46,6 +49,7 @@ constexpr std::string_view SkippedDestinations[] = {
     "listtable", "nonshppict", "object", "operator", "pict", "pn", "printim", "private", "revtbl",
     "revtim", "rsidtbl", "stylesheet", "subject", "themedata", "title", "xmlnstbl",
 };
+// clang-format on
 
 bool IsSkippedDestination(std::string_view word)
 {

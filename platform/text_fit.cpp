@@ -39,8 +39,7 @@ double PointSizeFloor(const QWidget* widget)
 // The largest size from `designed` down to the floor at which `fits` holds;
 // the floor when even that is too large. Never a narrower face: condensed
 // faces differ too little to help and change the look.
-double FittingSize(const QWidget* widget, QFont font, double designed,
-                   const std::function<bool(const QFont&)>& fits)
+double FittingSize(const QWidget* widget, QFont font, double designed, const std::function<bool(const QFont&)>& fits)
 {
     const double floor = PointSizeFloor(widget);
     for (double size = designed;; size = std::max(floor, size - SizeStep)) {

@@ -24,7 +24,10 @@ struct MatchCase {
     std::vector<int> ended;
 };
 
-void PrintTo(const MatchCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const MatchCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class EndProcessesMatching : public ::testing::TestWithParam<MatchCase> {};
 
@@ -47,14 +50,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "brambold",
                   {{10, "/usr/lib/brambold/brambold"}, {11, "brambold"}, {12, "/usr/bin/sleep"}},
                   {10, 11}},
-        MatchCase{"letter_case_does_not_matter", "brambold",
-                  {{20, "/opt/x/BRAMBOLD"}, {21, "Brambold"}}, {20, 21}},
-        MatchCase{"another_executable_name_survives", "brambold",
-                  {{30, "/usr/bin/brambold-helper"}, {31, "/brambold/other"}, {32, "xbrambold"}}, {}},
-        MatchCase{"a_full_path_matches_only_that_path", "/opt/a/brambold",
-                  {{40, "/opt/a/brambold"}, {41, "/opt/b/brambold"}, {42, "brambold"}}, {40}},
-        MatchCase{"a_full_path_matches_in_any_letter_case", "/opt/a/brambold",
-                  {{50, "/OPT/A/Brambold"}}, {50}}),
+        MatchCase{"letter_case_does_not_matter", "brambold", {{20, "/opt/x/BRAMBOLD"}, {21, "Brambold"}}, {20, 21}},
+        MatchCase{"another_executable_name_survives",
+                  "brambold",
+                  {{30, "/usr/bin/brambold-helper"}, {31, "/brambold/other"}, {32, "xbrambold"}},
+                  {}},
+        MatchCase{"a_full_path_matches_only_that_path",
+                  "/opt/a/brambold",
+                  {{40, "/opt/a/brambold"}, {41, "/opt/b/brambold"}, {42, "brambold"}},
+                  {40}},
+        MatchCase{"a_full_path_matches_in_any_letter_case", "/opt/a/brambold", {{50, "/OPT/A/Brambold"}}, {50}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EndProcessesByName, AProcessThatCannotBeEndedDoesNotStopTheWalk)
@@ -98,8 +103,8 @@ TEST(RealProcesses, TwoRunningCopiesAreEndedAndAnotherProgramSurvives)
         int seen = 0;
         for (const ProcessEntry& process : platform::RunningProcesses()) {
             EXPECT_NE(process.pid, getpid()) << "the walk lists our own process";
-            seen += std::count(children.begin(), children.end(), process.pid)
-                    && QString::fromStdString(process.executable).startsWith(folder.path());
+            seen += std::count(children.begin(), children.end(), process.pid) &&
+                    QString::fromStdString(process.executable).startsWith(folder.path());
         }
         return seen;
     };

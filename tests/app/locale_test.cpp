@@ -17,7 +17,10 @@ struct LocaleCase {
     const char* lcAll;
 };
 
-void PrintTo(const LocaleCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const LocaleCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class ProcessLocale : public ::testing::TestWithParam<LocaleCase> {
 protected:
@@ -62,13 +65,12 @@ TEST_P(ProcessLocale, CharacterHandlingEndsUpUtf8)
     EXPECT_EQ(std::wcstombs(converted, L"M\u00fcller \u65e5\u672c", sizeof converted), 14u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ProcessLocale,
-    ::testing::Values(LocaleCase{"plain_c_language", "C", nullptr},
-                      LocaleCase{"c_forced_for_every_category", nullptr, "C"},
-                      LocaleCase{"a_locale_that_is_not_installed", "xx_YY.UTF-8", nullptr},
-                      LocaleCase{"nothing_set_at_all", nullptr, nullptr},
-                      LocaleCase{"already_utf8", "C.UTF-8", nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, ProcessLocale,
+                         ::testing::Values(LocaleCase{"plain_c_language", "C", nullptr},
+                                           LocaleCase{"c_forced_for_every_category", nullptr, "C"},
+                                           LocaleCase{"a_locale_that_is_not_installed", "xx_YY.UTF-8", nullptr},
+                                           LocaleCase{"nothing_set_at_all", nullptr, nullptr},
+                                           LocaleCase{"already_utf8", "C.UTF-8", nullptr}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

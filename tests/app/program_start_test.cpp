@@ -24,8 +24,7 @@ namespace {
 // A window that records what happened to it.
 class StandInWindow : public QWidget {
 public:
-    explicit StandInWindow(std::vector<std::string>& log, std::string name)
-        : log(log), name(std::move(name))
+    explicit StandInWindow(std::vector<std::string>& log, std::string name) : log(log), name(std::move(name))
     {
         log.push_back("create " + this->name);
     }

@@ -20,7 +20,10 @@ struct JoinCase {
     std::string joined;
 };
 
-void PrintTo(const JoinCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const JoinCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class JoinArguments : public ::testing::TestWithParam<JoinCase> {};
 
@@ -38,7 +41,10 @@ INSTANTIATE_TEST_SUITE_P(
         JoinCase{"each_argument_is_trimmed_before_joining", {" /tmp/My\n", "\tFiles/a.rar "}, "/tmp/My Files/a.rar"},
         JoinCase{"an_empty_argument_still_adds_its_blank", {"a", "", "b.rar"}, "a  b.rar"},
         JoinCase{"empty_arguments_at_the_ends_are_trimmed_away", {"", "a.rar", ""}, "a.rar"},
-        JoinCase{"control_characters_count_as_blanks", {"\x01\x1f" "a.rar\x7f"}, "a.rar\x7f"},
+        JoinCase{"control_characters_count_as_blanks",
+                 {"\x01\x1f"
+                  "a.rar\x7f"},
+                 "a.rar\x7f"},
         JoinCase{"non_ascii_ends_are_not_trimmed", {"Müller", "日本語"}, "Müller 日本語"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -49,7 +55,10 @@ struct EndingCase {
     bool rar;
 };
 
-void PrintTo(const EndingCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const EndingCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class ArchiveEnding : public ::testing::TestWithParam<EndingCase> {};
 
@@ -59,16 +68,14 @@ TEST_P(ArchiveEnding, TakesTheLastFourCharactersInLowerCase)
     EXPECT_EQ(app::IsRarEnding(app::LastFourLower(GetParam().text)), GetParam().rar);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ArchiveEnding,
-    ::testing::Values(
-        EndingCase{"dot_rar", "a.rar", ".rar", true},
-        EndingCase{"capitals_are_lowered", "ARCHIVE.RAR", ".rar", true},
-        EndingCase{"three_characters_rar_in_any_case", "RaR", "rar", true},
-        EndingCase{"rar_without_dot_in_a_longer_name", "xrar", "xrar", false},
-        EndingCase{"short_text_taken_whole", "ab", "ab", false},
-        EndingCase{"only_ascii_letters_are_lowered", "Ä.RAR", ".rar", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, ArchiveEnding,
+                         ::testing::Values(EndingCase{"dot_rar", "a.rar", ".rar", true},
+                                           EndingCase{"capitals_are_lowered", "ARCHIVE.RAR", ".rar", true},
+                                           EndingCase{"three_characters_rar_in_any_case", "RaR", "rar", true},
+                                           EndingCase{"rar_without_dot_in_a_longer_name", "xrar", "xrar", false},
+                                           EndingCase{"short_text_taken_whole", "ab", "ab", false},
+                                           EndingCase{"only_ascii_letters_are_lowered", "Ä.RAR", ".rar", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct RoadCase {
     const char* name;
@@ -78,7 +85,10 @@ struct RoadCase {
     std::string archive;
 };
 
-void PrintTo(const RoadCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const RoadCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 // Each row runs in a fresh current folder and program folder.
 class StartupRoad : public ::testing::TestWithParam<RoadCase> {
@@ -132,14 +142,26 @@ INSTANTIATE_TEST_SUITE_P(
         RoadCase{"no_arguments_show_the_launcher", {}, {}, R::Launcher, ""},
         RoadCase{"another_ending_shows_the_launcher", {"a.zip"}, {"cwd/a.zip"}, R::Launcher, "a.zip"},
         RoadCase{"rar_without_dot_shows_the_launcher", {"datarar"}, {"cwd/datarar"}, R::Launcher, "datarar"},
-        RoadCase{"an_unquoted_path_with_a_blank_is_joined_and_found", {"My", "Files/ARCHIVE.RAR"},
-                 {"cwd/My Files/ARCHIVE.RAR"}, R::Extract, "My Files/ARCHIVE.RAR"},
-        RoadCase{"a_bare_name_only_in_the_program_folder_is_found", {"here.rar"}, {"program/here.rar"},
-                 R::Extract, "here.rar"},
-        RoadCase{"a_missing_archive_reports_the_joined_path", {"My", "", "missing.rar"}, {}, R::FileNotFound,
+        RoadCase{"an_unquoted_path_with_a_blank_is_joined_and_found",
+                 {"My", "Files/ARCHIVE.RAR"},
+                 {"cwd/My Files/ARCHIVE.RAR"},
+                 R::Extract,
+                 "My Files/ARCHIVE.RAR"},
+        RoadCase{"a_bare_name_only_in_the_program_folder_is_found",
+                 {"here.rar"},
+                 {"program/here.rar"},
+                 R::Extract,
+                 "here.rar"},
+        RoadCase{"a_missing_archive_reports_the_joined_path",
+                 {"My", "", "missing.rar"},
+                 {},
+                 R::FileNotFound,
                  "My  missing.rar"},
-        RoadCase{"a_folder_named_like_an_archive_is_not_found", {"x.rar"}, {"cwd/x.rar/", "program/x.rar/"},
-                 R::FileNotFound, "x.rar"},
+        RoadCase{"a_folder_named_like_an_archive_is_not_found",
+                 {"x.rar"},
+                 {"cwd/x.rar/", "program/x.rar/"},
+                 R::FileNotFound,
+                 "x.rar"},
         RoadCase{"three_letters_rar_name_an_archive", {"RAR"}, {}, R::FileNotFound, "RAR"},
         RoadCase{"three_letters_rar_found_as_a_file", {"RAR"}, {"cwd/RAR"}, R::Extract, "RAR"},
         RoadCase{"help_alone_prints_the_usage", {"--help"}, {}, R::Help, ""},
@@ -147,7 +169,10 @@ INSTANTIATE_TEST_SUITE_P(
         RoadCase{"version_alone_prints_the_version", {"--version"}, {}, R::Version, ""},
         RoadCase{"v_alone_prints_the_version", {"-v"}, {}, R::Version, ""},
         // Only the lone option: with more words it may be part of a path.
-        RoadCase{"help_before_a_path_is_part_of_it", {"--help", "me.rar"}, {"cwd/--help me.rar"}, R::Extract,
+        RoadCase{"help_before_a_path_is_part_of_it",
+                 {"--help", "me.rar"},
+                 {"cwd/--help me.rar"},
+                 R::Extract,
                  "--help me.rar"},
         RoadCase{"help_with_another_word_shows_the_launcher", {"-h", "x"}, {}, R::Launcher, "-h x"},
         RoadCase{"options_are_compared_byte_for_byte", {"--Help"}, {}, R::Launcher, "--Help"},

@@ -148,8 +148,8 @@ TEST_P(ConvertAttrTest, Letters)
     Header().FileAttr = p.attr;
     SetName(Header(), p.file);
     const TVoskRARHeaderData& d = Convert();
-    const bool flags[] = {d.AttrArchive, d.AttrCompressed, d.AttrDirectory, d.AttrHidden, d.AttrNormal,
-                          d.AttrOffline, d.AttrReadOnly, d.AttrSystem, d.AttrTemporary};
+    const bool flags[] = {d.AttrArchive, d.AttrCompressed, d.AttrDirectory, d.AttrHidden,   d.AttrNormal,
+                          d.AttrOffline, d.AttrReadOnly,   d.AttrSystem,    d.AttrTemporary};
     std::string letters;
     for (size_t i = 0; i < std::size(flags); ++i)
         letters += flags[i] ? "ACDHNORST"[i] : '-';

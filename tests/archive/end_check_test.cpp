@@ -44,9 +44,9 @@ size_t Rar5FileHeaderOffset(const std::string& bytes, int n)
 }
 
 enum class Ends {
-    Whole,          // no error at all
-    CutReported,    // "Unexpected end of archive!" in both passes
-    Failed,         // some error in both passes: the library itself saw this cut
+    Whole,        // no error at all
+    CutReported,  // "Unexpected end of archive!" in both passes
+    Failed,       // some error in both passes: the library itself saw this cut
 };
 
 struct EndCase {
@@ -103,11 +103,14 @@ const EndCase EndCases[] = {
          return (f / "rar4_volumes.rar").string();
      },
      Ends::Whole},
-    {"Rar5CutInsideTheMainHeader", [](const fs::path& f) { return CutPlainAt(f, [](auto&) { return 14; }); }, Ends::CutReported},
+    {"Rar5CutInsideTheMainHeader", [](const fs::path& f) { return CutPlainAt(f, [](auto&) { return 14; }); },
+     Ends::CutReported},
     {"Rar5CutInsideTheSecondFileHeader",
-     [](const fs::path& f) { return CutPlainAt(f, [](auto& b) { return Rar5FileHeaderOffset(b, 1) + 9; }); }, Ends::CutReported},
+     [](const fs::path& f) { return CutPlainAt(f, [](auto& b) { return Rar5FileHeaderOffset(b, 1) + 9; }); },
+     Ends::CutReported},
     {"Rar5CutBetweenTwoEntries",
-     [](const fs::path& f) { return CutPlainAt(f, [](auto& b) { return Rar5FileHeaderOffset(b, 3); }); }, Ends::CutReported},
+     [](const fs::path& f) { return CutPlainAt(f, [](auto& b) { return Rar5FileHeaderOffset(b, 3); }); },
+     Ends::CutReported},
     {"Rar5CutInsideTheData", [](const fs::path& f) { return Copy(f, "truncated.rar"); }, Ends::Failed},
     {"Rar5CutBeforeTheEndBlock", [](const fs::path& f) { return Copy(f, "plain.rar", -8); }, Ends::CutReported},
     {"Rar5OneByteShort", [](const fs::path& f) { return Copy(f, "plain.rar", -1); }, Ends::CutReported},
@@ -219,10 +222,10 @@ const PasswordEndCase PasswordEndCases[] = {
     {"Rar5HpCutRightAfterTheEncryptionHeader", "hp5.rar", 0, Rar5FirstBlockEnd, "PASSWORD", TArchiveEnd::Cut},
     {"Rar5HpCutInsideTheFirstIv", "hp5.rar", 0, [](auto& b) { return Rar5FirstBlockEnd(b) + 9; }, "PASSWORD",
      TArchiveEnd::Cut},
-    {"Rar5HpCutInsideTheMainHeader", "hp5.rar", 0, [](auto& b) { return Rar5FirstBlockEnd(b) + 16 + 7; },
+    {"Rar5HpCutInsideTheMainHeader", "hp5.rar", 0, [](auto& b) { return Rar5FirstBlockEnd(b) + 16 + 7; }, "PASSWORD",
+     TArchiveEnd::Cut},
+    {"Rar5HpCutAfterTheMainHeader", "hp5.rar", 0, [](auto& b) { return Rar5FirstBlockEnd(b) + Rar5SealedEnd; },
      "PASSWORD", TArchiveEnd::Cut},
-    {"Rar5HpCutAfterTheMainHeader", "hp5.rar", 0,
-     [](auto& b) { return Rar5FirstBlockEnd(b) + Rar5SealedEnd; }, "PASSWORD", TArchiveEnd::Cut},
     {"Rar5HpCutInTheMiddle", "hp5.rar", 0, [](auto& b) { return long(b.size() / 2); }, "PASSWORD", TArchiveEnd::Cut},
     {"Rar5HpCutBeforeTheEndBlock", "hp5.rar", -Rar5SealedEnd, {}, "PASSWORD", TArchiveEnd::Cut},
     {"Rar5HpCutInsideTheEndBlock", "hp5.rar", -5, {}, "PASSWORD", TArchiveEnd::Cut},
@@ -231,8 +234,7 @@ const PasswordEndCase PasswordEndCases[] = {
     {"Rar5HpCutWithoutPassword", "hp5.rar", -1, {}, "", TArchiveEnd::CannotTell},
     {"Rar5HpNotTheLastVolume", "hp5_volumes_1.rar", 0, {}, "PASSWORD", TArchiveEnd::Cut},
     {"Rar5HpLastVolume", "hp5_volumes_3.rar", 0, {}, "PASSWORD", TArchiveEnd::Complete},
-    {"Rar5HpLastVolumeWithoutEndBlock", "hp5_volumes_3.rar", -Rar5SealedEnd, {}, "PASSWORD",
-     TArchiveEnd::Cut},
+    {"Rar5HpLastVolumeWithoutEndBlock", "hp5_volumes_3.rar", -Rar5SealedEnd, {}, "PASSWORD", TArchiveEnd::Cut},
     // Without a check value only the first header's CRC tells the password.
     {"Rar5HpNoCheckValueWhole", "hp5_nocheck.rar", 0, {}, "PASSWORD", TArchiveEnd::Complete},
     {"Rar5HpNoCheckValueWrongPassword", "hp5_nocheck.rar", 0, {}, "password", TArchiveEnd::CannotTell},
@@ -249,7 +251,11 @@ const PasswordEndCase PasswordEndCases[] = {
     {"Rar4HpCutInTheMiddle", "rar4_hp.rar", 0, [](auto& b) { return long(b.size() / 2); }, "PASSWORD",
      TArchiveEnd::Cut},
     {"Rar4HpCutInsideTheEndBlock", "rar4_hp.rar", -3, {}, "PASSWORD", TArchiveEnd::Cut},
-    {"Rar4HpCutInsideTheFirstHeaderWithAWrongPassword", "rar4_hp.rar", Rar4MainEnd + 8 + 20, {}, "password",
+    {"Rar4HpCutInsideTheFirstHeaderWithAWrongPassword",
+     "rar4_hp.rar",
+     Rar4MainEnd + 8 + 20,
+     {},
+     "password",
      TArchiveEnd::CannotTell},
     {"Rar4HpCutWithAWrongPassword", "rar4_hp.rar", -3, {}, "password", TArchiveEnd::CannotTell},
     // Archives without end blocks stop on a block boundary too.
@@ -263,7 +269,11 @@ const PasswordEndCase PasswordEndCases[] = {
     {"Rar4OldNumberingLastVolumeWithoutEndBlock", "rar4_volumes.r01", -7, {}, "", TArchiveEnd::CannotTell},
     {"Rar4HpNewNumberingLastVolume", "rar4_hp_volumes_3.rar", 0, {}, "PASSWORD", TArchiveEnd::Complete},
     {"Rar4HpNewNumberingNotTheLastVolume", "rar4_hp_volumes_2.rar", 0, {}, "PASSWORD", TArchiveEnd::Cut},
-    {"Rar4HpNewNumberingLastVolumeWithoutEndBlock", "rar4_hp_volumes_3.rar", -Rar4SealedEnd, {}, "PASSWORD",
+    {"Rar4HpNewNumberingLastVolumeWithoutEndBlock",
+     "rar4_hp_volumes_3.rar",
+     -Rar4SealedEnd,
+     {},
+     "PASSWORD",
      TArchiveEnd::Cut},
 };
 
@@ -307,10 +317,11 @@ TEST(ArchiveEnd, CutsAllOverAnEncryptedArchiveAreCuts)
 TEST(ArchiveEnd, Rar4PasswordsOfEveryKindOpenTheHeaders)
 {
     TempFolder tmp;
-    for (const std::string& password : {std::string(29, 'p'), std::string("Grüße😀日本"),
-                                       std::string("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_")}) {
-        const std::string bytes =
-            rar4::WriteArchive({{.name = "a.txt", .data = "alpha\n", .declaredSize = {}}}, {.headerPassword = password});
+    for (const std::string& password :
+         {std::string(29, 'p'), std::string("Grüße😀日本"),
+          std::string("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_")}) {
+        const std::string bytes = rar4::WriteArchive({{.name = "a.txt", .data = "alpha\n", .declaredSize = {}}},
+                                                     {.headerPassword = password});
         WriteAll(tmp.File("a.rar"), bytes);
         EXPECT_EQ(CheckArchiveEnd(tmp.File("a.rar"), password), TArchiveEnd::Complete) << password;
         WriteAll(tmp.File("a.rar"), bytes.substr(0, bytes.size() - 1));

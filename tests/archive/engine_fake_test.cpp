@@ -50,6 +50,7 @@ TEST_P(FakeResultTest, IsReportedWithItsText)
     EXPECT_EQ(events.lines.back(), "status 2");
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Fake, FakeResultTest,
     ::testing::Values(
@@ -96,9 +97,11 @@ TEST_P(FakeOpenTest, FailedOpenTouchesNoHandle)
                                                       "error Brambold: Cannot open archive! " +
                                                           std::to_string(GetParam().id),
                                                       "status 2"}));
+    // clang-format on
     EXPECT_EQ(Calls(), std::vector<std::string>{"open /x/a.rar mode=1 cmtsize=0"});
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Fake, FakeOpenTest,
                          ::testing::Values(TOpenCase{"NullHandle", "open null", 0},
                                            TOpenCase{"NullHandleWithResult", "open null\nopen 15", 15},
@@ -154,6 +157,7 @@ TEST_P(FakeDecisionTest, Operation)
     // An extraction writes a bare temporary name from inside the target's folder.
     EXPECT_EQ(Line(Calls(), "process"), p.operation == RAR_EXTRACT ? std::string("process 2 (null) name")
                                                                     : "process " + std::to_string(p.operation) + " " + Out());
+    // clang-format on
     EXPECT_EQ(asked, p.asked ? std::vector<std::string>{target.string()} : std::vector<std::string>{});
     if (p.folderEntry && p.mode == TVoskRarMode::VOSKRAR_EXTRACT) {
         EXPECT_EQ(fs::is_directory(target), p.handler == TDecisionCase::Yes || std::string(p.existing) != "file");
@@ -164,6 +168,7 @@ TEST_P(FakeDecisionTest, Operation)
 using D = TDecisionCase;
 constexpr auto Ex = TVoskRarMode::VOSKRAR_EXTRACT;
 constexpr auto Li = TVoskRarMode::VOSKRAR_LIST;
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Fake, FakeDecisionTest,
     ::testing::Values(
@@ -200,6 +205,7 @@ TEST_F(FakeEngineTest, LongPasswordIsCutToTheBufferWithoutSplittingACharacter)
     EXPECT_EQ(Line(Calls(), "passwordW"), "passwordW -> 0 untouched");
     EXPECT_EQ(Line(Calls(), "password "), "password -> 0 '" + std::string(127, 'p') + "' len=127");
     EXPECT_EQ(events.lines[3], "status 3 Brambold: Used Password is: " + std::string(127, 'p'));
+    // clang-format on
     EXPECT_EQ(c.Password, "");
 
     // 'ü' is two bytes: 63 of them fill 126 bytes, the 64th would not fit.
@@ -275,6 +281,7 @@ TEST_P(FakeVolChangeTest, HandlerAnswer)
     EXPECT_EQ(modes.front(), 0);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Fake, FakeVolChangeTest,
     ::testing::Values(TVolChangeCase{"UnchangedNameIsTriedAgain", nullptr, "volume -> 0 '/nonexistent/b.rar'"},
@@ -286,6 +293,7 @@ TEST_F(FakeEngineTest, VolumeOpenedNoticeGoesOnAndWideRequestsStayUnanswered)
 {
     WriteAll(root / "b.rar", "x");
     script(("header 0 name=a\ncall volume " + (root / "b.rar").string()).c_str());
+    // clang-format on
     TVoskUnRar c;
     c.OnVolChange = [](TVoskUnRar&, char*, int32_t) {};
     c.FileName = "/x/a.rar";
@@ -312,9 +320,7 @@ TEST_F(FakeEngineTest, CountingPassCountsWholeEntriesWith64BitSizes)
     script("header 0 name=a unp=0x140000000\nheader 0 name=b flags=0x01 unp=7\nheader 0 name=c unp=3");
     TVoskUnRar c;
     std::vector<uint64_t> totals;
-    c.OnProgress = [&](TVoskUnRar&, uint32_t, uint32_t count, uint32_t, uint64_t size) {
-        totals = {count, size};
-    };
+    c.OnProgress = [&](TVoskUnRar&, uint32_t, uint32_t count, uint32_t, uint64_t size) { totals = {count, size}; };
     c.FileName = "/x/a.rar";
     c.ProcessArchive();
     EXPECT_EQ(totals, (std::vector<uint64_t>{0, 0}));  // no counting pass has run yet
@@ -341,6 +347,5 @@ TEST_F(FakeEngineTest, PasswordPropertyGoesToTheLibraryAfterTheCallback)
     c.Directory = Out();
     c.ProcessArchive();
     EXPECT_EQ(Calls(), (std::vector<std::string>{"open /x/a.rar mode=1 cmtsize=0", "setcallback", "setpassword pw",
-                                                 "read -> 0", "process 2 (null) name", "read -> 10",
-                                                 "close"}));
+                                                 "read -> 0", "process 2 (null) name", "read -> 10", "close"}));
 }

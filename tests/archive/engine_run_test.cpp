@@ -6,8 +6,15 @@
 namespace {
 
 const std::vector<std::string> TreeFiles = {
-    "readme.txt", "Müller.txt", "日本語.txt", "readonly.txt", "docs/guide.txt",
-    "docs/deep/table.csv", "docs/deep/nested/notes.txt", "bin/pattern.bin", "bin/random.bin",
+    "readme.txt",
+    "Müller.txt",
+    "日本語.txt",
+    "readonly.txt",
+    "docs/guide.txt",
+    "docs/deep/table.csv",
+    "docs/deep/nested/notes.txt",
+    "bin/pattern.bin",
+    "bin/random.bin",
 };
 
 void ExpectSameFiles(const fs::path& source, const fs::path& out, const std::vector<std::string>& names)
@@ -257,6 +264,7 @@ TEST_P(EnginePasswordTest, Runs)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Engine, EnginePasswordTest,
     ::testing::Values(
@@ -272,6 +280,7 @@ INSTANTIATE_TEST_SUITE_P(
         TPasswordCase{"NoPasswordForHeadersEndsWithAnError", "headers_password.rar", TPasswordCase::Neither, "",
                       {"Brambold: No Password! 0", "Brambold: Password missing! 22"}}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(EngineTest, SilentPasswordFileGivesThePasswordAndAnEmptyOneGivesNone)
 {
@@ -334,12 +343,14 @@ TEST_P(EngineVolumeTest, MissingSecondVolume)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Engine, EngineVolumeTest,
                          ::testing::Values(TVolumeCase{"OkWithTheSameNameAborts", TVolumeCase::Unchanged, false},
                                            TVolumeCase{"AnEmptyNameAborts", TVolumeCase::Empty, false},
                                            TVolumeCase{"ANameThatExistsGoesOn", TVolumeCase::OtherFolder, true},
                                            TVolumeCase{"NoPromptAbortsAtOnce", TVolumeCase::NoPrompt, false}),
                          [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 struct TUnloadedCase {
     const char* name;
@@ -366,10 +377,12 @@ TEST_P(EngineUnloadedTest, ReportsOnlyTheMissingLibrary)
     EXPECT_EQ(events.lines, std::vector<std::string>{"error Brambold: UnRar.Dll not loaded! 0"});
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Engine, EngineUnloadedTest,
                          ::testing::Values(TUnloadedCase{"NoSuchFile", "/nonexistent/libunrar.so"},
                                            TUnloadedCase{"LibraryWithoutTheCalls", "libc.so.6"}),
                          [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 struct TOpenFailCase {
     const char* name;
@@ -392,16 +405,18 @@ TEST_P(EngineOpenFailTest, IsReportedOnceWithPairedStatusLines)
     c.CanProgress = true;
     c.FileName = DataDir() + "/" + GetParam().file;
     c.ProcessArchive();
-    EXPECT_EQ(events.lines, (std::vector<std::string>{"status 1", "status 0",
-                                                      "error Brambold: Cannot open archive! " +
-                                                          std::to_string(GetParam().result),
-                                                      "status 2"}));
+    EXPECT_EQ(events.lines,
+              (std::vector<std::string>{"status 1", "status 0",
+                                        "error Brambold: Cannot open archive! " + std::to_string(GetParam().result),
+                                        "status 2"}));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Engine, EngineOpenFailTest,
                          ::testing::Values(TOpenFailCase{"MissingFile", "no_such.rar", ERAR_EOPEN},
                                            TOpenFailCase{"NotAnArchive", "README.md", ERAR_BAD_ARCHIVE}),
                          [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 struct TThrowCase {
     const char* name;
@@ -437,6 +452,7 @@ TEST_P(EngineThrowTest, ReachesTheCallerAfterTheClose)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Engine, EngineThrowTest,
     ::testing::Values(
@@ -475,3 +491,4 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    "plain.rar"}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on

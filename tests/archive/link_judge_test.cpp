@@ -28,13 +28,18 @@ constexpr unsigned Win = TLinkJudge::WindowsSymlink;
 const JudgeCase JudgeCases[] = {
     {"InsideTargets", {{"a", Sym, "b/c", true}, {"d/e", Sym, "../f", true}, {"d/g", Sym, "./x/../y", true}}},
     {"AbsoluteTargets",
-     {{"a", Sym, "/etc/passwd", false}, {"b", Win, "\\??\\C:\\Windows", false}, {"c", Win, "C:x", false},
-      {"d", Win, "\\\\server\\share", false}, {"e", Sym, "", false}}},
+     {{"a", Sym, "/etc/passwd", false},
+      {"b", Win, "\\??\\C:\\Windows", false},
+      {"c", Win, "C:x", false},
+      {"d", Win, "\\\\server\\share", false},
+      {"e", Sym, "", false}}},
     {"ClimbingOut", {{"a", Sym, "..", false}, {"d/a", Sym, "../..", false}, {"d/b", Sym, "x/../../..", false}}},
     {"ChainThroughAnEarlierLink", {{"d/l1", Sym, "..", true}, {"l2", Sym, "d/l1/..", false}}},
     // A Unix link's backslash is a letter of a name; a Windows link's is a separator.
     {"DoubledSlashesAndBackslashes",
-     {{"d/a", Sym, "..//..", false}, {"d/b", Sym, "..\\..\\x", true}, {"d/c", Win, "..\\..\\x", false},
+     {{"d/a", Sym, "..//..", false},
+      {"d/b", Sym, "..\\..\\x", true},
+      {"d/c", Win, "..\\..\\x", false},
       {"d/e", Win, "..\\x", true}}},
     {"LaterLinkUnderAnEarlierClimb", {{"l1", Sym, "s/..", true}, {"s", Sym, ".", false}, {"t", Sym, "d", true}}},
     {"LaterLinkWhereAnEarlierOneWasFollowed",
@@ -110,8 +115,7 @@ TEST_F(EngineTest, LinksLeadingOutAreSkippedAndReportedUnderEveryPolicy)
         const auto errors = Extract("links.rar", Out(), policy);
         // "back" points at a name of backslashes beside it: on this system that
         // is one name, inside the destination.
-        EXPECT_EQ(errors,
-                  (std::vector<std::string>{Skipped("l2"), Skipped("up"), Skipped("abs"), Skipped("slashes")}));
+        EXPECT_EQ(errors, (std::vector<std::string>{Skipped("l2"), Skipped("up"), Skipped("abs"), Skipped("slashes")}));
         const fs::path out = Out();
         EXPECT_EQ(ReadAll(out / "inside.txt"), "inside\n");
         EXPECT_EQ(fs::read_symlink(out / "d/l1"), "..");

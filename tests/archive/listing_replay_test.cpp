@@ -15,9 +15,9 @@ std::string Describe(const TVoskRARHeaderData& h)
     std::ostringstream o;
     o << h.ArcName << '|' << h.FileName << '|' << h.ContinuedNext << h.ContinuedPrev << h.Encrypted << h.IsDirectory
       << '|' << h.DicSize << '|' << h.PackSize << '|' << h.UnpSize << '|' << h.HostOS << '|' << h.CRC << '|'
-      << std::setprecision(17) << h.Time << '|' << h.Major << '.' << h.Minor << '|' << h.Method << '|'
-      << h.AttrArchive << h.AttrCompressed << h.AttrDirectory << h.AttrHidden << h.AttrNormal << h.AttrOffline
-      << h.AttrReadOnly << h.AttrSystem << h.AttrTemporary;
+      << std::setprecision(17) << h.Time << '|' << h.Major << '.' << h.Minor << '|' << h.Method << '|' << h.AttrArchive
+      << h.AttrCompressed << h.AttrDirectory << h.AttrHidden << h.AttrNormal << h.AttrOffline << h.AttrReadOnly
+      << h.AttrSystem << h.AttrTemporary;
     return o.str();
 }
 
@@ -59,7 +59,7 @@ struct TFullLog : TScriptedPrompts {
         };
         c.OnProgress = [this](TVoskUnRar&, uint32_t f, uint32_t n, uint32_t s, uint64_t total) {
             Add("progress " + std::to_string(f) + " " + std::to_string(n) + " " + std::to_string(s) + " " +
-                            std::to_string(total));
+                std::to_string(total));
         };
     }
     std::string AskPassword(const std::string& prefill) override
@@ -103,10 +103,10 @@ TListing List(const std::string& archive, const std::string& silentPassword, con
 }
 
 struct Row {
-    std::string archive;  // in tests/data, or made by the test
-    std::string silent;   // password from silent.txt
-    std::string typed;    // password given at the prompt
-    bool served;          // whether the walk made ahead can stand for the run
+    std::string archive;      // in tests/data, or made by the test
+    std::string silent;       // password from silent.txt
+    std::string typed;        // password given at the prompt
+    bool served;              // whether the walk made ahead can stand for the run
     std::string script = {};  // when set, the run is on the fake library with this script
 };
 
@@ -190,6 +190,7 @@ TEST_P(ListingReplay, GivesTheSameEventsAsTheLibrary)
     EXPECT_LT(direct.largestGap.count(), 250);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     EveryArchive, ListingReplay,
     ::testing::Values(Row{"plain.rar", "", "", true}, Row{"solid.rar", "", "", true}, Row{"empty.rar", "", "", true},
@@ -220,6 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{"comment_short20.rar", "", "", true}, Row{"rar4_windows_short1.rar", "", "", true},
                       Row{"missing.rar", "", "", false}, Row{"datatool.py", "", "", true},
                       Row{"slow.rar", "", "", true, SlowLibrary()}));
+// clang-format on
 
 // What the walk saw must still be what the run would read.
 TEST_F(EngineTest, AWalkOfAnArchiveChangedSinceIsDropped)

@@ -121,10 +121,12 @@ INSTANTIATE_TEST_SUITE_P(
     Columns, Sorting,
     ::testing::Values(SortCase{"SizesByFirstDigit", "sizes.rar", 2, 0, {"s10.txt", "s100.txt", "s9.txt"}},
                       SortCase{"EmptyBeforeStar", "plain.rar", 5, 5, NoStar + Stars},
-                      SortCase{"NamePartMixesFolders", "plain.rar", 0, 0,
+                      SortCase{"NamePartMixesFolders",
+                               "plain.rar",
+                               0,
+                               0,
                                {"bin", "deep", "docs", "empty", "guide.txt", "Müller.txt", "nested", "notes.txt",
-                                "pattern.bin", "random.bin", "readme.txt", "readonly.txt", "table.csv",
-                                "日本語.txt"}}),
+                                "pattern.bin", "random.bin", "readme.txt", "readonly.txt", "table.csv", "日本語.txt"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Presses `key` with Ctrl once the idle enabling has run; gives the titles

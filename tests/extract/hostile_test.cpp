@@ -171,6 +171,7 @@ mode_t ModeOf(const fs::path& path)
     return st.st_mode;
 }
 
+// clang-format off
 const std::vector<HostileCase> Cases = {
     // Cut archives: the library ends them as if whole; the end check does not.
     {"Rar5CutInsideTheMainHeader", Archive([] { return CutAt(Bytes("plain.rar"), 14); }), {}, false, UnexpectedEnd},
@@ -450,6 +451,7 @@ const std::vector<HostileCase> Cases = {
      [](TfrmMain& w) { QTimer::singleShot(0, &w, [&w] { w.close(); }); },
      [](const fs::path& dest) { EXPECT_FALSE(fs::exists(dest / "f01.txt")); }},
 };
+// clang-format on
 
 class HostileInput : public ::testing::TestWithParam<HostileCase> {};
 
@@ -458,8 +460,9 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder)
 {
     std::map<std::string, std::string> files;
     for (const auto& e : fs::recursive_directory_iterator(folder))
-        files[e.path().lexically_relative(folder).string()] =
-            e.is_symlink() ? "link" : e.is_regular_file() ? ReadFileBytes(e.path().string()) : "folder";
+        files[e.path().lexically_relative(folder).string()] = e.is_symlink()        ? "link"
+                                                              : e.is_regular_file() ? ReadFileBytes(e.path().string())
+                                                                                    : "folder";
     return files;
 }
 

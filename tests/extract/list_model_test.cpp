@@ -44,8 +44,8 @@ TEST(ListModel, ShowsEveryColumnOfTheHeaderRecord)
         first << rows.index(0, column).data().toString();
         other << rows.index(1, column).data().toString();
     }
-    EXPECT_EQ(first, (QStringList{"Grüße.txt", "Ordner/Unter/", "5368709120", "12", "*", "", "", "*", "Unix",
-                                  "00AB", "4294967296", "17 May 2024 12:00:00", "5", "0", "best", "ART"}));
+    EXPECT_EQ(first, (QStringList{"Grüße.txt", "Ordner/Unter/", "5368709120", "12", "*", "", "", "*", "Unix", "00AB",
+                                  "4294967296", "17 May 2024 12:00:00", "5", "0", "best", "ART"}));
     EXPECT_EQ(other, (QStringList{"top.txt", "", "5368709120", "12", "", "*", "*", "", "Windows", "9F3C00D1",
                                   "4294967296", "17 May 2024 12:00:00", "5", "0", "best", "HT"}));
     EXPECT_EQ(rows.headerData(11, Qt::Horizontal).toString(), "Time");

@@ -28,8 +28,7 @@ struct StartupRun {
         auto window = env.Window(archive);
         if (prompts)
             window->SetPrompts(prompts);
-        QObject::connect(window.get(), &QWidget::windowTitleChanged,
-                         [this](const QString& t) { captions << t; });
+        QObject::connect(window.get(), &QWidget::windowTitleChanged, [this](const QString& t) { captions << t; });
         QObject::connect(&Child<QProgressBar>(*window, "prgbrUnRar"), &QProgressBar::valueChanged,
                          [this](int v) { progress.push_back(v); });
         ModalScript script([this](QWidget& w) {
@@ -57,8 +56,8 @@ TEST(StartupExtraction, ExtractsIntoTheArchiveFolderAndSaysSo)
     fs::remove(archive);
 
     const QString folder = QString::fromStdString(env.work.Path());
-    EXPECT_EQ(run.captions, (QStringList{"Brambold Free Unrar - plain.rar", "plain.rar --> " + folder,
-                                         "OK! --> " + folder}));
+    EXPECT_EQ(run.captions,
+              (QStringList{"Brambold Free Unrar - plain.rar", "plain.rar --> " + folder, "OK! --> " + folder}));
     EXPECT_TRUE(TreesEqual(TestDataPath("source/tree"), env.work.Path(), {true}));
     EXPECT_EQ(run.log, RunLines + RunLines);
     EXPECT_TRUE(run.statusWindow.isEmpty());
@@ -102,20 +101,20 @@ TEST_P(FolderTxt, NamesTheDestination)
     EXPECT_TRUE(TreesEqual(TestDataPath("source/ten"), env.work.File(GetParam().unpackedIn)));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, FolderTxt,
-    ::testing::Values(FolderTxtCase{"OneTrailingSlashIsDropped", "{}/out/", "{}/out", "out"},
-                      FolderTxtCase{"OfTwoTrailingSlashesOneStays", "{}/out//", "{}/out/", "out"},
-                      FolderTxtCase{"BlanksAroundTheNameStay", "{}/ out ", "{}/ out ", " out "},
-                      FolderTxtCase{"OnlyTheFirstLineCounts", "{}/out\n{}/other\n", "{}/out", "out"},
-                      FolderTxtCase{"CrLfEndsTheLine", "{}/out\r\n", "{}/out", "out"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Lines, FolderTxt,
+                         ::testing::Values(FolderTxtCase{"OneTrailingSlashIsDropped", "{}/out/", "{}/out", "out"},
+                                           FolderTxtCase{"OfTwoTrailingSlashesOneStays", "{}/out//", "{}/out/", "out"},
+                                           FolderTxtCase{"BlanksAroundTheNameStay", "{}/ out ", "{}/ out ", " out "},
+                                           FolderTxtCase{"OnlyTheFirstLineCounts", "{}/out\n{}/other\n", "{}/out",
+                                                         "out"},
+                                           FolderTxtCase{"CrLfEndsTheLine", "{}/out\r\n", "{}/out", "out"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct ErrorCase {
     const char* name;
     const char* archive;
     std::function<void(Environment&)> setUp;
-    const char* password;  // for the scripted prompt; null: no prompt expected
+    const char* password;   // for the scripted prompt; null: no prompt expected
     std::string errorLine;  // the start of a line of the log; "{}" stands for the work folder
 };
 
@@ -154,19 +153,18 @@ void MakeUnreadable(const std::string& path)
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, ErrorRoad,
-    ::testing::Values(
-        ErrorCase{"MissingDestination", "ten.rar",
-                  [](Environment& env) { env.WriteFolderTxt(env.work.File("nowhere")); }, nullptr,
-                  "Fehler: Brambold: Destination folder not found: {}/nowhere"},
-        ErrorCase{"UnreadableFolderTxt", "ten.rar",
-                  [](Environment& env) { MakeUnreadable(env.program.File("folder.txt")); }, nullptr,
-                  "Fehler: Brambold: Cannot read folder.txt!"},
-        // The engine's own read error leaves the run; the window still ends.
-        ErrorCase{"UnreadablePasswordTxt", "password.rar",
-                  [](Environment& env) { MakeUnreadable(env.program.File("password.txt")); }, nullptr,
-                  "Fehler: Cannot read /"},
-        ErrorCase{"WrongPassword", "password.rar", Nothing, "wrong", "Fehler: Brambold: Wrong password!"},
-        ErrorCase{"DamagedData", "damaged.rar", Nothing, nullptr, "Fehler: Brambold: Corrupted data!"}),
+    ::testing::Values(ErrorCase{"MissingDestination", "ten.rar",
+                                [](Environment& env) { env.WriteFolderTxt(env.work.File("nowhere")); }, nullptr,
+                                "Fehler: Brambold: Destination folder not found: {}/nowhere"},
+                      ErrorCase{"UnreadableFolderTxt", "ten.rar",
+                                [](Environment& env) { MakeUnreadable(env.program.File("folder.txt")); }, nullptr,
+                                "Fehler: Brambold: Cannot read folder.txt!"},
+                      // The engine's own read error leaves the run; the window still ends.
+                      ErrorCase{"UnreadablePasswordTxt", "password.rar",
+                                [](Environment& env) { MakeUnreadable(env.program.File("password.txt")); }, nullptr,
+                                "Fehler: Cannot read /"},
+                      ErrorCase{"WrongPassword", "password.rar", Nothing, "wrong", "Fehler: Brambold: Wrong password!"},
+                      ErrorCase{"DamagedData", "damaged.rar", Nothing, nullptr, "Fehler: Brambold: Corrupted data!"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct PasswordCase {
@@ -191,12 +189,12 @@ TEST_P(RightPassword, UnpacksEveryFile)
 
 // Only the extraction's errors decide the caption: a password mistyped while
 // listing encrypted headers says nothing about the extraction after it.
-INSTANTIATE_TEST_SUITE_P(
-    Archives, RightPassword,
-    ::testing::Values(PasswordCase{"EncryptedData", "password.rar", {"secret"}},
-                      PasswordCase{"EncryptedHeadersMistypedWhileListing", "headers_password.rar",
-                                   {"wrong", "secret"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Archives, RightPassword,
+                         ::testing::Values(PasswordCase{"EncryptedData", "password.rar", {"secret"}},
+                                           PasswordCase{"EncryptedHeadersMistypedWhileListing",
+                                                        "headers_password.rar",
+                                                        {"wrong", "secret"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 

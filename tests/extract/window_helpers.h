@@ -54,7 +54,11 @@ public:
         ++asked;
         return FPasswords[std::min<size_t>(asked, FPasswords.size()) - 1];
     }
-    bool AskNextVolume(const std::string&, std::string& name) override { name.clear(); return false; }
+    bool AskNextVolume(const std::string&, std::string& name) override
+    {
+        name.clear();
+        return false;
+    }
     size_t asked = 0;
 
 private:

@@ -126,8 +126,8 @@ void RunCall(FakeArchive& arc, const std::string& what)
             if (a < 0)
                 return;
             if (FileThere(buffer.data())) {
-                const int n = arc.callback(UCM_CHANGEVOLUME, arc.userData,
-                                           reinterpret_cast<LPARAM>(buffer.data()), RAR_VOL_NOTIFY);
+                const int n = arc.callback(UCM_CHANGEVOLUME, arc.userData, reinterpret_cast<LPARAM>(buffer.data()),
+                                           RAR_VOL_NOTIFY);
                 Note("notice -> " + std::to_string(n));
                 return;
             }
@@ -192,13 +192,20 @@ FAKE_EXPORT void FakeUnRarScript(const char* text)
                 const auto eq = pair.find('=');
                 const std::string key = pair.substr(0, eq);
                 const std::string value = eq == std::string::npos ? "" : pair.substr(eq + 1);
-                if (key == "name") entry.name = value;
-                else if (key == "arc") entry.arcName = value;
-                else if (key == "flags") entry.flags = static_cast<unsigned>(Number(value));
-                else if (key == "pack") entry.pack = Number(value);
-                else if (key == "unp") entry.unp = Number(value);
-                else if (key == "host") entry.host = static_cast<unsigned>(Number(value));
-                else if (key == "attr") entry.attr = static_cast<unsigned>(Number(value));
+                if (key == "name")
+                    entry.name = value;
+                else if (key == "arc")
+                    entry.arcName = value;
+                else if (key == "flags")
+                    entry.flags = static_cast<unsigned>(Number(value));
+                else if (key == "pack")
+                    entry.pack = Number(value);
+                else if (key == "unp")
+                    entry.unp = Number(value);
+                else if (key == "host")
+                    entry.host = static_cast<unsigned>(Number(value));
+                else if (key == "attr")
+                    entry.attr = static_cast<unsigned>(Number(value));
             }
             Script.entries.push_back(entry);
         } else if (command == "readcall" && !Script.entries.empty()) {
@@ -218,8 +225,8 @@ FAKE_EXPORT const char* FakeUnRarLog()
 
 FAKE_EXPORT HANDLE RAROpenArchive(RAROpenArchiveData* data)
 {
-    Note(std::string("open ") + (data->ArcName ? data->ArcName : "(null)") + " mode=" +
-         std::to_string(data->OpenMode) + " cmtsize=" + std::to_string(data->CmtSize));
+    Note(std::string("open ") + (data->ArcName ? data->ArcName : "(null)") + " mode=" + std::to_string(data->OpenMode) +
+         " cmtsize=" + std::to_string(data->CmtSize));
     data->OpenResult = Script.openResult;
     data->CmtState = Script.commentState;
     if (Script.commentState == 1 && data->CmtBuf && data->CmtBufSize > 0) {
@@ -299,8 +306,7 @@ FAKE_EXPORT int RARReadHeaderEx(HANDLE handle, RARHeaderDataEx* header)
 
 FAKE_EXPORT int RARProcessFile(HANDLE handle, int operation, char* destPath, char* destName)
 {
-    Note("process " + std::to_string(operation) + " " + (destPath ? destPath : "(null)") +
-         (destName ? " name" : ""));
+    Note("process " + std::to_string(operation) + " " + (destPath ? destPath : "(null)") + (destName ? " name" : ""));
     if (!handle)
         return ERAR_BAD_ARCHIVE;
     auto& arc = *static_cast<FakeArchive*>(handle);

@@ -104,9 +104,9 @@ private slots:
     void everyWidgetHasAName_data()
     {
         QTest::addColumn<int>("unused");
-        for (const char* name : {"launcher, English", "launcher, German", "launcher, Russian picture",
-                                 "extraction window", "overwrite prompt", "status window", "password prompt",
-                                 "next-volume prompt"})
+        for (const char* name :
+             {"launcher, English", "launcher, German", "launcher, Russian picture", "extraction window",
+              "overwrite prompt", "status window", "password prompt", "next-volume prompt"})
             QTest::newRow(name) << 0;
     }
 
@@ -158,8 +158,7 @@ private slots:
     {
         QFETCH(int, language);
         LauncherSandbox sandbox;
-        LauncherSandbox::WriteSettings(sandbox.MachineFile(),
-                                       "Installer%20Language=" + QByteArray::number(language));
+        LauncherSandbox::WriteSettings(sandbox.MachineFile(), "Installer%20Language=" + QByteArray::number(language));
         TfrmConfig window;
         QWidget* heading = window.findChild<QWidget*>("StaticText2");
         QCOMPARE(QAccessible::queryAccessibleInterface(heading)->text(QAccessible::Name),

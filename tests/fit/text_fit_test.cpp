@@ -109,16 +109,16 @@ public:
     void Fits(const QWidget* widget, const QString& text, QSizeF needed, QSizeF room)
     {
         if (needed.width() > room.width())
-            problems << QString("%1 \"%2\" needs %3 px in %4").arg(Name(widget), text).arg(needed.width()).arg(room.width());
+            problems
+                << QString("%1 \"%2\" needs %3 px in %4").arg(Name(widget), text).arg(needed.width()).arg(room.width());
         if (needed.height() > room.height())
             problems << QString("%1 \"%2\" needs %3 px of height in %4")
-                            .arg(Name(widget), text).arg(needed.height()).arg(room.height());
+                            .arg(Name(widget), text)
+                            .arg(needed.height())
+                            .arg(room.height());
     }
 
-    static qreal PixelSize(const QWidget* widget)
-    {
-        return widget->font().pointSizeF() * widget->logicalDpiY() / 72;
-    }
+    static qreal PixelSize(const QWidget* widget) { return widget->font().pointSizeF() * widget->logicalDpiY() / 72; }
 
     // Lines of one font under each other; gives the size of the text block.
     QSizeF Lines(const QWidget* widget, const QString& text, QSizeF room)
@@ -147,8 +147,12 @@ public:
             if (!parent.contains(rect))
                 problems << QString("%1 lies outside %2: %3,%4 %5x%6 in %7x%8")
                                 .arg(Name(widget), Name(w->parentWidget()))
-                                .arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height())
-                                .arg(parent.width()).arg(parent.height());
+                                .arg(rect.x())
+                                .arg(rect.y())
+                                .arg(rect.width())
+                                .arg(rect.height())
+                                .arg(parent.width())
+                                .arg(parent.height());
         }
     }
 
@@ -187,7 +191,8 @@ public:
     void Tabs(QTabWidget* pages)
     {
         QTabBar* bar = pages->tabBar();
-        if (auto* proxy = qobject_cast<QProxyStyle*>(bar->style()); proxy && proxy->baseStyle() != QApplication::style())
+        if (auto* proxy = qobject_cast<QProxyStyle*>(bar->style());
+            proxy && proxy->baseStyle() != QApplication::style())
             problems << "the tab row's style wraps another style than the application's";
         int width = 0;
         QStringList captions;
@@ -197,8 +202,7 @@ public:
             captions << bar->tabText(i);
             const QStyleOptionTab option = TabOptions::Of(bar, i);
             const QRect text = bar->style()->subElementRect(QStyle::SE_TabBarTabText, &option, bar);
-            Fits(bar, bar->tabText(i), {metrics.horizontalAdvance(bar->tabText(i)), metrics.height()},
-                 text.size());
+            Fits(bar, bar->tabText(i), {metrics.horizontalAdvance(bar->tabText(i)), metrics.height()}, text.size());
             Colour(bar, text, bar->palette().color(Group(bar), QPalette::WindowText));
         }
         const QFontInfo info(bar->font());
@@ -234,11 +238,10 @@ public:
             for (auto it = block.begin(); !it.atEnd(); ++it) {
                 const QTextFragment fragment = it.fragment();
                 const QBrush brush = fragment.charFormat().foreground();
-                const QColor colour = brush.style() == Qt::NoBrush
-                                          ? edit->palette().color(Group(edit), QPalette::Text)
-                                          : brush.color();
-                for (const QTextLine& line : FragmentLines(*layout, fragment.position() - block.position(),
-                                                           fragment.length())) {
+                const QColor colour = brush.style() == Qt::NoBrush ? edit->palette().color(Group(edit), QPalette::Text)
+                                                                   : brush.color();
+                for (const QTextLine& line :
+                     FragmentLines(*layout, fragment.position() - block.position(), fragment.length())) {
                     const QRect rect = line.rect().translated(box.topLeft()).toAlignedRect().translated(-scrolled);
                     Colour(edit->viewport(), rect.intersected(edit->viewport()->rect()), colour);
                 }
@@ -255,8 +258,7 @@ public:
 
     void PlainBox(QPlainTextEdit* edit)
     {
-        Colour(edit->viewport(), edit->viewport()->rect(),
-               edit->palette().color(Group(edit), QPalette::Text));
+        Colour(edit->viewport(), edit->viewport()->rect(), edit->palette().color(Group(edit), QPalette::Text));
     }
 
     // Widths and heights of every text shown; colours of those on the page
@@ -319,8 +321,7 @@ private:
             return;
         const qreal ratio = FPicture.devicePixelRatio();
         const QPoint origin = widget->mapTo(&FWindow, QPoint(0, 0));
-        const QRect pixels = QRect((rect.topLeft() + origin) * ratio, rect.size() * ratio)
-                                 .intersected(FPicture.rect());
+        const QRect pixels = QRect((rect.topLeft() + origin) * ratio, rect.size() * ratio).intersected(FPicture.rect());
         // The strokes are the text's own colour; of the rest, the most common
         // shade (near shades of a gradient counted as one) is the background.
         // Nothing but strokes: the text is drawn on its own colour.
@@ -349,7 +350,9 @@ private:
         }
         const double contrast = Contrast(colour.rgb(), background);
         if (contrast < LeastContrast)
-            problems << QString("%1: contrast %2 of %3 on %4").arg(Name(widget)).arg(contrast, 0, 'f', 2)
+            problems << QString("%1: contrast %2 of %3 on %4")
+                            .arg(Name(widget))
+                            .arg(contrast, 0, 'f', 2)
                             .arg(colour.name(), QColor(background).name());
     }
 
@@ -443,8 +446,7 @@ QStringList InspectOverwrite(const QString& fileName, const std::vector<Screensh
 QStringList InspectLauncher(int language)
 {
     LauncherSandbox sandbox;
-    LauncherSandbox::WriteSettings(sandbox.MachineFile(),
-                                   "Installer%20Language=" + QByteArray::number(language));
+    LauncherSandbox::WriteSettings(sandbox.MachineFile(), "Installer%20Language=" + QByteArray::number(language));
     // The help text brings colours of its own.
     for (const char* help : {"CoreHelpEN.dat", "CoreHelpDE.dat"})
         QFile::copy(QStringLiteral(BRAMBOLD_HELP_DIR "/") + help, sandbox.ProgramFolder() + help);
@@ -455,7 +457,8 @@ QStringList InspectLauncher(int language)
     for (const QLabel* label : window.findChildren<QLabel*>())
         if (!label->pixmap().isNull() && label->pixmap().devicePixelRatio() < window.devicePixelRatioF())
             soft << QString("%1 is drawn at %2x on a %3x screen")
-                        .arg(label->objectName()).arg(label->pixmap().devicePixelRatio())
+                        .arg(label->objectName())
+                        .arg(label->pixmap().devicePixelRatio())
                         .arg(window.devicePixelRatioF());
     std::vector<Screenshot> shots;
     if (language == 1033)

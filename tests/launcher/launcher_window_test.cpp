@@ -154,6 +154,7 @@ void TestLauncherWindow::windowLayout()
 }
 
 // Each identifier of the language table, with what the window must show.
+// clang-format off
 void TestLauncherWindow::everyLanguageIdentifier_data()
 {
     QTest::addColumn<int>("id");
@@ -232,6 +233,7 @@ void TestLauncherWindow::everyLanguageIdentifier_data()
     text(9998, "Esperanto", "Malfermi dosieron elekti unu el la tri sekv metodoj:");
     picture(9999, "Kurdish", "LanguageImageKurdish");
 }
+// clang-format on
 
 void TestLauncherWindow::everyLanguageIdentifier()
 {
@@ -267,6 +269,7 @@ void TestLauncherWindow::everyLanguageIdentifier()
     QVERIFY(sandbox.Errors().isEmpty());
 }
 
+// clang-format off
 void TestLauncherWindow::registryLookup_data()
 {
     QTest::addColumn<QByteArray>("machine");  // line of the machine-wide file, empty: no file
@@ -305,6 +308,7 @@ void TestLauncherWindow::registryLookup_data()
         << none << LanguageLine("@ByteArray(1031)") << 1033 << "Ungültiger Datentyp für 'Installer Language'"
         << none;
 }
+// clang-format on
 
 void TestLauncherWindow::registryLookup()
 {
@@ -352,6 +356,7 @@ void TestLauncherWindow::failedWriteBackStillAppliesTheLanguage()
     QCOMPARE(window.findChild<QPushButton*>("Button19")->text(), QString("Spenden..."));
 }
 
+// clang-format off
 void TestLauncherWindow::captions_data()
 {
     QTest::addColumn<QString>("control");
@@ -384,6 +389,7 @@ void TestLauncherWindow::captions_data()
     QTest::newRow("Button14 unchanged") << "Button14" << "Brambold Video..." << "Brambold Video...";
     QTest::newRow("Button16 unchanged") << "Button16" << "Download Wallpaper..." << "Download Wallpaper...";
 }
+// clang-format on
 
 void TestLauncherWindow::captions()
 {
@@ -407,6 +413,7 @@ void TestLauncherWindow::captions()
     }
 }
 
+// clang-format off
 void TestLauncherWindow::helpText_data()
 {
     QTest::addColumn<int>("language");
@@ -426,6 +433,7 @@ void TestLauncherWindow::helpText_data()
     QTest::newRow("German without its help keeps the English help") << 1031 << en << none << "English help\nsecond";
     QTest::newRow("German without any help keeps the initial lines") << 1031 << none << none << InitialHelp;
 }
+// clang-format on
 
 void TestLauncherWindow::helpText()
 {
@@ -480,6 +488,7 @@ void TestLauncherWindow::errorBoxShowsPlainText()
     QCOMPARE(format, Qt::PlainText);
 }
 
+// clang-format off
 void TestLauncherWindow::links_data()
 {
     QTest::addColumn<int>("language");
@@ -523,6 +532,7 @@ void TestLauncherWindow::links_data()
     QTest::newRow("German book") << 1031 << "Button15" << de + "/buecher/freundliche_worte.pdf";
     QTest::newRow("wallpaper") << 1033 << "Button16" << en + "/wallpapers/gratitude_1600x1200.jpg";
 }
+// clang-format on
 
 void TestLauncherWindow::links()
 {
@@ -553,6 +563,7 @@ void TestLauncherWindow::licenseIsFoundBesideTheProgram()
     QDir::setCurrent(previous);
 }
 
+// clang-format off
 void TestLauncherWindow::tabsFitInOneRow_data()
 {
     QTest::addColumn<int>("language");
@@ -563,6 +574,7 @@ void TestLauncherWindow::tabsFitInOneRow_data()
     QTest::newRow("Arabic picture") << 1025 << "arabic";
     QTest::newRow("Japanese picture") << 1041 << "japanese";
 }
+// clang-format on
 
 // The tab bar cannot wrap into rows: all six captions must fit beside each
 // other, or the bar hides pages behind scroll arrows.

@@ -65,19 +65,20 @@ void TestRtfReader::text_data()
     QTest::newRow("uc2 skips two fallback characters") << QByteArray("{\\rtf1\\uc2 \\u8364ab c}") << "€ c";
     QTest::newRow("uc0 skips nothing") << QByteArray("{\\rtf1\\uc0 \\u8364 x}") << "€x";
     QTest::newRow("negative unicode values") << QByteArray("{\\rtf1 \\u-3913?}") << QString(QChar(0xF0B7));
-    QTest::newRow("surrogate pair") << QByteArray("{\\rtf1 \\u-10179?\\u-8704?}") << QString::fromUtf8("\xF0\x9F\x98\x80");
+    QTest::newRow("surrogate pair") << QByteArray("{\\rtf1 \\u-10179?\\u-8704?}")
+                                    << QString::fromUtf8("\xF0\x9F\x98\x80");
     QTest::newRow("uc setting ends with its group") << QByteArray("{\\rtf1 {\\uc3 x}\\u8364?y}") << "x€y";
     QTest::newRow("escaped braces and backslash") << QByteArray("{\\rtf1 \\{a\\} \\\\}") << "{a} \\";
-    QTest::newRow("special characters")
-        << QByteArray("{\\rtf1 \\ldblquote x\\rdblquote \\emdash \\bullet a\\~b}") << "\u201Cx\u201D\u2014\u2022a\u00A0b";
+    QTest::newRow("special characters") << QByteArray("{\\rtf1 \\ldblquote x\\rdblquote \\emdash \\bullet a\\~b}")
+                                        << "\u201Cx\u201D\u2014\u2022a\u00A0b";
     QTest::newRow("font, colour and style tables are not text")
         << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0\\fswiss Arial;}}{\\colortbl ;\\red255\\green0\\blue0;}"
                       "{\\stylesheet{\\s0 Normal;}}text}")
         << "text";
     QTest::newRow("document information is not text")
         << QByteArray("{\\rtf1{\\info{\\title T}{\\author A}}body}") << "body";
-    QTest::newRow("starred destinations are skipped") << QByteArray("{\\rtf1{\\*\\generator Writer 1.0;}x{\\*\\unknown y}z}")
-                                                      << "xz";
+    QTest::newRow("starred destinations are skipped")
+        << QByteArray("{\\rtf1{\\*\\generator Writer 1.0;}x{\\*\\unknown y}z}") << "xz";
     QTest::newRow("pictures are skipped, even with braces in binary data")
         << QByteArray("{\\rtf1 a{\\pict\\pngblip 89504e47}b{\\pict\\bin3 }{}}c}") << "abc";
     QTest::newRow("field result is shown, its instruction not")
@@ -161,8 +162,8 @@ void TestRtfReader::brokenInputDoesNotCrash_data()
     QTest::newRow("deep nesting") << QByteArray("{\\rtf1 ") + QByteArray(100000, '{') + "x" + QByteArray(100000, '}')
                                   << "x";
     QTest::newRow("colour index past the table") << QByteArray("{\\rtf1{\\colortbl;}\\cf7 x}") << "x";
-    QTest::newRow("control word of endless letters") << QByteArray("{\\rtf1\\") + QByteArray(1000, 'a') + " x}"
-                                                     << QString();
+    QTest::newRow("control word of endless letters")
+        << QByteArray("{\\rtf1\\") + QByteArray(1000, 'a') + " x}" << QString();
 }
 
 void TestRtfReader::brokenInputDoesNotCrash()
@@ -194,8 +195,11 @@ void TestRtfReader::shippedHelpFilesReadAsRtf_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("heading");
     QTest::addColumn<QString>("umlautWord");
-    QTest::newRow("English") << "CoreHelpEN.dat" << "Three ways to unpack an archive" << QString();
-    QTest::newRow("German") << "CoreHelpDE.dat" << "Drei Wege zum Entpacken" << "überschreibt";
+    QTest::newRow("English") << "CoreHelpEN.dat"
+                             << "Three ways to unpack an archive" << QString();
+    QTest::newRow("German") << "CoreHelpDE.dat"
+                            << "Drei Wege zum Entpacken"
+                            << "überschreibt";
 }
 
 void TestRtfReader::shippedHelpFilesReadAsRtf()

@@ -25,12 +25,10 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, FirstLine,
     ::testing::Values(FirstLineCase{"lf", "/tmp/a\nsecond\n", "/tmp/a"},
                       FirstLineCase{"crlf", "/tmp/a\r\nsecond", "/tmp/a"},
-                      FirstLineCase{"cr", "/tmp/a\rsecond", "/tmp/a"},
-                      FirstLineCase{"no_line_end", "/tmp/a", "/tmp/a"},
+                      FirstLineCase{"cr", "/tmp/a\rsecond", "/tmp/a"}, FirstLineCase{"no_line_end", "/tmp/a", "/tmp/a"},
                       FirstLineCase{"blanks_kept", "  /tmp/a b  \n", "  /tmp/a b  "},
                       FirstLineCase{"byte_order_mark", "\xEF\xBB\xBF/tmp/\xC3\xBC\n", "/tmp/\xC3\xBC"},
-                      FirstLineCase{"empty_first_line", "\n/tmp/a", ""},
-                      FirstLineCase{"empty_file", "", ""},
+                      FirstLineCase{"empty_first_line", "\n/tmp/a", ""}, FirstLineCase{"empty_file", "", ""},
                       FirstLineCase{"longer_than_a_read", std::string(10000, 'x') + "\ny", std::string(10000, 'x')}),
     [](const auto& info) { return std::string(info.param.name); });
 

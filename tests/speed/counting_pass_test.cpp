@@ -48,13 +48,12 @@ TEST_P(CountingPass, CountsEveryEntryAndAsksForThePasswordAsOftenAsNeeded)
     EXPECT_EQ(ReadFileBytes(folder.File("out/three.txt")), "Inhalt von three.txt\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Archives, CountingPass,
-    ::testing::Values(CountCase{"SolidIsListed", "-s -psecret", 1},
-                      // Not solid: skipping reads nothing, and the extracting
-                      // open stays as it always was; the password is asked
-                      // by the pass that extracts only.
-                      CountCase{"NonSolidIsOpenedForExtraction", "-psecret", 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Archives, CountingPass,
+                         ::testing::Values(CountCase{"SolidIsListed", "-s -psecret", 1},
+                                           // Not solid: skipping reads nothing, and the extracting
+                                           // open stays as it always was; the password is asked
+                                           // by the pass that extracts only.
+                                           CountCase{"NonSolidIsOpenedForExtraction", "-psecret", 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

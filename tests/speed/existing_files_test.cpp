@@ -39,8 +39,8 @@ TEST_P(ExistingFilesChange, AnswersAsAStatWouldBeforeAndAfter)
     TempFolder folder;
     const fs::path root = folder.Path();
     GetParam().before(root);
-    const std::vector<std::string> asked = {"a.txt", "b.txt", "sub/c.txt", "sub/d.txt", "sub",
-                                            "new/e.txt", "new/f.txt", "link", "dirlink"};
+    const std::vector<std::string> asked = {"a.txt",     "b.txt",     "sub/c.txt", "sub/d.txt", "sub",
+                                            "new/e.txt", "new/f.txt", "link",      "dirlink"};
     TExistingFiles existing;
     for (int round = 0; round < 2; ++round) {
         for (const std::string& name : asked) {
@@ -63,25 +63,30 @@ void Tree(const fs::path& root)
 
 INSTANTIATE_TEST_SUITE_P(
     Changes, ExistingFilesChange,
-    ::testing::Values(
-        ChangeCase{"FileAppearsInAReadFolder", Tree, [](const fs::path& r) { Touch(r / "b.txt"); }},
-        ChangeCase{"FileLeavesAReadFolder", Tree, [](const fs::path& r) { fs::remove(r / "sub/c.txt"); }},
-        ChangeCase{"FolderIsCreatedAndFilled", Tree,
-                   [](const fs::path& r) { Touch(r / "new/e.txt"); Touch(r / "new/f.txt"); }},
-        ChangeCase{"FileIsReplacedByAFolder", Tree,
-                   [](const fs::path& r) { fs::remove(r / "a.txt"); fs::create_directory(r / "a.txt"); }},
-        ChangeCase{"FileIsRenamedIntoPlace", Tree,
-                   [](const fs::path& r) { fs::rename(r / "a.txt", r / "sub/d.txt"); }},
-        ChangeCase{"FolderIsReplacedWithAnotherOne", Tree,
-                   [](const fs::path& r) {
-                       fs::rename(r / "sub", r / "old");
-                       Touch(r / "sub/d.txt");
-                   }},
-        ChangeCase{"LinksToAFileCountToAFolderDoNot", Tree,
-                   [](const fs::path& r) {
-                       fs::create_symlink(r / "a.txt", r / "link");
-                       fs::create_directory_symlink(r / "sub", r / "dirlink");
-                   }}),
+    ::testing::Values(ChangeCase{"FileAppearsInAReadFolder", Tree, [](const fs::path& r) { Touch(r / "b.txt"); }},
+                      ChangeCase{"FileLeavesAReadFolder", Tree, [](const fs::path& r) { fs::remove(r / "sub/c.txt"); }},
+                      ChangeCase{"FolderIsCreatedAndFilled", Tree,
+                                 [](const fs::path& r) {
+                                     Touch(r / "new/e.txt");
+                                     Touch(r / "new/f.txt");
+                                 }},
+                      ChangeCase{"FileIsReplacedByAFolder", Tree,
+                                 [](const fs::path& r) {
+                                     fs::remove(r / "a.txt");
+                                     fs::create_directory(r / "a.txt");
+                                 }},
+                      ChangeCase{"FileIsRenamedIntoPlace", Tree,
+                                 [](const fs::path& r) { fs::rename(r / "a.txt", r / "sub/d.txt"); }},
+                      ChangeCase{"FolderIsReplacedWithAnotherOne", Tree,
+                                 [](const fs::path& r) {
+                                     fs::rename(r / "sub", r / "old");
+                                     Touch(r / "sub/d.txt");
+                                 }},
+                      ChangeCase{"LinksToAFileCountToAFolderDoNot", Tree,
+                                 [](const fs::path& r) {
+                                     fs::create_symlink(r / "a.txt", r / "link");
+                                     fs::create_directory_symlink(r / "sub", r / "dirlink");
+                                 }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExistingFiles, AFolderMissingAtFirstIsReadOnceItExists)

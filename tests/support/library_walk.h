@@ -21,7 +21,8 @@ struct Walk {
     bool opened = false;
 };
 
-inline std::string WideToUtf8(const wchar_t* w) {
+inline std::string WideToUtf8(const wchar_t* w)
+{
     std::string out;
     for (; *w; ++w) {
         const auto c = uint32_t(*w);
@@ -41,23 +42,26 @@ inline std::string WideToUtf8(const wchar_t* w) {
 
 // Lists (no destination) or extracts every entry; stops at the first entry
 // whose processing fails.
-inline Walk WalkArchive(const std::string& archive, const std::string& destination = "",
-                        const char* password = nullptr) {
+inline Walk WalkArchive(const std::string& archive, const std::string& destination = "", const char* password = nullptr)
+{
     std::setlocale(LC_CTYPE, "C.UTF-8");  // the library writes non-ASCII names through the C locale
     RAROpenArchiveData open{};
     open.ArcName = const_cast<char*>(archive.c_str());
     open.OpenMode = destination.empty() ? RAR_OM_LIST : RAR_OM_EXTRACT;
     Walk w;
     HANDLE h = RAROpenArchive(&open);
-    if (!h || open.OpenResult != 0) return w;
+    if (!h || open.OpenResult != 0)
+        return w;
     w.opened = true;
-    if (password) RARSetPassword(h, const_cast<char*>(password));
+    if (password)
+        RARSetPassword(h, const_cast<char*>(password));
     RARHeaderDataEx hd{};
     while ((w.lastRead = RARReadHeaderEx(h, &hd)) == ERAR_SUCCESS) {
         const int r = RARProcessFile(h, destination.empty() ? RAR_SKIP : RAR_EXTRACT,
                                      destination.empty() ? nullptr : const_cast<char*>(destination.c_str()), nullptr);
         w.entries.push_back({WideToUtf8(hd.FileNameW), hd, r});
-        if (r != 0) break;
+        if (r != 0)
+            break;
     }
     RARCloseArchive(h);
     return w;

@@ -19,7 +19,8 @@ const uint32_t Stamp = rar4::DosTime(2024, 5, 17, 12, 34, 56);
 // Windows attribute bits.
 constexpr uint32_t AttrReadOnly = 0x01, AttrHidden = 0x02, AttrDirectory = 0x10, AttrArchive = 0x20;
 
-Entry File(const std::string& source, const std::string& name, HostOs host, uint32_t attributes) {
+Entry File(const std::string& source, const std::string& name, HostOs host, uint32_t attributes)
+{
     Entry e;
     e.name = name;
     e.data = ReadFileBytes(source + "/" + name);
@@ -29,7 +30,8 @@ Entry File(const std::string& source, const std::string& name, HostOs host, uint
     return e;
 }
 
-Entry Folder(const std::string& name, HostOs host, uint32_t attributes) {
+Entry Folder(const std::string& name, HostOs host, uint32_t attributes)
+{
     Entry e;
     e.name = name;
     e.directory = true;
@@ -40,7 +42,8 @@ Entry Folder(const std::string& name, HostOs host, uint32_t attributes) {
     return e;
 }
 
-Entry Text(const std::string& name, const std::string& text, HostOs host) {
+Entry Text(const std::string& name, const std::string& text, HostOs host)
+{
     Entry e;
     e.name = name;
     e.data = text;
@@ -50,7 +53,8 @@ Entry Text(const std::string& name, const std::string& text, HostOs host) {
     return e;
 }
 
-std::vector<Entry> Tree(const std::string& source, HostOs host) {
+std::vector<Entry> Tree(const std::string& source, HostOs host)
+{
     const bool unix = host == HostOs::Unix;
     const uint32_t file = unix ? 0100644 : AttrArchive;
     std::vector<Entry> entries = {
@@ -62,19 +66,23 @@ std::vector<Entry> Tree(const std::string& source, HostOs host) {
         File(source, "docs/notes.txt", host, unix ? 0100644 : AttrArchive | AttrHidden),
     };
     if (unix)
-        for (Entry& e : entries) e.nameForm = rar4::NameForm::Utf8;
+        for (Entry& e : entries)
+            e.nameForm = rar4::NameForm::Utf8;
     return entries;
 }
 
-bool Write(const std::string& path, const std::string& bytes) {
-    if (rar4::WriteFile(path, bytes)) return true;
+bool Write(const std::string& path, const std::string& bytes)
+{
+    if (rar4::WriteFile(path, bytes))
+        return true;
     std::fprintf(stderr, "make_rar4: cannot write %s\n", path.c_str());
     return false;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 3) {
         std::fprintf(stderr, "usage: make_rar4 SOURCE_DIR OUT_DIR\n");
         return 2;
@@ -144,7 +152,8 @@ int main(int argc, char** argv) {
         // Headers encrypted as rar -hp did, password "PASSWORD", the writer's fixed salt.
         const rar4::ArchiveOptions sealed = {.headerPassword = "PASSWORD"};
         ok &= Write(out + "rar4_hp.rar", rar4::WriteArchive(Tree(tree, HostOs::Windows), sealed));
-        const auto sealedVolumes = rar4::WriteVolumes({big}, 16384, {.headerPassword = "PASSWORD", .newNumbering = true});
+        const auto sealedVolumes = rar4::WriteVolumes({big}, 16384,
+                                                      {.headerPassword = "PASSWORD", .newNumbering = true});
         for (size_t i = 0; i < sealedVolumes.size(); ++i)
             ok &= Write(out + "rar4_hp_volumes_" + std::to_string(i + 1) + ".rar", sealedVolumes[i]);
     } catch (const std::exception& e) {

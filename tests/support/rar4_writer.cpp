@@ -15,12 +15,14 @@ constexpr uint8_t EndHead = 0x7B;
 constexpr uint8_t StoreMethod = 0x30;
 const std::string Marker("Rar!\x1a\x07\x00", 7);
 
-const std::array<uint32_t, 256>& CrcTable() {
+const std::array<uint32_t, 256>& CrcTable()
+{
     static const std::array<uint32_t, 256> table = [] {
         std::array<uint32_t, 256> t{};
         for (uint32_t i = 0; i < 256; ++i) {
             uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
             t[i] = c;
         }
         return t;
@@ -28,19 +30,22 @@ const std::array<uint32_t, 256>& CrcTable() {
     return table;
 }
 
-void Put16(std::string& out, uint32_t v) {
+void Put16(std::string& out, uint32_t v)
+{
     out.push_back(char(v & 0xFF));
     out.push_back(char((v >> 8) & 0xFF));
 }
 
-void Put32(std::string& out, uint32_t v) {
+void Put32(std::string& out, uint32_t v)
+{
     Put16(out, v & 0xFFFF);
     Put16(out, v >> 16);
 }
 
 // A block is HEAD_CRC, then `body` (HEAD_TYPE on); HEAD_SIZE is patched in
 // at offset 3 of the body. The CRC is the low half of CRC32 over the body.
-std::string Block(std::string body) {
+std::string Block(std::string body)
+{
     const uint32_t size = uint32_t(body.size() + 2);
     body[3] = char(size & 0xFF);
     body[4] = char(size >> 8);
@@ -53,16 +58,20 @@ std::string Block(std::string body) {
 // salt and the block encrypted with AES-128-CBC, zero-padded to 16 bytes.
 class HeaderSealer {
 public:
-    explicit HeaderSealer(const ArchiveOptions& options) : FSalt(options.salt) {
-        if (options.headerPassword.empty()) return;
+    explicit HeaderSealer(const ArchiveOptions& options) : FSalt(options.salt)
+    {
+        if (options.headerPassword.empty())
+            return;
         FKey = DeriveHeaderKey(options.headerPassword, options.salt);
         FOn = true;
     }
 
     uint16_t MainFlags() const { return FOn ? MHD_PASSWORD : 0; }
 
-    std::string Seal(std::string block) const {
-        if (!FOn) return block;
+    std::string Seal(std::string block) const
+    {
+        if (!FOn)
+            return block;
         block.resize((block.size() + 15) / 16 * 16, '\0');
         std::string out(block.size(), '\0');
         EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
@@ -73,7 +82,8 @@ public:
                                           reinterpret_cast<const unsigned char*>(block.data()), int(block.size())) &&
                         size_t(n) == block.size();
         EVP_CIPHER_CTX_free(ctx);
-        if (!ok) throw std::runtime_error("AES encryption failed");
+        if (!ok)
+            throw std::runtime_error("AES encryption failed");
         return std::string(reinterpret_cast<const char*>(FSalt.data()), FSalt.size()) + out;
     }
 
@@ -83,7 +93,8 @@ private:
     bool FOn = false;
 };
 
-std::string MainHeader(uint16_t flags) {
+std::string MainHeader(uint16_t flags)
+{
     std::string body;
     body.push_back(char(MainHead));
     Put16(body, flags);
@@ -93,7 +104,8 @@ std::string MainHeader(uint16_t flags) {
     return Block(body);
 }
 
-std::string EndHeader(uint16_t flags) {
+std::string EndHeader(uint16_t flags)
+{
     std::string body;
     body.push_back(char(EndHead));
     Put16(body, flags);
@@ -102,7 +114,8 @@ std::string EndHeader(uint16_t flags) {
 }
 
 // UTF-8 to UTF-16 code units; bytes that are no valid UTF-8 pass as Latin-1.
-std::u16string Utf16(const std::string& s) {
+std::u16string Utf16(const std::string& s)
+{
     std::u16string out;
     for (size_t i = 0; i < s.size();) {
         const auto b = uint8_t(s[i]);
@@ -132,16 +145,19 @@ std::u16string Utf16(const std::string& s) {
     return out;
 }
 
-bool IsAscii(const std::string& s) {
+bool IsAscii(const std::string& s)
+{
     for (char c : s)
-        if (uint8_t(c) >= 0x80) return false;
+        if (uint8_t(c) >= 0x80)
+            return false;
     return true;
 }
 
 // RAR 2.9 encoded Unicode name: one high byte (unused here, 0), then groups of
 // a flag byte and up to four characters. Flag pair 0 is one byte below 0x100,
 // pair 2 is a full 16-bit character, low byte first.
-std::string EncodeUtf16(const std::u16string& name) {
+std::string EncodeUtf16(const std::u16string& name)
+{
     std::string out(1, '\0');
     for (size_t i = 0; i < name.size(); i += 4) {
         uint8_t flags = 0;
@@ -165,16 +181,20 @@ std::string EncodeUtf16(const std::u16string& name) {
     return out;
 }
 
-std::string FileHeader(const Entry& e, uint16_t splitFlags, uint32_t partSize, uint32_t crc) {
+std::string FileHeader(const Entry& e, uint16_t splitFlags, uint32_t partSize, uint32_t crc)
+{
     const EncodedName name = EncodeName(e.name, e.nameForm, e.host);
     const uint64_t unpSize = e.declaredSize.value_or(e.data.size());
     const uint64_t packSize = partSize;
     const bool large = unpSize > 0xFFFFFFFFu;
 
     uint16_t flags = LONG_BLOCK | splitFlags;
-    if (e.directory) flags |= LHD_DIRECTORY;
-    if (name.unicode) flags |= LHD_UNICODE;
-    if (large) flags |= LHD_LARGE;
+    if (e.directory)
+        flags |= LHD_DIRECTORY;
+    if (name.unicode)
+        flags |= LHD_UNICODE;
+    if (large)
+        flags |= LHD_LARGE;
 
     std::string body;
     body.push_back(char(FileHead));
@@ -201,25 +221,30 @@ std::string FileHeader(const Entry& e, uint16_t splitFlags, uint32_t partSize, u
 // first) back over each whole 64-byte block it hashed straight from the
 // caller's buffer, that is every block but the one completing its own buffer.
 // The key scheme was kept that way, so long passwords depend on it.
-void ScheduleBackIntoBuffer(std::string& buffer, uint64_t hashedBefore) {
+void ScheduleBackIntoBuffer(std::string& buffer, uint64_t hashedBefore)
+{
     const size_t inBuffer = size_t(hashedBefore % 64);
-    if (inBuffer + buffer.size() < 64) return;
+    if (inBuffer + buffer.size() < 64)
+        return;
     for (size_t at = 64 - inBuffer; at + 64 <= buffer.size(); at += 64) {
         std::array<uint32_t, 80> w{};
         for (size_t t = 0; t < 16; ++t)
-            for (size_t b = 0; b < 4; ++b) w[t] = (w[t] << 8) | uint8_t(buffer[at + 4 * t + b]);
+            for (size_t b = 0; b < 4; ++b)
+                w[t] = (w[t] << 8) | uint8_t(buffer[at + 4 * t + b]);
         for (size_t t = 16; t < 80; ++t) {
             const uint32_t x = w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16];
             w[t] = (x << 1) | (x >> 31);
         }
         for (size_t t = 0; t < 16; ++t)
-            for (size_t b = 0; b < 4; ++b) buffer[at + 4 * t + b] = char(w[64 + t] >> (8 * b));
+            for (size_t b = 0; b < 4; ++b)
+                buffer[at + 4 * t + b] = char(w[64 + t] >> (8 * b));
     }
 }
 
 }  // namespace
 
-HeaderKey DeriveHeaderKey(const std::string& password, const Salt& salt) {
+HeaderKey DeriveHeaderKey(const std::string& password, const Salt& salt)
+{
     // UTF-16LE, except that the library (wchar_t of 32 bits) hands the key
     // scheme a character beyond U+FFFF as its low 16 bits, not as a pair.
     const std::u16string units = Utf16(password);
@@ -254,36 +279,47 @@ HeaderKey DeriveHeaderKey(const std::string& password, const Salt& salt) {
     ok = ok && EVP_DigestFinal_ex(sha, digest, nullptr);
     EVP_MD_CTX_free(partial);
     EVP_MD_CTX_free(sha);
-    if (!ok) throw std::runtime_error("SHA-1 failed");
+    if (!ok)
+        throw std::runtime_error("SHA-1 failed");
     // The first four words, each least significant byte first.
-    for (size_t i = 0; i < 16; ++i) out.key[i] = digest[i / 4 * 4 + 3 - i % 4];
+    for (size_t i = 0; i < 16; ++i)
+        out.key[i] = digest[i / 4 * 4 + 3 - i % 4];
     return out;
 }
 
-uint32_t Crc32(const void* data, size_t size, uint32_t crc) {
+uint32_t Crc32(const void* data, size_t size, uint32_t crc)
+{
     const auto& table = CrcTable();
     const auto* p = static_cast<const uint8_t*>(data);
     crc = ~crc;
-    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    for (size_t i = 0; i < size; ++i)
+        crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
-uint32_t Crc32(const std::string& bytes) { return Crc32(bytes.data(), bytes.size()); }
+uint32_t Crc32(const std::string& bytes)
+{
+    return Crc32(bytes.data(), bytes.size());
+}
 
-uint32_t DosTime(int year, int month, int day, int hour, int minute, int second) {
+uint32_t DosTime(int year, int month, int day, int hour, int minute, int second)
+{
     const uint32_t date = uint32_t(((year - 1980) << 9) | (month << 5) | day);
     const uint32_t time = uint32_t((hour << 11) | (minute << 5) | (second / 2));
     return (date << 16) | time;
 }
 
-EncodedName EncodeName(const std::string& utf8Name, NameForm form, HostOs host) {
+EncodedName EncodeName(const std::string& utf8Name, NameForm form, HostOs host)
+{
     std::string name = utf8Name;
     // DOS, OS/2 and Windows archives separate folders with a backslash.
     if (host == HostOs::MsDos || host == HostOs::Os2 || host == HostOs::Windows)
         for (char& c : name)
-            if (c == '/') c = '\\';
+            if (c == '/')
+                c = '\\';
 
-    if (form == NameForm::Auto) form = IsAscii(name) ? NameForm::Auto : NameForm::Encoded;
+    if (form == NameForm::Auto)
+        form = IsAscii(name) ? NameForm::Auto : NameForm::Encoded;
     switch (form) {
     case NameForm::Auto:
         return {name, false};
@@ -294,11 +330,13 @@ EncodedName EncodeName(const std::string& utf8Name, NameForm form, HostOs host) 
     }
     const std::u16string wide = Utf16(name);
     std::string narrow;
-    for (char16_t c : wide) narrow.push_back(c < 0x80 ? char(c) : '_');
+    for (char16_t c : wide)
+        narrow.push_back(c < 0x80 ? char(c) : '_');
     return {narrow + std::string(1, '\0') + EncodeUtf16(wide), true};
 }
 
-std::string WriteArchive(const std::vector<Entry>& entries, const ArchiveOptions& options) {
+std::string WriteArchive(const std::vector<Entry>& entries, const ArchiveOptions& options)
+{
     const HeaderSealer sealer(options);
     std::string out = Marker + MainHeader(sealer.MainFlags());
     for (const Entry& e : entries) {
@@ -309,14 +347,16 @@ std::string WriteArchive(const std::vector<Entry>& entries, const ArchiveOptions
 }
 
 std::vector<std::string> WriteVolumes(const std::vector<Entry>& entries, size_t dataPerVolume,
-                                      const ArchiveOptions& options) {
+                                      const ArchiveOptions& options)
+{
     const HeaderSealer sealer(options);
     const uint16_t setFlags = MHD_VOLUME | sealer.MainFlags() | (options.newNumbering ? MHD_NEWNUMBERING : 0);
     std::vector<std::string> volumes;
     std::string current;
     size_t room = 0;
     auto startVolume = [&] {
-        if (!volumes.empty() || !current.empty()) volumes.push_back(current + sealer.Seal(EndHeader(EARC_NEXT_VOLUME)));
+        if (!volumes.empty() || !current.empty())
+            volumes.push_back(current + sealer.Seal(EndHeader(EARC_NEXT_VOLUME)));
         current = Marker + MainHeader(setFlags | (volumes.empty() ? MHD_FIRSTVOLUME : 0));
         room = dataPerVolume;
     };
@@ -325,12 +365,15 @@ std::vector<std::string> WriteVolumes(const std::vector<Entry>& entries, size_t 
         size_t done = 0;
         bool first = true;
         do {
-            if (room == 0) startVolume();
+            if (room == 0)
+                startVolume();
             const size_t part = std::min(room, e.data.size() - done);
             const bool last = done + part == e.data.size();
             uint16_t split = 0;
-            if (!first) split |= LHD_SPLIT_BEFORE;
-            if (!last) split |= LHD_SPLIT_AFTER;
+            if (!first)
+                split |= LHD_SPLIT_BEFORE;
+            if (!last)
+                split |= LHD_SPLIT_AFTER;
             const std::string chunk = e.data.substr(done, part);
             // A part that continues holds the checksum of its own bytes; the
             // last part holds the checksum of the whole file.
@@ -346,10 +389,13 @@ std::vector<std::string> WriteVolumes(const std::vector<Entry>& entries, size_t 
     return volumes;
 }
 
-std::string OldStyleVolumeName(const std::string& firstVolumePath, size_t index) {
-    if (index == 0) return firstVolumePath;
+std::string OldStyleVolumeName(const std::string& firstVolumePath, size_t index)
+{
+    if (index == 0)
+        return firstVolumePath;
     std::string base = firstVolumePath;
-    if (base.size() >= 4 && base.compare(base.size() - 4, 4, ".rar") == 0) base.resize(base.size() - 4);
+    if (base.size() >= 4 && base.compare(base.size() - 4, 4, ".rar") == 0)
+        base.resize(base.size() - 4);
     const size_t n = index - 1;
     std::string ext = ".r";
     ext.push_back(char('0' + n / 10 % 10));
@@ -357,13 +403,16 @@ std::string OldStyleVolumeName(const std::string& firstVolumePath, size_t index)
     return base + ext;
 }
 
-std::string NewStyleVolumeName(const std::string& archivePath, size_t index) {
+std::string NewStyleVolumeName(const std::string& archivePath, size_t index)
+{
     std::string base = archivePath;
-    if (base.size() >= 4 && base.compare(base.size() - 4, 4, ".rar") == 0) base.resize(base.size() - 4);
+    if (base.size() >= 4 && base.compare(base.size() - 4, 4, ".rar") == 0)
+        base.resize(base.size() - 4);
     return base + ".part" + std::to_string(index + 1) + ".rar";
 }
 
-bool WriteFile(const std::string& path, const std::string& bytes) {
+bool WriteFile(const std::string& path, const std::string& bytes)
+{
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(bytes.data(), std::streamsize(bytes.size()));
     return bool(f);

@@ -18,7 +18,8 @@ using rar4::HostOs;
 using rar4::NameForm;
 
 Entry MakeEntry(const std::string& name, const std::string& data, HostOs host, uint32_t attributes,
-                NameForm form = NameForm::Auto) {
+                NameForm form = NameForm::Auto)
+{
     Entry e;
     e.name = name;
     e.data = data;
@@ -40,7 +41,8 @@ struct HeaderCase {
 
 class LibraryReadsHeader : public ::testing::TestWithParam<HeaderCase> {};
 
-TEST_P(LibraryReadsHeader, AndExtractsTheData) {
+TEST_P(LibraryReadsHeader, AndExtractsTheData)
+{
     const HeaderCase& c = GetParam();
     TempFolder tmp;
     const std::string archive = tmp.File("a.rar");
@@ -68,7 +70,8 @@ TEST_P(LibraryReadsHeader, AndExtractsTheData) {
     }
 }
 
-Entry Folder(const std::string& name, HostOs host, uint32_t attributes) {
+Entry Folder(const std::string& name, HostOs host, uint32_t attributes)
+{
     Entry e = MakeEntry(name, "", host, attributes);
     e.directory = true;
     e.version = 20;
@@ -85,14 +88,15 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"cjk_name_in_encoded_unicode_form", MakeEntry("日本/語.txt", "cjk\n", HostOs::Windows, 0x20),
                    "日本/語.txt", 0, 2, 0x20},
         HeaderCase{"name_as_utf8_with_unicode_flag",
-                   MakeEntry("Müller/日本.txt", "utf8\n", HostOs::Unix, 0100644, NameForm::Utf8), "Müller/日本.txt",
-                   0, 3, 0100644},
+                   MakeEntry("Müller/日本.txt", "utf8\n", HostOs::Unix, 0100644, NameForm::Utf8), "Müller/日本.txt", 0,
+                   3, 0100644},
         HeaderCase{"folder_on_windows", Folder("dir", HostOs::Windows, 0x10), "dir", RHDF_DIRECTORY, 2, 0x10},
         HeaderCase{"folder_on_unix", Folder("dir", HostOs::Unix, 040755), "dir", RHDF_DIRECTORY, 3, 040755},
         HeaderCase{"empty_file", MakeEntry("empty.txt", "", HostOs::Unix, 0100444), "empty.txt", 0, 3, 0100444}),
     [](const auto& info) { return std::string(info.param.behaviour); });
 
-TEST(Rar4Writer, NamesThatClimbOutAreWrittenAsGiven) {
+TEST(Rar4Writer, NamesThatClimbOutAreWrittenAsGiven)
+{
     TempFolder tmp;
     const std::string archive = tmp.File("t.rar");
     ASSERT_TRUE(rar4::WriteFile(archive, rar4::WriteArchive({MakeEntry("../x", "1", HostOs::Unix, 0100644),
@@ -105,7 +109,8 @@ TEST(Rar4Writer, NamesThatClimbOutAreWrittenAsGiven) {
     EXPECT_EQ(listed[2].name, "/abs/path");
 }
 
-TEST(Rar4Writer, DeclaredSizeAboveFourGiBFillsTheHighHalf) {
+TEST(Rar4Writer, DeclaredSizeAboveFourGiBFillsTheHighHalf)
+{
     TempFolder tmp;
     Entry large = MakeEntry("large.bin", "0123456789abcdef", HostOs::Windows, 0x20);
     large.declaredSize = 5ull << 30;
@@ -120,13 +125,15 @@ TEST(Rar4Writer, DeclaredSizeAboveFourGiBFillsTheHighHalf) {
     EXPECT_EQ(listed[1].name, "after");
 }
 
-TEST(Rar4Writer, VolumeSetSplitsEntriesAndExtractsWhole) {
+TEST(Rar4Writer, VolumeSetSplitsEntriesAndExtractsWhole)
+{
     TempFolder tmp;
     std::string big;
-    for (int i = 0; i < 5000; ++i) big += char(i * 7 + i / 256);
+    for (int i = 0; i < 5000; ++i)
+        big += char(i * 7 + i / 256);
     const auto volumes = rar4::WriteVolumes({MakeEntry("big.bin", big, HostOs::Windows, 0x20),
-                                            MakeEntry("tail.txt", "tail\n", HostOs::Windows, 0x20)},
-                                           2000);
+                                             MakeEntry("tail.txt", "tail\n", HostOs::Windows, 0x20)},
+                                            2000);
     ASSERT_EQ(volumes.size(), 3u);
     const std::string first = tmp.File("v.rar");
     for (size_t i = 0; i < volumes.size(); ++i)
@@ -143,9 +150,11 @@ TEST(Rar4Writer, VolumeSetSplitsEntriesAndExtractsWhole) {
         RARHeaderDataEx hd{};
         while (h && RARReadHeaderEx(h, &hd) == ERAR_SUCCESS) {
             flags.push_back(hd.Flags & (RHDF_SPLITBEFORE | RHDF_SPLITAFTER));
-            if (RARProcessFile(h, RAR_SKIP, nullptr, nullptr) != 0) break;
+            if (RARProcessFile(h, RAR_SKIP, nullptr, nullptr) != 0)
+                break;
         }
-        if (h) RARCloseArchive(h);
+        if (h)
+            RARCloseArchive(h);
         return flags;
     };
     const unsigned both = RHDF_SPLITBEFORE | RHDF_SPLITAFTER;
@@ -170,7 +179,8 @@ struct SealedCase {
 
 class LibraryOpensSealedHeaders : public ::testing::TestWithParam<SealedCase> {};
 
-TEST_P(LibraryOpensSealedHeaders, OnlyWithThePassword) {
+TEST_P(LibraryOpensSealedHeaders, OnlyWithThePassword)
+{
     const std::string& password = GetParam().password;
     TempFolder tmp;
     const std::string archive = tmp.File("hp.rar");
@@ -197,10 +207,12 @@ INSTANTIATE_TEST_SUITE_P(
                       SealedCase{"password_beyond_latin_and_the_basic_plane", "Grüße😀日本"},
                       // 29 characters and more: the old SHA-1 rewrites the password buffer.
                       SealedCase{"password_of_29_characters", std::string(29, 'p')},
-                      SealedCase{"password_of_64_characters", "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_"}),
+                      SealedCase{"password_of_64_characters",
+                                 "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_"}),
     [](const auto& info) { return std::string(info.param.behaviour); });
 
-TEST(Rar4Writer, NewNumberingVolumesAreFoundByTheLibrary) {
+TEST(Rar4Writer, NewNumberingVolumesAreFoundByTheLibrary)
+{
     TempFolder tmp;
     const std::string data(5000, 'n');
     for (const std::string password : {"", "PASSWORD"}) {
@@ -213,8 +225,8 @@ TEST(Rar4Writer, NewNumberingVolumesAreFoundByTheLibrary) {
         EXPECT_EQ(rar4::NewStyleVolumeName(archive, 1), archive.substr(0, archive.size() - 4) + ".part2.rar");
 
         const std::string out = tmp.File("out" + password);
-        const auto extracted =
-            WalkArchive(rar4::NewStyleVolumeName(archive, 0), out, password.empty() ? nullptr : password.c_str());
+        const auto extracted = WalkArchive(rar4::NewStyleVolumeName(archive, 0), out,
+                                           password.empty() ? nullptr : password.c_str());
         ASSERT_EQ(extracted.entries.size(), 1u) << password;
         EXPECT_EQ(extracted.entries[0].processResult, 0);
         EXPECT_EQ(ReadFileBytes(out + "/n.bin"), data);
@@ -222,7 +234,8 @@ TEST(Rar4Writer, NewNumberingVolumesAreFoundByTheLibrary) {
 }
 
 // Values rar itself wrote for the same inputs (see tests/data/README.md).
-TEST(Rar4Writer, ChecksumAndDosStampMatchRar) {
+TEST(Rar4Writer, ChecksumAndDosStampMatchRar)
+{
     EXPECT_EQ(rar4::Crc32(std::string("123456789")), 0xCBF43926u);
     EXPECT_EQ(rar4::DosTime(2024, 5, 17, 12, 34, 56), 0x58B1645Cu);
 }
@@ -233,16 +246,16 @@ namespace {
 
 // The committed RAR4 archives are what the tool writes today; a change to the
 // writer must come with regenerated archives (tests/data/make_archives.sh).
-TEST(Rar4Writer, CommittedArchivesAreCurrent) {
+TEST(Rar4Writer, CommittedArchivesAreCurrent)
+{
     TempFolder tmp;
-    const std::string command =
-        std::string("'") + MAKE_RAR4_PATH + "' '" + TestDataPath("source") + "' '" + tmp.Path() + "'";
+    const std::string command = std::string("'") + MAKE_RAR4_PATH + "' '" + TestDataPath("source") + "' '" +
+                                tmp.Path() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     for (const char* name : {"rar4_windows.rar", "rar4_unix.rar", "rar4_traversal.rar", "rar4_hosts.rar",
                              "rar4_large.rar", "rar4_volumes.rar", "rar4_volumes.r00", "rar4_volumes.r01",
-                             "rar4_numbered_1.rar", "rar4_numbered_2.rar", "rar4_numbered_3.rar",
-                             "rar4_hp.rar", "rar4_hp_volumes_1.rar", "rar4_hp_volumes_2.rar",
-                             "rar4_hp_volumes_3.rar"})
+                             "rar4_numbered_1.rar", "rar4_numbered_2.rar", "rar4_numbered_3.rar", "rar4_hp.rar",
+                             "rar4_hp_volumes_1.rar", "rar4_hp_volumes_2.rar", "rar4_hp_volumes_3.rar"})
         EXPECT_TRUE(ReadFileBytes(tmp.File(name)) == ReadFileBytes(TestDataPath(name))) << name;
 }
 

@@ -10,7 +10,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void Write(const std::string& path, const std::string& bytes) {
+void Write(const std::string& path, const std::string& bytes)
+{
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
 }
@@ -24,7 +25,8 @@ struct TreeCase {
 
 class CompareTreesReports : public ::testing::TestWithParam<TreeCase> {};
 
-TEST_P(CompareTreesReports, TheDifference) {
+TEST_P(CompareTreesReports, TheDifference)
+{
     const TreeCase& c = GetParam();
     TempFolder tmp;
     const std::string a = tmp.File("a"), b = tmp.File("b");
@@ -59,7 +61,8 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const std::string& b) { fs::create_directory(b + "/empty"); }, "", true}),
     [](const auto& info) { return std::string(info.param.behaviour); });
 
-TEST(TestSupport, TempFolderRemovesReadOnlyContents) {
+TEST(TestSupport, TempFolderRemovesReadOnlyContents)
+{
     std::string path;
     {
         TempFolder tmp;
@@ -71,7 +74,8 @@ TEST(TestSupport, TempFolderRemovesReadOnlyContents) {
     EXPECT_FALSE(fs::exists(path));
 }
 
-TEST(TestSupport, TestDataPathFindsTheCommittedArchives) {
+TEST(TestSupport, TestDataPathFindsTheCommittedArchives)
+{
     EXPECT_TRUE(fs::is_regular_file(TestDataPath("plain.rar")));
     EXPECT_EQ(ReadFileBytes(TestDataPath("source/sizes/s10.txt")), "0123456789");
     EXPECT_THROW(ReadFileBytes(TestDataPath("no such file")), std::runtime_error);
