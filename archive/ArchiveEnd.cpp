@@ -277,6 +277,12 @@ std::optional<TRar5Crypt> DeriveRar5(const std::string& password, const uint8_t*
 
 enum class TStep { Next, Cut, CannotTell };
 
+// What a step that does not go on says of the end.
+TArchiveEnd EndOf(TStep step)
+{
+    return step == TStep::Cut ? TArchiveEnd::Cut : TArchiveEnd::CannotTell;
+}
+
 // Reads the archive encryption header's fields from `p` on: version, flags,
 // KDF count, salt and the optional check value with its own checksum.
 TStep ReadRar5CryptHeader(const std::vector<uint8_t>& header, size_t p, const std::string& password,
@@ -382,14 +388,10 @@ TArchiveEnd WalkRar5(TBlockReader& file, uint64_t pos, const std::string& passwo
     for (;;) {
         size_t sizeLength = 0;
         uint64_t length = 0;
-        switch (ReadRar5Header(file, pos, cipher ? &*cipher : nullptr, confirmed, header, sizeLength, length)) {
-        case TStep::Next:
-            break;
-        case TStep::Cut:
-            return TArchiveEnd::Cut;
-        case TStep::CannotTell:
-            return TArchiveEnd::CannotTell;
-        }
+        if (const TStep step = ReadRar5Header(file, pos, cipher ? &*cipher : nullptr, confirmed, header, sizeLength,
+                                              length);
+            step != TStep::Next)
+            return EndOf(step);
         if (cipher)
             confirmed = true;
 
@@ -412,14 +414,8 @@ TArchiveEnd WalkRar5(TBlockReader& file, uint64_t pos, const std::string& passwo
         if (*type == Rar5Encryption) {
             if (cipher)
                 return TArchiveEnd::CannotTell;  // not a chain the library reads either
-            switch (ReadRar5CryptHeader(header, p, password, cipher, confirmed)) {
-            case TStep::Next:
-                break;
-            case TStep::Cut:
-                return TArchiveEnd::Cut;
-            case TStep::CannotTell:
-                return TArchiveEnd::CannotTell;
-            }
+            if (const TStep step = ReadRar5CryptHeader(header, p, password, cipher, confirmed); step != TStep::Next)
+                return EndOf(step);
         }
         if (*type == Rar5End) {
             const auto endFlags = ReadVint(header.data(), header.size(), p);
@@ -608,14 +604,9 @@ TArchiveEnd WalkRar4(TBlockReader& file, uint64_t pos, const std::string& passwo
         if (pos == file.Size())
             return newNumberingVolume ? TArchiveEnd::Cut : TArchiveEnd::CannotTell;
         uint64_t length = 0;
-        switch (ReadRar4Header(file, pos, keys ? &*keys : nullptr, confirmed, header, length)) {
-        case TStep::Next:
-            break;
-        case TStep::Cut:
-            return TArchiveEnd::Cut;
-        case TStep::CannotTell:
-            return TArchiveEnd::CannotTell;
-        }
+        if (const TStep step = ReadRar4Header(file, pos, keys ? &*keys : nullptr, confirmed, header, length);
+            step != TStep::Next)
+            return EndOf(step);
         const uint8_t type = header[2];
         const uint16_t flags = Le16(header.data() + 3);
         const size_t size = header.size();

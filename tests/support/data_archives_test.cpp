@@ -21,15 +21,6 @@ std::vector<std::string> Outcomes(const Walk& w)
     return out;
 }
 
-const std::vector<std::string> TreeFiles = {"readme.txt",
-                                            "Müller.txt",
-                                            "日本語.txt",
-                                            "readonly.txt",
-                                            "docs/guide.txt",
-                                            "docs/deep/table.csv",
-                                            "docs/deep/nested/notes.txt",
-                                            "bin/pattern.bin"};
-
 std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b)
 {
     a.insert(a.end(), b.begin(), b.end());

@@ -6,6 +6,20 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+// The files of tests/data/source/tree that the tree archives hold, less
+// bin/random.bin, which the cut and damaged copies hold only in part.
+inline const std::vector<std::string> TreeFiles = {
+    "readme.txt",
+    "Müller.txt",
+    "日本語.txt",
+    "readonly.txt",
+    "docs/guide.txt",
+    "docs/deep/table.csv",
+    "docs/deep/nested/notes.txt",
+    "bin/pattern.bin",
+};
 
 // Absolute path of tests/data/, with no trailing slash.
 std::string TestDataDir();
