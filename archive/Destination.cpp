@@ -192,53 +192,62 @@ TDestination::TFolder TDestination::Folder(std::string_view relative)
     if (!FStagingTried)
         MakeStaging();
     uint64_t mount = 0;
-    FFolderStaged = FStaging >= 0 && MountOf(fd, mount) && mount == FStagingMount;
+    FFolderStaged = FStaging[0].fd >= 0 && MountOf(fd, mount) && mount == FStagingMount;
     return TFolder::Ready;
 }
 
 void TDestination::MakeStaging()
 {
     FStagingTried = true;
-    // The files' own counter starts at 1, so this name is no file's.
-    const std::string name = FTemporaryPrefix + "0";
-    if (mkdirat(FRoot, name.c_str(), 0700) != 0)
-        return;
-    FStagingName = name;
-    FStaging = openat(FRoot, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (FStaging < 0 || !MountOf(FStaging, FStagingMount)) {
-        RemoveStaging();
-        return;
+    // The files' own counter starts at 1 and has no leading zero, so these
+    // names are no file's.
+    const char* const names[] = {"0", "00"};
+    for (size_t i = 0; i < std::size(FStaging); ++i) {
+        TStaging& s = FStaging[i];
+        const std::string name = FTemporaryPrefix + names[i];
+        if (mkdirat(FRoot, name.c_str(), 0700) != 0)
+            break;
+        s.name = name;
+        s.fd = openat(FRoot, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        uint64_t mount = 0;
+        if (s.fd < 0 || !MountOf(s.fd, mount) || (i > 0 && mount != FStagingMount))
+            break;
+        FStagingMount = mount;
+        s.path = FdPath(s.fd);
     }
-    FStagingPath = FdPath(FStaging);
+    if (FStaging[std::size(FStaging) - 1].path.empty()) {
+        RemoveStaging();
+        FStagingTried = true;  // the run writes beside its targets instead
+    }
 }
 
 void TDestination::RemoveStaging()
 {
-    if (FStagingName.empty())
-        return;
-    // Normally empty; what a failed discard left goes with it.
-    if (FStaging >= 0) {
-        const int fd = openat(FStaging, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr) {
-            while (const dirent* e = readdir(dir))
-                if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..")
-                    unlinkat(fd, e->d_name, 0);
-            closedir(dir);
-        } else if (fd >= 0) {
-            close(fd);
+    for (TStaging& s : FStaging) {
+        if (s.name.empty())
+            continue;
+        // Normally empty; what a failed discard left goes with it.
+        if (s.fd >= 0) {
+            const int fd = openat(s.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr) {
+                while (const dirent* e = readdir(dir))
+                    if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..")
+                        unlinkat(fd, e->d_name, 0);
+                closedir(dir);
+            } else if (fd >= 0) {
+                close(fd);
+            }
+            close(s.fd);
         }
-        close(FStaging);
+        unlinkat(FRoot, s.name.c_str(), AT_REMOVEDIR);
+        s = TStaging{};
     }
-    unlinkat(FRoot, FStagingName.c_str(), AT_REMOVEDIR);
-    FStaging = -1;
     FStagingTried = false;
-    FStagingName.clear();
-    FStagingPath.clear();
 }
 
 const std::string& TDestination::TemporaryName(std::string_view avoid, bool staged)
 {
-    FTemporaryAt = staged && FFolderStaged ? FStaging : FFolder;
+    FTemporaryAt = staged && FFolderStaged ? FStaging[FStagingTurn++ % std::size(FStaging)].fd : FFolder;
     // 64 random bits a run: no file of anyone's has such a name by chance,
     // and the entry's own name is stepped over.
     // Built in place: one entry after another reuses the same buffer.
@@ -268,34 +277,35 @@ std::string TDestination::FromStartFolder(const std::string& name) const
     return FHomePath + "/" + name;
 }
 
-void TDestination::Discard(const std::string& temporary)
+void TDestination::Discard(int at, const std::string& temporary)
 {
-    if (unlinkat(FTemporaryAt, temporary.c_str(), 0) != 0 && errno == EISDIR)
-        unlinkat(FTemporaryAt, temporary.c_str(), AT_REMOVEDIR);
+    if (unlinkat(at, temporary.c_str(), 0) != 0 && errno == EISDIR)
+        unlinkat(at, temporary.c_str(), AT_REMOVEDIR);
 }
 
-TDestination::TPlace TDestination::Place(const std::string& temporary, const std::string& name, bool replace)
+TDestination::TPlace TDestination::Place(int fromAt, const std::string& temporary, int toAt, const std::string& name,
+                                         bool replace)
 {
     const char* from = temporary.c_str();
     const char* to = name.c_str();
     int r;
     if (replace) {
-        r = renameat(FTemporaryAt, from, FFolder, to);
+        r = renameat(fromAt, from, toAt, to);
     } else {
-        r = static_cast<int>(syscall(SYS_renameat2, FTemporaryAt, from, FFolder, to, RENAME_NOREPLACE));
+        r = static_cast<int>(syscall(SYS_renameat2, fromAt, from, toAt, to, RENAME_NOREPLACE));
         if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
             // A file system without the flag: a link fails on an existing
             // name just the same.
-            r = linkat(FTemporaryAt, from, FFolder, to, 0);
+            r = linkat(fromAt, from, toAt, to, 0);
             if (r == 0)
-                unlinkat(FTemporaryAt, from, 0);
+                unlinkat(fromAt, from, 0);
         }
     }
     if (r == 0)
         return TPlace::Placed;
     const int error = errno;
     struct stat st {};
-    if (fstatat(FFolder, to, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+    if (fstatat(toAt, to, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
         return TPlace::IsFolder;
     if (error == EEXIST)
         return TPlace::Exists;

@@ -32,13 +32,24 @@ public:
     // entries come folder by folder.
     TFolder Folder(std::string_view relative);
     int FolderFd() const { return FFolder; }
+    bool HasOpen(std::string_view relative) const { return FFolder >= 0 && relative == FFolderName; }
     // "/proc/self/fd/N/" of the open folder: a path the library can write
     // through that no rename or link of the path can redirect.
     const std::string& FolderPath() const { return FFolderPath; }
 
     // The folder of the last temporary name, and its "/proc/self/fd/N/" path.
     int TemporaryFolder() const { return FTemporaryAt; }
-    const std::string& TemporaryFolderPath() const { return FTemporaryAt == FStaging ? FStagingPath : FFolderPath; }
+    const std::string& TemporaryFolderPath() const
+    {
+        for (const TStaging& s : FStaging)
+            if (FTemporaryAt == s.fd)
+                return s.path;
+        return FFolderPath;
+    }
+    // True when the last temporary name is in a staging folder: while it is
+    // moved into place, the next entry's data goes to the other one, so the
+    // two never wait for the same folder.
+    bool TemporaryStaged() const { return FTemporaryAt >= 0 && FTemporaryAt != FFolder; }
 
     // While it lives, the folder of the last temporary name is the process's
     // working folder, so the library can be handed a bare name: the shortest
@@ -70,13 +81,20 @@ public:
     // sees only the finished file arrive.
     const std::string& TemporaryName(std::string_view avoid, bool staged = false);
     // Removes the last temporary name again, whatever stands there.
-    void Discard(const std::string& temporary);
+    void Discard(const std::string& temporary) { Discard(FTemporaryAt, temporary); }
+    // The same for a temporary name in the folder `at`.
+    static void Discard(int at, const std::string& temporary);
 
     enum class TPlace { Placed, Exists, IsFolder, Failed };
     // Moves the last temporary name to `name` in the open folder. Without `replace` a
     // file that stands there is never replaced (Exists); with it, a file or a
     // symbolic link there is replaced, never written through.
-    TPlace Place(const std::string& temporary, const std::string& name, bool replace);
+    TPlace Place(const std::string& temporary, const std::string& name, bool replace)
+    {
+        return Place(FTemporaryAt, temporary, FFolder, name, replace);
+    }
+    // The same from the folder `from` to the folder `to`: safe on any thread.
+    static TPlace Place(int from, const std::string& temporary, int to, const std::string& name, bool replace);
 
     // A file of this run: hard links and copies may name only such a file.
     void Remember(const struct stat& written);
@@ -93,12 +111,17 @@ private:
     std::string FFolderName;  // relative to the root; valid while FFolder is open
     std::string FFolderPath;
     bool FFolderStaged = false;  // a rename from the staging folder reaches the open folder
-    // The run's own folder for data being written, made at the first folder
-    // opened and removed with whatever it still holds when the run ends.
-    int FStaging = -1;
+    // The run's own folders for data being written, made at the first folder
+    // opened and removed with whatever they still hold when the run ends.
+    // Entries take turns between the two.
+    struct TStaging {
+        int fd = -1;
+        std::string name;
+        std::string path;
+    };
+    TStaging FStaging[2];
+    unsigned FStagingTurn = 0;
     bool FStagingTried = false;
-    std::string FStagingName;
-    std::string FStagingPath;
     uint64_t FStagingMount = 0;
     int FTemporaryAt = -1;
     std::string FTemporary;

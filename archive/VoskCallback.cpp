@@ -30,9 +30,10 @@ int TVoskUnRar::Callback(UINT msg, LPARAM P1, LPARAM P2)
     int answer = 0;
     switch (msg) {
     case UCM_CHANGEVOLUME:
-        if (P2 == RAR_VOL_ASK)
+        if (P2 == RAR_VOL_ASK) {
+            Settle();
             answer = AskForVolume(reinterpret_cast<char*>(P1));
-        else if (P2 == RAR_VOL_NOTIFY)
+        } else if (P2 == RAR_VOL_NOTIFY)
             FLastVolume = reinterpret_cast<const char*>(P1);
         break;
     case UCM_PROCESSDATA:
@@ -41,6 +42,7 @@ int TVoskUnRar::Callback(UINT msg, LPARAM P1, LPARAM P2)
             if (FLastKeepAlive == std::chrono::steady_clock::time_point{} ||
                 now - FLastKeepAlive >= KeepAliveInterval) {
                 FLastKeepAlive = now;
+                Settle();
                 KeepAlive();
             }
         }
@@ -87,6 +89,7 @@ int TVoskUnRar::AskForVolume(char* buffer)
 
 void TVoskUnRar::AnswerPassword(char* buffer, LPARAM capacity)
 {
+    Settle();
     std::string pw = Password;
     if (OnPassword)
         OnPassword(*this, pw);

@@ -116,6 +116,7 @@ TVoskUnRar::TVoskUnRar(IUnRarPrompts* prompts) : FPrompts(prompts)
     FHeader.RedirName = FRedirName.data();
     FHeader.RedirNameSize = RedirNameCapacity;
     SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
+    FPlaceAheadOn = TPlaceAhead::Worthwhile();
 }
 
 TVoskUnRar::~TVoskUnRar()
@@ -136,12 +137,14 @@ void TVoskUnRar::SetMode(TVoskRarMode mode)
 
 void TVoskUnRar::DoError(const std::string& Message, int32_t MessageID)
 {
+    Settle();
     if (OnError)
         OnError(*this, Message, MessageID);
 }
 
 void TVoskUnRar::DoStatus(const std::string& Message, TRarStatus status)
 {
+    Settle();
     if (OnRarStatus)
         OnRarStatus(*this, Message, status);
 }
@@ -204,6 +207,7 @@ void TVoskUnRar::ProcessArchive()
         TVoskUnRar& c;
         ~TRunEnd()
         {
+            c.AbandonPlacement();
             c.FDestination.Close();
             c.FCalls = &c.FLibrary;
         }
@@ -243,8 +247,12 @@ void TVoskUnRar::ProcessArchive()
                                                    const int pr = r == ERAR_SUCCESS ? ProcessEntry() : 0;
                                                    if (pr != 0)
                                                        DoError(VoskText(TVoskText::Result, pr), pr);
+                                                   // A header is never held past its entry.
+                                                   if (FHeaderHeld)
+                                                       Settle();
                                                    return !StopProcessing && pr == 0;
                                                });
+        Settle();
         if (end.end == THeadersEnd::ArchiveEnd)
             CheckEnd();
         else if (end.end == THeadersEnd::SameFailure && end.result != ERAR_BAD_DATA)
@@ -406,6 +414,18 @@ void TVoskUnRar::ReportHeader(int r)
     }
     if (!OnFileProcessing && !OnProgress)
         return;
+    // While the entry before is moved into place, its outcome comes first:
+    // this header is told once that is known.
+    if (r == ERAR_SUCCESS && FPlaceAhead.Busy()) {
+        FHeaderHeld = true;
+        return;
+    }
+    Settle();
+    TellHeader(r);
+}
+
+void TVoskUnRar::TellHeader(int r)
+{
     ConvertHeader(FHeader, EntryName(), FHeaderData);
     if (OnFileProcessing)
         OnFileProcessing(*this, FHeaderData, r);
@@ -434,8 +454,40 @@ int TVoskUnRar::ProcessEntry()
 
 // Whether the entry may replace what stands at `target`: under OR_EVENT the
 // handler answers, OR_NEVER never allows it, OR_ALWAYS always does.
+void TVoskUnRar::Settle()
+{
+    if (FSettling)
+        return;
+    if (FPlaceAhead.Busy()) {
+        struct stat st {};
+        const TFinished first = FPlaceAhead.Wait(st);
+        // What settling tells (a question, a failure) must not let the
+        // held header through before it.
+        struct TSettling {
+            bool& on;
+            ~TSettling() { on = false; }
+        } settling{FSettling = true};
+        FinishPlacement(FPlaceAhead.Job(), first, &st);
+    }
+    if (FHeaderHeld) {
+        FHeaderHeld = false;
+        TellHeader(ERAR_SUCCESS);
+    }
+}
+
+void TVoskUnRar::AbandonPlacement()
+{
+    FHeaderHeld = false;
+    if (!FPlaceAhead.Busy())
+        return;
+    struct stat st {};
+    if (FPlaceAhead.Wait(st) != TFinished::Placed)
+        TDestination::Discard(FPlaceAhead.Job().from, FPlaceAhead.Job().temporary);
+}
+
 bool TVoskUnRar::MayReplace(const std::string& target)
 {
+    Settle();
     if (OverrideEvent == TOverrideOptions::OR_ALWAYS)
         return true;
     if (OverrideEvent == TOverrideOptions::OR_NEVER)
@@ -477,7 +529,13 @@ int TVoskUnRar::ExtractEntry(const std::string& name, const std::string& target)
     }
     const size_t slash = name.rfind('/');
     const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
-    switch (FDestination.Folder(std::string_view(name).substr(0, slash == std::string::npos ? 0 : slash))) {
+    const std::string_view folder = std::string_view(name).substr(0, slash == std::string::npos ? 0 : slash);
+    // The entry in flight moves into its own folder, held open until then;
+    // an entry that is no plain file may depend on it.
+    if (FPlaceAhead.Busy() && (!FDestination.HasOpen(folder) || (FHeader.Flags & RHDF_DIRECTORY) ||
+                               FHeader.RedirType != TLinkJudge::None || FPlaceAhead.Job().target == target))
+        Settle();
+    switch (FDestination.Folder(folder)) {
     case TDestination::TFolder::Ready:
         break;
     case TDestination::TFolder::LinkInPath:
@@ -522,7 +580,6 @@ void TVoskUnRar::SetDestination(const std::string& path, const std::string& name
 
 int TVoskUnRar::ExtractData(const std::string& base, const std::string& target, bool agreed)
 {
-    // The destination's own buffer: nothing below asks for another name.
     const std::string& temporary = FDestination.TemporaryName(base, true);
     int pr;
     {
@@ -539,26 +596,21 @@ int TVoskUnRar::ExtractData(const std::string& base, const std::string& target, 
         FDestination.Discard(temporary);
         return pr;
     }
-    // What the library really made counts, not what it was asked for.
+    TFinishJob job{FDestination.TemporaryFolder(), temporary, FDestination.FolderFd(), base, target, agreed};
+    if (FPlaceAheadOn && FDestination.TemporaryStaged()) {
+        // The entry before is settled and this header told first; a stop
+        // asked meanwhile keeps this entry out.
+        Settle();
+        if (StopProcessing) {
+            FDestination.Discard(temporary);
+            return 0;
+        }
+        FPlaceAhead.Post(std::move(job));
+        return 0;
+    }
     struct stat st {};
-    bool file = fstatat(FDestination.TemporaryFolder(), temporary.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                S_ISREG(st.st_mode);
-    if (file && (st.st_mode & SetIdBits)) {
-        // Cleared on the file itself, which must still be the one looked at.
-        struct stat again {};
-        const int fd = openat(FDestination.TemporaryFolder(), temporary.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-        file = fd >= 0 && fstat(fd, &again) == 0 && again.st_ino == st.st_ino && again.st_dev == st.st_dev &&
-               DropSetIdBits(fd, again);
-        st = again;
-        st.st_mode &= ~SetIdBits;
-        if (fd >= 0)
-            close(fd);
-    }
-    if (!file) {
-        FDestination.Discard(temporary);
-        return WriteFailed(0);
-    }
-    return PlaceEntry(temporary, base, target, agreed, &st);
+    const TFinished first = FinishData(job, st);
+    return FinishPlacement(job, first, &st);
 }
 
 int TVoskUnRar::ExtractSymlink(const std::string& name, const std::string& base, const std::string& target, bool agreed)
@@ -682,23 +734,35 @@ int TVoskUnRar::ExtractFolder(const std::string& base, const std::string& target
 int TVoskUnRar::PlaceEntry(const std::string& temporary, const std::string& base, const std::string& target,
                            bool agreed, const struct stat* written)
 {
-    for (;;) {
-        switch (FDestination.Place(temporary, base, agreed)) {
-        case TDestination::TPlace::Placed:
-            FExistingFiles.Created(target);
+    TFinishJob job{FDestination.TemporaryFolder(), temporary, FDestination.FolderFd(), base, target, agreed};
+    const TDestination::TPlace first = TDestination::Place(job.from, job.temporary, job.to, job.base, job.agreed);
+    return FinishPlacement(job, Finished(first), written);
+}
+
+// The outcome of the first move of an entry, wherever it was made; asks and
+// moves again when something stands at the name.
+int TVoskUnRar::FinishPlacement(const TFinishJob& job, TFinished first, const struct stat* written)
+{
+    bool agreed = job.agreed;
+    for (TFinished outcome = first;;) {
+        switch (outcome) {
+        case TFinished::Placed:
+            FExistingFiles.Created(job.target);
             if (written)
                 FDestination.Remember(*written);
             return 0;
-        case TDestination::TPlace::Exists:
-            if (!agreed && MayReplace(target)) {
+        case TFinished::Exists:
+            if (!agreed && MayReplace(job.target)) {
                 agreed = true;
+                outcome = Finished(TDestination::Place(job.from, job.temporary, job.to, job.base, true));
                 continue;
             }
-            FDestination.Discard(temporary);
+            TDestination::Discard(job.from, job.temporary);
             return 0;
-        case TDestination::TPlace::IsFolder:
-        case TDestination::TPlace::Failed:
-            FDestination.Discard(temporary);
+        case TFinished::IsFolder:
+        case TFinished::Failed:
+        case TFinished::NotFile:
+            TDestination::Discard(job.from, job.temporary);
             return WriteFailed(0);
         }
     }

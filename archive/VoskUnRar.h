@@ -14,6 +14,7 @@
 #include "archive/VoskErrors.h"
 #include "archive/ExistingFiles.h"
 #include "archive/ListingRecord.h"
+#include "archive/PlaceAhead.h"
 #include "archive/UnRarCalls.h"
 #include "archive/VoskConvert.h"
 #include "archive/UnRarPrompts.h"
@@ -135,7 +136,14 @@ private:
     bool OpenArchive(unsigned openMode);
     void CloseArchive();
     void ReportHeader(int r);
+    void TellHeader(int r);
     int ProcessEntry();
+    // Settles the entry being moved into place and tells a header held back
+    // meanwhile: called before anything else is told or asked, so every
+    // event keeps its order.
+    void Settle();
+    // At a run's end by an exception: waits for the entry, telling nothing.
+    void AbandonPlacement();
     bool MayReplace(const std::string& target);
     int Skip(TVoskText why);
     int WriteFailed(int pr);
@@ -146,6 +154,7 @@ private:
     int ExtractFolder(const std::string& base, const std::string& target);
     int PlaceEntry(const std::string& temporary, const std::string& base, const std::string& target, bool agreed,
                    const struct stat* written);
+    int FinishPlacement(const TFinishJob& job, TFinished first, const struct stat* written);
     void SetDestination(const std::string& path, const std::string& name);
     timespec EntryTime() const;
     void CheckEnd();
@@ -208,6 +217,12 @@ private:
     std::string FRunPassword;
     std::vector<char> FArcNameBuffer;
     std::chrono::steady_clock::time_point FLastKeepAlive;
+    // The data entry being moved into place while the library unpacks the
+    // next one, and that entry's header, told once the first is settled.
+    TPlaceAhead FPlaceAhead;
+    bool FPlaceAheadOn = true;
+    bool FHeaderHeld = false;
+    bool FSettling = false;
     // Existence of target files, from one read per folder in each run.
     TExistingFiles FExistingFiles;
     // The walk made ahead for the next run, and whether the last run used one.

@@ -2,6 +2,7 @@
 #include "engine_support.h"
 #include "test_support.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -149,6 +150,52 @@ TEST_F(EngineTest, OverwriteQuestionNamesTheExistingFileAndItsAnswerDecides)
                   answer ? ReadAll(DataDir() + "/source/tree/readme.txt") : "old");
         ExpectSameFiles(DataDir() + "/source/tree", Out(), {"Müller.txt", "bin/random.bin"});
     }
+}
+
+// A finished entry is moved into place while the library unpacks the next
+// one. What the handlers are told, in what order, and what ends up on disk
+// must be the same as one entry at a time, questions included: one asked
+// before the data is unpacked, and one for a file that another program makes
+// while the run is under way.
+TEST_F(EngineTest, MovingEntriesIntoPlaceAheadChangesNoEventAndNoFile)
+{
+    const auto run = [&](bool ahead) {
+        const fs::path out = root / (ahead ? "ahead" : "one_by_one");
+        fs::create_directories(out / "bin");
+        WriteAll(out / "readme.txt", "old");
+        WriteAll(out / "bin/random.bin", "old");
+        TVoskUnRar c;
+        TVoskUnRarAccess::SetPlaceAhead(c, ahead);
+        TEventLog events;
+        events.Attach(c);
+        const auto here = [&](const std::string& path) { return path.substr(out.string().size()); };
+        c.OnFileProcessing = [&](TVoskUnRar&, const TVoskRARHeaderData& h, int32_t) {
+            events.lines.push_back("file " + h.FileName);
+            if (h.FileName == "日本語.txt")
+                WriteAll(out / "日本語.txt", "theirs");
+        };
+        c.OnProgress = [&](TVoskUnRar&, uint32_t files, uint32_t, uint32_t, uint64_t) {
+            events.lines.push_back("progress " + std::to_string(files));
+        };
+        c.OnOverride = [&](TVoskUnRar&, const std::string& path, bool& can) {
+            events.lines.push_back("ask " + here(path));
+            can = path.ends_with("readme.txt");
+        };
+        c.OverrideEvent = TOverrideOptions::OR_EVENT;
+        c.FileName = DataDir() + "/plain.rar";
+        c.Directory = out.string();
+        c.ProcessArchive();
+        EXPECT_EQ(TemporaryNames(out), 0u);
+        EXPECT_EQ(ReadAll(out / "日本語.txt"), "theirs");
+        EXPECT_EQ(ReadAll(out / "bin/random.bin"), "old");
+        EXPECT_EQ(ReadAll(out / "readme.txt"), ReadAll(DataDir() + "/source/tree/readme.txt"));
+        return events.lines;
+    };
+    const std::vector<std::string> oneByOne = run(false);
+    EXPECT_EQ(run(true), oneByOne);
+    for (const char* asked : {"ask /readme.txt", "ask /日本語.txt", "ask /bin/random.bin"})
+        EXPECT_EQ(std::count(oneByOne.begin(), oneByOne.end(), asked), 1) << asked;
+    ExpectSameFiles(root / "one_by_one", root / "ahead", WholeTreeFiles);
 }
 
 TEST_F(EngineTest, StopFromAHandlerEndsTheRunThroughTheClose)

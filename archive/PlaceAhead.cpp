@@ -1,0 +1,122 @@
+#include "archive/PlaceAhead.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+
+namespace {
+
+constexpr unsigned SetIdBits = S_ISUID | S_ISGID;
+
+// Entries of small files follow each other every few tens of microseconds,
+// and a thread that sleeps between them wakes too late to gain anything: the
+// worker spins this long for its next entry before it sleeps. The run itself
+// rarely waits for the worker, and only briefly.
+constexpr std::chrono::microseconds WorkerSpin{1000};
+constexpr std::chrono::microseconds RunSpin{50};
+
+inline void Relax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// Waits until `value` differs from `old`; the value seen.
+uint32_t WaitChange(const std::atomic<uint32_t>& value, uint32_t old, std::chrono::microseconds spin)
+{
+    const auto until = std::chrono::steady_clock::now() + spin;
+    for (unsigned i = 1;; ++i) {
+        const uint32_t now = value.load(std::memory_order_acquire);
+        if (now != old)
+            return now;
+        Relax();
+        if (i % 64 == 0 && std::chrono::steady_clock::now() >= until)
+            break;
+    }
+    for (;;) {
+        value.wait(old, std::memory_order_acquire);
+        const uint32_t now = value.load(std::memory_order_acquire);
+        if (now != old)
+            return now;
+    }
+}
+
+}  // namespace
+
+TFinished FinishData(const TFinishJob& job, struct stat& st)
+{
+    // What the library really made counts, not what it was asked for.
+    bool file = fstatat(job.from, job.temporary.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+    if (file && (st.st_mode & SetIdBits)) {
+        // Cleared on the file itself, which must still be the one looked at.
+        struct stat again {};
+        const int fd = openat(job.from, job.temporary.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        file = fd >= 0 && fstat(fd, &again) == 0 && again.st_ino == st.st_ino && again.st_dev == st.st_dev &&
+               DropSetIdBits(fd, again);
+        st = again;
+        st.st_mode &= ~SetIdBits;
+        if (fd >= 0)
+            close(fd);
+    }
+    if (!file)
+        return TFinished::NotFile;
+    return Finished(TDestination::Place(job.from, job.temporary, job.to, job.base, job.agreed));
+}
+
+bool TPlaceAhead::Worthwhile()
+{
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    return sched_getaffinity(0, sizeof cpus, &cpus) == 0 && CPU_COUNT(&cpus) >= 2;
+}
+
+TPlaceAhead::~TPlaceAhead()
+{
+    if (!FThread.joinable())
+        return;
+    if (FBusy) {
+        struct stat st {};
+        Wait(st);
+    }
+    FQuit = true;
+    FPosted.fetch_add(1, std::memory_order_release);
+    FPosted.notify_one();
+    FThread.join();
+}
+
+void TPlaceAhead::Post(TFinishJob&& job)
+{
+    FJob = std::move(job);
+    FBusy = true;
+    if (!FThread.joinable())
+        FThread = std::thread([this] { Run(); });
+    FPosted.fetch_add(1, std::memory_order_release);
+    FPosted.notify_one();
+}
+
+TFinished TPlaceAhead::Wait(struct stat& st)
+{
+    const uint32_t posted = FPosted.load(std::memory_order_relaxed);
+    uint32_t done = FDone.load(std::memory_order_acquire);
+    while (done != posted)
+        done = WaitChange(FDone, done, RunSpin);
+    FBusy = false;
+    st = FStat;
+    return FResult;
+}
+
+void TPlaceAhead::Run()
+{
+    uint32_t seen = 0;
+    for (;;) {
+        seen = WaitChange(FPosted, seen, WorkerSpin);
+        if (FQuit)
+            return;
+        FResult = FinishData(FJob, FStat);
+        FDone.store(seen, std::memory_order_release);
+        FDone.notify_one();
+    }
+}
