@@ -452,8 +452,6 @@ int TVoskUnRar::ProcessEntry()
     return ExtractEntry(name, target);
 }
 
-// Whether the entry may replace what stands at `target`: under OR_EVENT the
-// handler answers, OR_NEVER never allows it, OR_ALWAYS always does.
 void TVoskUnRar::Settle()
 {
     if (FSettling)
@@ -485,6 +483,8 @@ void TVoskUnRar::AbandonPlacement()
         TDestination::Discard(FPlaceAhead.Job().from, FPlaceAhead.Job().temporary);
 }
 
+// Whether the entry may replace what stands at `target`: under OR_EVENT the
+// handler answers, OR_NEVER never allows it, OR_ALWAYS always does.
 bool TVoskUnRar::MayReplace(const std::string& target)
 {
     Settle();
