@@ -5,7 +5,6 @@
 #include <sched.h>
 #include <unistd.h>
 
-
 namespace {
 
 constexpr unsigned SetIdBits = S_ISUID | S_ISGID;
