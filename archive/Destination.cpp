@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr unsigned SetIdBits = S_ISUID | S_ISGID;
-
 std::string FdPath(int fd)
 {
     return "/proc/self/fd/" + std::to_string(fd) + "/";

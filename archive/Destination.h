@@ -86,14 +86,10 @@ public:
     static void Discard(int at, const std::string& temporary);
 
     enum class TPlace { Placed, Exists, IsFolder, Failed };
-    // Moves the last temporary name to `name` in the open folder. Without `replace` a
-    // file that stands there is never replaced (Exists); with it, a file or a
-    // symbolic link there is replaced, never written through.
-    TPlace Place(const std::string& temporary, const std::string& name, bool replace)
-    {
-        return Place(FTemporaryAt, temporary, FFolder, name, replace);
-    }
-    // The same from the folder `from` to the folder `to`: safe on any thread.
+    // Moves `temporary` in the folder `from` to `name` in the folder `to`.
+    // Without `replace` a file that stands there is never replaced (Exists);
+    // with it, a file or a symbolic link there is replaced, never written
+    // through. Touches nothing but the two folders: safe on any thread.
     static TPlace Place(int from, const std::string& temporary, int to, const std::string& name, bool replace);
 
     // A file of this run: hard links and copies may name only such a file.
@@ -153,6 +149,8 @@ int OpenBeneath(int dirfd, const std::string& path, int flags);
 // True when a symbolic link stands at `path` below `dirfd`; `target` is then
 // what it holds, empty when that cannot be read whole.
 bool ReadSymlinkAt(int dirfd, const std::string& path, std::string& target);
+
+constexpr unsigned SetIdBits = S_ISUID | S_ISGID;
 
 // Set-user-ID and set-group-ID bits are cleared on the file that `fd` (an
 // O_PATH descriptor is enough) stands for; false when that fails.

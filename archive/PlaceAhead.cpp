@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr unsigned SetIdBits = S_ISUID | S_ISGID;
-
 // Entries of small files follow each other every few tens of microseconds,
 // and a thread that sleeps between them wakes too late to gain anything: the
 // worker spins this long for its next entry before it sleeps. The run itself

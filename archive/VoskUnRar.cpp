@@ -21,8 +21,6 @@ TVoskUnRar* CurrentUnRar = nullptr;
 
 namespace {
 
-constexpr unsigned SetIdBits = S_ISUID | S_ISGID;
-
 // The longest part of a cleaned name, in bytes.
 size_t LongestPart(const std::string& name)
 {
