@@ -126,17 +126,13 @@ bool TDestination::Open(const std::string& directory)
 void TDestination::Close()
 {
     RemoveStaging();
-    if (FFolder >= 0 && FFolder != FRoot)
-        close(FFolder);
+    CloseFolders();
     if (FRoot >= 0)
         close(FRoot);
     if (FHome >= 0)
         close(FHome);
-    FFolder = FRoot = FHome = FTemporaryAt = -1;
-    FFolderStaged = false;
+    FRoot = FHome = FTemporaryAt = -1;
     FHomePath.clear();
-    FFolderName.clear();
-    FFolderPath.clear();
     FWritten.clear();
     FWrittenCount = 0;
 }
@@ -147,10 +143,19 @@ TDestination::TFolder TDestination::Folder(std::string_view relative)
         return TFolder::Failed;
     if (FFolder >= 0 && relative == FFolderName)
         return TFolder::Ready;
-    if (FFolder >= 0 && FFolder != FRoot)
-        close(FFolder);
-    FFolder = -1;
     FFolderName.assign(relative);
+    if (const auto open = FFolders.find(FFolderName); open != FFolders.end()) {
+        FCurrent = &open->second;
+        FFolder = FCurrent->fd;
+        return TFolder::Ready;
+    }
+    if (FFolders.size() >= MaxOpenFolders) {
+        const std::string name = std::move(FFolderName);
+        CloseFolders();
+        FFolderName = name;
+    }
+    FFolder = -1;
+    FCurrent = nullptr;
 
     int fd = relative.empty() ? FRoot : OpenBeneath(FRoot, FFolderName, O_PATH | O_DIRECTORY);
     if (fd < 0 && errno == ENOENT) {
@@ -185,13 +190,24 @@ TDestination::TFolder TDestination::Folder(std::string_view relative)
         FFolderName.clear();
         return link ? TFolder::LinkInPath : TFolder::Failed;
     }
-    FFolder = fd;
-    FFolderPath = FdPath(fd);
     if (!FStagingTried)
         MakeStaging();
     uint64_t mount = 0;
-    FFolderStaged = FStaging[0].fd >= 0 && MountOf(fd, mount) && mount == FStagingMount;
+    const bool staged = FStaging[0].fd >= 0 && MountOf(fd, mount) && mount == FStagingMount;
+    FCurrent = &FFolders.try_emplace(FFolderName, TOpenFolder{fd, FdPath(fd), staged}).first->second;
+    FFolder = fd;
     return TFolder::Ready;
+}
+
+void TDestination::CloseFolders()
+{
+    for (const auto& [name, open] : FFolders)
+        if (open.fd != FRoot)
+            close(open.fd);
+    FFolders.clear();
+    FCurrent = nullptr;
+    FFolder = -1;
+    FFolderName.clear();
 }
 
 void TDestination::MakeStaging()
@@ -245,7 +261,7 @@ void TDestination::RemoveStaging()
 
 const std::string& TDestination::TemporaryName(std::string_view avoid, bool staged)
 {
-    FTemporaryAt = staged && FFolderStaged ? FStaging[FStagingTurn++ % std::size(FStaging)].fd : FFolder;
+    FTemporaryAt = staged && FCurrent && FCurrent->staged ? FStaging[FStagingTurn++ % std::size(FStaging)].fd : FFolder;
     // 64 random bits a run: no file of anyone's has such a name by chance,
     // and the entry's own name is stepped over.
     // Built in place: one entry after another reuses the same buffer.

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unordered_map>
 #include <vector>
 
 // The destination of one extraction run, held open as a folder descriptor.
@@ -28,14 +29,20 @@ public:
 
     enum class TFolder { Ready, LinkInPath, Failed };
     // Opens the folder `relative` (names between '/', no "." or ".."),
-    // making the folders that are missing. The last folder stays open, since
-    // entries come folder by folder.
+    // making the folders that are missing. Folders stay open for the run:
+    // a solid archive sorts its entries by type, not by folder, and one
+    // look-up a folder is cheaper than one an entry.
     TFolder Folder(std::string_view relative);
     int FolderFd() const { return FFolder; }
-    bool HasOpen(std::string_view relative) const { return FFolder >= 0 && relative == FFolderName; }
+    // False when Folder(relative) would first close folders that are open
+    // now: only a run with very many folders closes them, all at once.
+    bool KeepsOpen(std::string_view relative) const
+    {
+        return FFolders.size() < MaxOpenFolders || FFolders.contains(std::string(relative));
+    }
     // "/proc/self/fd/N/" of the open folder: a path the library can write
     // through that no rename or link of the path can redirect.
-    const std::string& FolderPath() const { return FFolderPath; }
+    const std::string& FolderPath() const { return FCurrent ? FCurrent->path : NoPath; }
 
     // The folder of the last temporary name, and its "/proc/self/fd/N/" path.
     int TemporaryFolder() const { return FTemporaryAt; }
@@ -44,7 +51,7 @@ public:
         for (const TStaging& s : FStaging)
             if (FTemporaryAt == s.fd)
                 return s.path;
-        return FFolderPath;
+        return FolderPath();
     }
     // True when the last temporary name is in a staging folder: while it is
     // moved into place, the next entry's data goes to the other one, so the
@@ -104,9 +111,19 @@ private:
     int FFolder = -1;
     int FHome = -1;  // the working folder the run started in
     std::string FHomePath;
-    std::string FFolderName;  // relative to the root; valid while FFolder is open
-    std::string FFolderPath;
-    bool FFolderStaged = false;  // a rename from the staging folder reaches the open folder
+    struct TOpenFolder {
+        int fd = -1;
+        std::string path;
+        bool staged = false;  // a rename from the staging folder reaches it
+    };
+    // Kept well below the usual limit of 1,024 descriptors a process.
+    static constexpr size_t MaxOpenFolders = 256;
+    static inline const std::string NoPath;
+    // By name relative to the root; the root itself is "".
+    std::unordered_map<std::string, TOpenFolder> FFolders;
+    const TOpenFolder* FCurrent = nullptr;  // FFolder's; nodes of the map stay put
+    std::string FFolderName;                // FFolder's name, and a buffer for look-ups
+    void CloseFolders();
     // The run's own folders for data being written, made at the first folder
     // opened and removed with whatever they still hold when the run ends.
     // Entries take turns between the two.

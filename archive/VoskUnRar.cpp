@@ -530,7 +530,7 @@ int TVoskUnRar::ExtractEntry(const std::string& name, const std::string& target)
     const std::string_view folder = std::string_view(name).substr(0, slash == std::string::npos ? 0 : slash);
     // The entry in flight moves into its own folder, held open until then;
     // an entry that is no plain file may depend on it.
-    if (FPlaceAhead.Busy() && (!FDestination.HasOpen(folder) || (FHeader.Flags & RHDF_DIRECTORY) ||
+    if (FPlaceAhead.Busy() && (!FDestination.KeepsOpen(folder) || (FHeader.Flags & RHDF_DIRECTORY) ||
                                FHeader.RedirType != TLinkJudge::None || FPlaceAhead.Job().target == target))
         Settle();
     switch (FDestination.Folder(folder)) {

@@ -198,6 +198,48 @@ TEST_F(EngineTest, MovingEntriesIntoPlaceAheadChangesNoEventAndNoFile)
     ExpectSameFiles(root / "one_by_one", root / "ahead", WholeTreeFiles);
 }
 
+// A solid archive visits its folders in turn, once per kind of file; with
+// more folders than are kept open, those open are closed mid-run, while an
+// entry may still be on its way into one of them.
+TEST_F(EngineTest, ASolidArchiveOfManyFoldersVisitedInTurnWritesEveryFile)
+{
+    const fs::path source = root / "source";
+    std::vector<std::string> names;
+    for (int i = 0; i < 300; ++i)
+        for (const char* file : {"a.txt", "b.dat"}) {
+            names.push_back("d" + std::to_string(i) + "/" + file);
+            fs::create_directories(source / ("d" + std::to_string(i)));
+            WriteAll(source / names.back(), names.back());
+        }
+    const std::string archive = (root / "folders.rar").string();
+    const std::string command = "cd '" + source.string() + "' && rar a -s -r -idq -y '" + archive + "' .";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+
+    for (const bool ahead : {false, true}) {
+        const fs::path out = root / (ahead ? "ahead" : "one_by_one");
+        fs::create_directories(out / "d299");
+        WriteAll(out / "d299/b.dat", "old");
+        TVoskUnRar c;
+        TVoskUnRarAccess::SetPlaceAhead(c, ahead);
+        TEventLog events;
+        events.Attach(c);
+        std::vector<std::string> asked;
+        c.OnOverride = [&](TVoskUnRar&, const std::string& path, bool& can) {
+            asked.push_back(path.substr(out.string().size()));
+            can = true;
+        };
+        c.OverrideEvent = TOverrideOptions::OR_EVENT;
+        c.FileName = archive;
+        c.Directory = out.string();
+        c.ProcessArchive();
+        EXPECT_TRUE(events.errors.empty()) << events.errors.front();
+        EXPECT_EQ(asked, std::vector<std::string>{"/d299/b.dat"});
+        EXPECT_EQ(TemporaryNames(out), 0u);
+        EXPECT_EQ(FilesUnder(out), names.size());
+        ExpectSameFiles(source, out, names);
+    }
+}
+
 TEST_F(EngineTest, StopFromAHandlerEndsTheRunThroughTheClose)
 {
     TVoskUnRar c;
