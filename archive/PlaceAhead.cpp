@@ -14,13 +14,6 @@ namespace {
 constexpr std::chrono::microseconds WorkerSpin{1000};
 constexpr std::chrono::microseconds RunSpin{50};
 
-inline void Relax()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-}
-
 // Waits until `value` differs from `old`; the value seen.
 uint32_t WaitChange(const std::atomic<uint32_t>& value, uint32_t old, std::chrono::microseconds spin)
 {
@@ -29,8 +22,10 @@ uint32_t WaitChange(const std::atomic<uint32_t>& value, uint32_t old, std::chron
         const uint32_t now = value.load(std::memory_order_acquire);
         if (now != old)
             return now;
-        Relax();
-        if (i % 64 == 0 && std::chrono::steady_clock::now() >= until)
+        // Yielding, not idling: on two processors the window and the
+        // display server must not wait for a thread that only waits.
+        sched_yield();
+        if (i % 8 == 0 && std::chrono::steady_clock::now() >= until)
             break;
     }
     for (;;) {
