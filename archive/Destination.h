@@ -30,8 +30,8 @@ public:
     enum class TFolder { Ready, LinkInPath, Failed };
     // Opens the folder `relative` (names between '/', no "." or ".."),
     // making the folders that are missing. Folders stay open for the run:
-    // a solid archive sorts its entries by type, not by folder, and one
-    // look-up a folder is cheaper than one an entry.
+    // a solid archive sorts its entries by type, not by folder, and opening
+    // each folder once costs less than opening one for every entry.
     TFolder Folder(std::string_view relative);
     int FolderFd() const { return FFolder; }
     // False when Folder(relative) would first close folders that are open
