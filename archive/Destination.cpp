@@ -141,12 +141,11 @@ TDestination::TFolder TDestination::Folder(std::string_view relative)
 {
     if (FRoot < 0)
         return TFolder::Failed;
-    if (FFolder >= 0 && relative == FFolderName)
+    if (FCurrent && relative == FFolderName)
         return TFolder::Ready;
     FFolderName.assign(relative);
     if (const auto open = FFolders.find(FFolderName); open != FFolders.end()) {
         FCurrent = &open->second;
-        FFolder = FCurrent->fd;
         return TFolder::Ready;
     }
     if (FFolders.size() >= MaxOpenFolders) {
@@ -154,7 +153,6 @@ TDestination::TFolder TDestination::Folder(std::string_view relative)
         CloseFolders();
         FFolderName = name;
     }
-    FFolder = -1;
     FCurrent = nullptr;
 
     int fd = relative.empty() ? FRoot : OpenBeneath(FRoot, FFolderName, O_PATH | O_DIRECTORY);
@@ -195,7 +193,6 @@ TDestination::TFolder TDestination::Folder(std::string_view relative)
     uint64_t mount = 0;
     const bool staged = FStaging[0].fd >= 0 && MountOf(fd, mount) && mount == FStagingMount;
     FCurrent = &FFolders.try_emplace(FFolderName, TOpenFolder{fd, FdPath(fd), staged}).first->second;
-    FFolder = fd;
     return TFolder::Ready;
 }
 
@@ -206,7 +203,6 @@ void TDestination::CloseFolders()
             close(open.fd);
     FFolders.clear();
     FCurrent = nullptr;
-    FFolder = -1;
     FFolderName.clear();
 }
 
@@ -261,7 +257,8 @@ void TDestination::RemoveStaging()
 
 const std::string& TDestination::TemporaryName(std::string_view avoid, bool staged)
 {
-    FTemporaryAt = staged && FCurrent && FCurrent->staged ? FStaging[FStagingTurn++ % std::size(FStaging)].fd : FFolder;
+    FTemporaryAt = staged && FCurrent && FCurrent->staged ? FStaging[FStagingTurn++ % std::size(FStaging)].fd
+                                                          : FolderFd();
     // 64 random bits a run: no file of anyone's has such a name by chance,
     // and the entry's own name is stepped over.
     // Built in place: one entry after another reuses the same buffer.

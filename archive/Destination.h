@@ -33,7 +33,7 @@ public:
     // a solid archive sorts its entries by type, not by folder, and opening
     // each folder once costs less than opening one for every entry.
     TFolder Folder(std::string_view relative);
-    int FolderFd() const { return FFolder; }
+    int FolderFd() const { return FCurrent ? FCurrent->fd : -1; }
     // False when Folder(relative) would first close folders that are open
     // now: only a run with very many folders closes them, all at once.
     bool KeepsOpen(std::string_view relative) const
@@ -56,7 +56,7 @@ public:
     // True when the last temporary name is in a staging folder: while it is
     // moved into place, the next entry's data goes to the other one, so the
     // two never wait for the same folder.
-    bool TemporaryStaged() const { return FTemporaryAt >= 0 && FTemporaryAt != FFolder; }
+    bool TemporaryStaged() const { return FTemporaryAt >= 0 && FTemporaryAt != FolderFd(); }
 
     // While it lives, the folder of the last temporary name is the process's
     // working folder, so the library can be handed a bare name: the shortest
@@ -108,7 +108,6 @@ public:
 private:
     static constexpr std::string_view TemporaryStem = ".brambold-";
     int FRoot = -1;
-    int FFolder = -1;
     int FHome = -1;  // the working folder the run started in
     std::string FHomePath;
     struct TOpenFolder {
@@ -121,8 +120,8 @@ private:
     static inline const std::string NoPath;
     // By name relative to the root; the root itself is "".
     std::unordered_map<std::string, TOpenFolder> FFolders;
-    const TOpenFolder* FCurrent = nullptr;  // FFolder's; nodes of the map stay put
-    std::string FFolderName;                // FFolder's name, and a buffer for look-ups
+    const TOpenFolder* FCurrent = nullptr;  // the open folder; nodes of the map stay put
+    std::string FFolderName;                // its name, and a buffer for look-ups
     void CloseFolders();
     // The run's own folders for data being written, made at the first folder
     // opened and removed with whatever they still hold when the run ends.
