@@ -1,5 +1,7 @@
 #include "archive/Destination.h"
 
+#include "archive/EntryWriter.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -49,16 +51,6 @@ int WalkBeneath(int dirfd, const std::string& path, int flags)
     }
 }
 
-// The mount a folder is on: a rename works only within one.
-bool MountOf(int fd, uint64_t& mount)
-{
-    struct statx sx {};
-    if (statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &sx) != 0 || !(sx.stx_mask & STATX_MNT_ID))
-        return false;
-    mount = sx.stx_mnt_id;
-    return true;
-}
-
 }  // namespace
 
 int OpenBeneath(int dirfd, const std::string& path, int flags)
@@ -105,33 +97,19 @@ bool TDestination::Open(const std::string& directory)
 {
     Close();
     FRoot = open(directory.empty() ? "." : directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    FHome = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
     char here[PATH_MAX];
     FHomePath = getcwd(here, sizeof here) ? here : "";
-    unsigned char random[8] = {};
-    if (getrandom(random, sizeof random, GRND_NONBLOCK) != sizeof random) {
-        const uint64_t fallback = static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull ^
-                                  reinterpret_cast<uintptr_t>(this);
-        for (size_t i = 0; i < sizeof random; ++i)
-            random[i] = static_cast<unsigned char>(fallback >> (8 * i));
-    }
-    char prefix[40];
-    snprintf(prefix, sizeof prefix, "%s%02x%02x%02x%02x%02x%02x%02x%02x-", std::string(TemporaryStem).c_str(),
-             random[0], random[1], random[2], random[3], random[4], random[5], random[6], random[7]);
-    FTemporaryPrefix = prefix;
-    FTemporaryCount = 0;
+    if (FRoot >= 0)
+        RemoveLeftovers(FRoot);
     return FRoot >= 0;
 }
 
 void TDestination::Close()
 {
-    RemoveStaging();
     CloseFolders();
     if (FRoot >= 0)
         close(FRoot);
-    if (FHome >= 0)
-        close(FHome);
-    FRoot = FHome = FTemporaryAt = -1;
+    FRoot = -1;
     FHomePath.clear();
     FWritten.clear();
     FWrittenCount = 0;
@@ -156,7 +134,8 @@ TDestination::TFolder TDestination::Folder(std::string_view relative)
     FCurrent = nullptr;
 
     int fd = relative.empty() ? FRoot : OpenBeneath(FRoot, FFolderName, O_PATH | O_DIRECTORY);
-    if (fd < 0 && errno == ENOENT) {
+    const bool made = fd < 0 && errno == ENOENT;
+    if (made) {
         // Made folder by folder, each reached from the one before.
         int at = FRoot;
         size_t start = 0;
@@ -188,11 +167,9 @@ TDestination::TFolder TDestination::Folder(std::string_view relative)
         FFolderName.clear();
         return link ? TFolder::LinkInPath : TFolder::Failed;
     }
-    if (!FStagingTried)
-        MakeStaging();
-    uint64_t mount = 0;
-    const bool staged = FStaging[0].fd >= 0 && MountOf(fd, mount) && mount == FStagingMount;
-    FCurrent = &FFolders.try_emplace(FFolderName, TOpenFolder{fd, FdPath(fd), staged}).first->second;
+    if (!made && !relative.empty())
+        RemoveLeftovers(fd);  // a folder that was there before this run
+    FCurrent = &FFolders.try_emplace(FFolderName, TOpenFolder{fd, FdPath(fd)}).first->second;
     return TFolder::Ready;
 }
 
@@ -206,79 +183,12 @@ void TDestination::CloseFolders()
     FFolderName.clear();
 }
 
-void TDestination::MakeStaging()
+const std::string& TDestination::TemporaryName(std::string_view avoid)
 {
-    FStagingTried = true;
-    // The files' own counter starts at 1 and has no leading zero, so these
-    // names are no file's.
-    const char* const names[] = {"0", "00"};
-    for (size_t i = 0; i < std::size(FStaging); ++i) {
-        TStaging& s = FStaging[i];
-        const std::string name = FTemporaryPrefix + names[i];
-        if (mkdirat(FRoot, name.c_str(), 0700) != 0)
-            break;
-        s.name = name;
-        s.fd = openat(FRoot, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        uint64_t mount = 0;
-        if (s.fd < 0 || !MountOf(s.fd, mount) || (i > 0 && mount != FStagingMount))
-            break;
-        FStagingMount = mount;
-        s.path = FdPath(s.fd);
-    }
-    if (FStaging[std::size(FStaging) - 1].path.empty()) {
-        RemoveStaging();
-        FStagingTried = true;  // the run writes beside its targets instead
-    }
-}
-
-void TDestination::RemoveStaging()
-{
-    for (TStaging& s : FStaging) {
-        if (s.name.empty())
-            continue;
-        // Normally empty; what a failed discard left goes with it.
-        if (s.fd >= 0) {
-            const int fd = openat(s.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr) {
-                while (const dirent* e = readdir(dir))
-                    if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..")
-                        unlinkat(fd, e->d_name, 0);
-                closedir(dir);
-            } else if (fd >= 0) {
-                close(fd);
-            }
-            close(s.fd);
-        }
-        unlinkat(FRoot, s.name.c_str(), AT_REMOVEDIR);
-        s = TStaging{};
-    }
-    FStagingTried = false;
-}
-
-const std::string& TDestination::TemporaryName(std::string_view avoid, bool staged)
-{
-    FTemporaryAt = staged && FCurrent && FCurrent->staged ? FStaging[FStagingTurn++ % std::size(FStaging)].fd
-                                                          : FolderFd();
-    // 64 random bits a run: no file of anyone's has such a name by chance,
-    // and the entry's own name is stepped over.
-    // Built in place: one entry after another reuses the same buffer.
-    do {
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, ++FTemporaryCount).ptr;
-        FTemporary.assign(FTemporaryPrefix).append(digits, static_cast<size_t>(end - digits));
-    } while (FTemporary == avoid);
+    do
+        FTemporary = StandInName();
+    while (FTemporary == avoid);
     return FTemporary;
-}
-
-TDestination::TInFolder::TInFolder(const TDestination& destination) : FDestination(destination)
-{
-    FEntered = destination.FHome >= 0 && destination.FTemporaryAt >= 0 && fchdir(destination.FTemporaryAt) == 0;
-}
-
-TDestination::TInFolder::~TInFolder()
-{
-    if (FEntered && fchdir(FDestination.FHome) != 0)
-        perror("brambold: cannot return to the working folder");
 }
 
 std::string TDestination::FromStartFolder(const std::string& name) const
@@ -374,4 +284,14 @@ int TDestination::OpenWritten(const std::string& name, bool read) const
         return -1;
     }
     return fd;
+}
+
+bool TDestination::Exists(const std::string& name) const
+{
+    if (FRoot < 0 || name.empty())
+        return false;
+    const int fd = OpenBeneath(FRoot, name, O_PATH | O_NOFOLLOW);
+    if (fd >= 0)
+        close(fd);
+    return fd >= 0 || errno != ENOENT;
 }

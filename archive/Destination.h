@@ -10,11 +10,8 @@
 
 // The destination of one extraction run, held open as a folder descriptor.
 // Every folder on the way to a target is reached from it without following a
-// symbolic link, new data goes to a temporary name (in a private staging
-// folder of the run, or in the target's folder), and only a complete entry
-// is moved to its real name. Nothing outside the
-// destination can be reached this way, and nothing stands under a real name
-// half written.
+// symbolic link, so nothing outside the destination can be reached. What
+// earlier runs that were killed left in a folder goes when it is opened.
 class TDestination {
 public:
     TDestination() = default;
@@ -34,61 +31,26 @@ public:
     // each folder once costs less than opening one for every entry.
     TFolder Folder(std::string_view relative);
     int FolderFd() const { return FCurrent ? FCurrent->fd : -1; }
-    // False when Folder(relative) would first close folders that are open
-    // now: only a run with very many folders closes them, all at once.
-    bool KeepsOpen(std::string_view relative) const
+    // True when the folder `relative` is open already, so Folder makes and
+    // closes nothing.
+    bool IsOpen(std::string_view relative) const
     {
-        return FFolders.size() < MaxOpenFolders || FFolders.contains(std::string(relative));
+        return (FCurrent && relative == FFolderName) || FFolders.contains(std::string(relative));
     }
+    // True when something, even a link, stands at `name` below the root.
+    bool Exists(const std::string& name) const;
     // "/proc/self/fd/N/" of the open folder: a path the library can write
     // through that no rename or link of the path can redirect.
     const std::string& FolderPath() const { return FCurrent ? FCurrent->path : NoPath; }
 
-    // The folder of the last temporary name, and its "/proc/self/fd/N/" path.
-    int TemporaryFolder() const { return FTemporaryAt; }
-    const std::string& TemporaryFolderPath() const
-    {
-        for (const TStaging& s : FStaging)
-            if (FTemporaryAt == s.fd)
-                return s.path;
-        return FolderPath();
-    }
-    // True when the last temporary name is in a staging folder: while it is
-    // moved into place, the next entry's data goes to the other one, so the
-    // two never wait for the same folder.
-    bool TemporaryStaged() const { return FTemporaryAt >= 0 && FTemporaryAt != FolderFd(); }
-
-    // While it lives, the folder of the last temporary name is the process's
-    // working folder, so the library can be handed a bare name: the shortest
-    // look-up there is, and one that no rename or link of the path can
-    // redirect either.
-    class TInFolder {
-    public:
-        explicit TInFolder(const TDestination& destination);
-        ~TInFolder();
-        TInFolder(const TInFolder&) = delete;
-        TInFolder& operator=(const TInFolder&) = delete;
-        bool Entered() const { return FEntered; }
-
-    private:
-        const TDestination& FDestination;
-        bool FEntered = false;
-    };
-
     // `name` as it reads from the working folder the run started in.
     std::string FromStartFolder(const std::string& name) const;
 
-    // True for the names TemporaryName gives, in any run.
-    static bool IsTemporaryName(std::string_view name) { return name.starts_with(TemporaryStem); }
-
-    // A name for new data of an entry of the open folder, free when it is
-    // chosen and other than `avoid` (the entry's own name). With `staged` it
-    // is in the run's staging folder where a rename from there reaches the
-    // open folder: the target folder, which may be watched and large, then
-    // sees only the finished file arrive.
-    const std::string& TemporaryName(std::string_view avoid, bool staged = false);
-    // Removes the last temporary name again, whatever stands there.
-    void Discard(const std::string& temporary) { Discard(FTemporaryAt, temporary); }
+    // A free name in the open folder for a link or a copy being made, other
+    // than `avoid` (the entry's own name).
+    const std::string& TemporaryName(std::string_view avoid);
+    // Removes that name again, whatever stands there.
+    void Discard(const std::string& temporary) { Discard(FolderFd(), temporary); }
     // The same for a temporary name in the folder `at`.
     static void Discard(int at, const std::string& temporary);
 
@@ -106,14 +68,11 @@ public:
     int OpenWritten(const std::string& name, bool read) const;
 
 private:
-    static constexpr std::string_view TemporaryStem = ".brambold-";
     int FRoot = -1;
-    int FHome = -1;  // the working folder the run started in
     std::string FHomePath;
     struct TOpenFolder {
         int fd = -1;
         std::string path;
-        bool staged = false;  // a rename from the staging folder reaches it
     };
     // Kept well below the usual limit of 1,024 descriptors a process.
     static constexpr size_t MaxOpenFolders = 256;
@@ -123,25 +82,7 @@ private:
     const TOpenFolder* FCurrent = nullptr;  // the open folder; nodes of the map stay put
     std::string FFolderName;                // its name, and a buffer for look-ups
     void CloseFolders();
-    // The run's own folders for data being written, made at the first folder
-    // opened and removed with whatever they still hold when the run ends.
-    // Entries take turns between the two.
-    struct TStaging {
-        int fd = -1;
-        std::string name;
-        std::string path;
-    };
-    TStaging FStaging[2];
-    unsigned FStagingTurn = 0;
-    bool FStagingTried = false;
-    uint64_t FStagingMount = 0;
-    int FTemporaryAt = -1;
     std::string FTemporary;
-    std::string FTemporaryPrefix;
-    uint64_t FTemporaryCount = 0;
-
-    void MakeStaging();
-    void RemoveStaging();
 
     struct TInode {
         uint64_t device = 0;

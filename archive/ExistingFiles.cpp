@@ -1,6 +1,6 @@
 #include "archive/ExistingFiles.h"
 
-#include "archive/Destination.h"
+#include "archive/EntryWriter.h"
 
 #include <dirent.h>
 #include <sys/inotify.h>
@@ -180,7 +180,7 @@ void TExistingFiles::Drain()
                 continue;
             const std::string_view name(ev->name);
             // The run's own temporary files come and go unasked about.
-            if (TDestination::IsTemporaryName(name))
+            if (IsTemporaryName(name))
                 continue;
             if (ev->mask & (IN_DELETE | IN_MOVED_FROM) || (ev->mask & IN_ISDIR)) {
                 f.names.Erase(name);

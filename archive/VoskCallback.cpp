@@ -7,9 +7,11 @@
 #include "platform/program_folder.h"
 #include "platform/text_file.h"
 
-int TVoskUnRar::UnRarCallback(UINT msg, LPARAM /*UserData*/, LPARAM P1, LPARAM P2)
+int TVoskUnRar::UnRarCallback(UINT msg, LPARAM UserData, LPARAM P1, LPARAM P2)
 {
-    TVoskUnRar* component = CurrentUnRar;
+    // Each pass hands the library its own component, so two components may
+    // live at once.
+    TVoskUnRar* component = UserData ? reinterpret_cast<TVoskUnRar*>(UserData) : CurrentUnRar;
     if (!component)
         return -1;
     // After a failure inside the callback the library is only let go.
@@ -37,6 +39,8 @@ int TVoskUnRar::Callback(UINT msg, LPARAM P1, LPARAM P2)
             FLastVolume = reinterpret_cast<const char*>(P1);
         break;
     case UCM_PROCESSDATA:
+        if (FReceiving && P2 > 0)
+            Receive(reinterpret_cast<const char*>(P1), static_cast<size_t>(P2));
         if (KeepAlive) {
             const auto now = std::chrono::steady_clock::now();
             if (FLastKeepAlive == std::chrono::steady_clock::time_point{} ||

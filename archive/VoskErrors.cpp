@@ -19,6 +19,7 @@ const TTextRow TextTable[] = {
     {TVoskText::CloseError, 17, "Brambold: Error on close!"},
     {TVoskText::UnexpectedEnd, 0, "Brambold: Unexpected end of archive!"},
     {TVoskText::UnsafeLink, 0, "Brambold: Link leads out of the destination, skipped: "},
+    {TVoskText::LinkTargetMissing, 0, "Brambold: Link to a file that is not there yet, skipped: "},
     {TVoskText::NameTooLong, 0, "Brambold: Name too long, skipped: "},
     {TVoskText::LinkInPath, 0, "Brambold: Link in the path, skipped: "},
     {TVoskText::BadName, 0, "Brambold: Invalid name, skipped: "},

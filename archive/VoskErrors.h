@@ -13,6 +13,7 @@ enum class TVoskText {
     CloseError,     // close 17
     UnexpectedEnd,  // the library ended before the archive's end block
     UnsafeLink,     // prefix, followed by the entry name of a link we skipped
+    LinkTargetMissing,  // prefix, followed by the entry name of a link to a file not there (yet)
     NameTooLong,    // prefix, followed by the cut name of an entry we skipped
     LinkInPath,     // prefix, followed by an entry name whose folders run through a link
     BadName,        // prefix, followed by an entry name that names no file

@@ -35,13 +35,6 @@ size_t LongestPart(const std::string& name)
     }
 }
 
-// U+FFFE in UTF-8: the library's mark for a name whose other bytes it maps
-// back to the original 8-bit ones.
-bool HasMappedNameMark(const std::string& text)
-{
-    return text.find("\xEF\xBF\xBE") != std::string::npos;
-}
-
 // A copy of the file `from` at `name` in `folder`, with its mode less the
 // set-ID bits and its modification time.
 bool CopyFile(int from, int folder, const std::string& name)
@@ -114,7 +107,7 @@ TVoskUnRar::TVoskUnRar(IUnRarPrompts* prompts) : FPrompts(prompts)
     FHeader.RedirName = FRedirName.data();
     FHeader.RedirNameSize = RedirNameCapacity;
     SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
-    FPlaceAheadOn = TPlaceAhead::Worthwhile();
+    FWriterOn = TEntryWriter::Worthwhile();
 }
 
 TVoskUnRar::~TVoskUnRar()
@@ -243,7 +236,9 @@ void TVoskUnRar::ProcessArchive()
                                                    if (StopProcessing)
                                                        return false;
                                                    const int pr = r == ERAR_SUCCESS ? ProcessEntry() : 0;
-                                                   if (pr != 0)
+                                                   // A stop says so itself, once; what the
+                                                   // library makes of it adds nothing.
+                                                   if (pr != 0 && !StopProcessing)
                                                        DoError(VoskText(TVoskText::Result, pr), pr);
                                                    // A header is never held past its entry.
                                                    if (FHeaderHeld)
@@ -356,7 +351,7 @@ void TVoskUnRar::CloseArchive()
 
 void TVoskUnRar::StartPass()
 {
-    FCalls->SetCallback(&TVoskUnRar::UnRarCallback, 0);
+    FCalls->SetCallback(&TVoskUnRar::UnRarCallback, reinterpret_cast<LPARAM>(this));
     FRunPassword = Password;
     if (!Password.empty()) {
         FPasswordBuffer.assign(Password.begin(), Password.end());
@@ -414,7 +409,7 @@ void TVoskUnRar::ReportHeader(int r)
         return;
     // While the entry before is moved into place, its outcome comes first:
     // this header is told once that is known.
-    if (r == ERAR_SUCCESS && FPlaceAhead.Busy()) {
+    if (r == ERAR_SUCCESS && FWriter.Busy()) {
         FHeaderHeld = true;
         return;
     }
@@ -454,16 +449,18 @@ void TVoskUnRar::Settle()
 {
     if (FSettling)
         return;
-    if (FPlaceAhead.Busy()) {
+    if (FWriter.Busy()) {
+        TFileJob job;
         struct stat st {};
-        const TFinished first = FPlaceAhead.Wait(st);
+        const TFinished first = FWriter.Wait(job, st);
         // What settling tells (a question, a failure) must not let the
         // held header through before it.
         struct TSettling {
             bool& on;
             ~TSettling() { on = false; }
         } settling{FSettling = true};
-        FinishPlacement(FPlaceAhead.Job(), first, &st);
+        FinishPlacement(job, first, st);
+        FSpare = std::move(job.data);
     }
     if (FHeaderHeld) {
         FHeaderHeld = false;
@@ -474,11 +471,13 @@ void TVoskUnRar::Settle()
 void TVoskUnRar::AbandonPlacement()
 {
     FHeaderHeld = false;
-    if (!FPlaceAhead.Busy())
+    FReceiving = false;
+    FFile.Discard();
+    if (!FWriter.Busy())
         return;
+    TFileJob job;
     struct stat st {};
-    if (FPlaceAhead.Wait(st) != TFinished::Placed)
-        TDestination::Discard(FPlaceAhead.Job().from, FPlaceAhead.Job().temporary);
+    FWriter.Wait(job, st);  // a job that did not get its name goes with it
 }
 
 // Whether the entry may replace what stands at `target`: under OR_EVENT the
@@ -528,10 +527,11 @@ int TVoskUnRar::ExtractEntry(const std::string& name, const std::string& target)
     const size_t slash = name.rfind('/');
     const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
     const std::string_view folder = std::string_view(name).substr(0, slash == std::string::npos ? 0 : slash);
-    // The entry in flight moves into its own folder, held open until then;
-    // an entry that is no plain file may depend on it.
-    if (FPlaceAhead.Busy() && (!FDestination.KeepsOpen(folder) || (FHeader.Flags & RHDF_DIRECTORY) ||
-                               FHeader.RedirType != TLinkJudge::None || FPlaceAhead.Job().target == target))
+    // Decided against the disk as it will be once the entry in flight has
+    // its name: a folder to be made or an entry that is no plain file may
+    // depend on that name.
+    if (FWriter.Busy() && (!FDestination.IsOpen(folder) || (FHeader.Flags & RHDF_DIRECTORY) ||
+                           FHeader.RedirType != TLinkJudge::None || FWriter.Job().target == target))
         Settle();
     switch (FDestination.Folder(folder)) {
     case TDestination::TFolder::Ready:
@@ -578,37 +578,72 @@ void TVoskUnRar::SetDestination(const std::string& path, const std::string& name
 
 int TVoskUnRar::ExtractData(const std::string& base, const std::string& target, bool agreed)
 {
-    const std::string& temporary = FDestination.TemporaryName(base, true);
-    int pr;
-    {
-        // From inside the folder the library needs only the bare name; where
-        // the folder cannot be entered, its descriptor's path serves.
-        const TDestination::TInFolder inside(FDestination);
-        if (inside.Entered())
-            SetDestination(std::string(), temporary);
-        else
-            SetDestination(FDestination.TemporaryFolderPath(), FDestination.TemporaryFolderPath() + temporary);
-        pr = Process(RAR_EXTRACT, inside.Entered() ? nullptr : FDestPathBuffer.data(), FDestNameBuffer.data());
+    // The job keeps its own descriptor: the folders of the run may be
+    // closed while it is still on its way.
+    const int folder = fcntl(FDestination.FolderFd(), F_DUPFD_CLOEXEC, 0);
+    if (folder < 0)
+        return WriteFailed(Process(RAR_SKIP));
+    FFile = TFileJob();
+    FFile.folder = folder;
+    FFile.base = base;
+    FFile.target = target;
+    FFile.agreed = agreed;
+    FFile.mode = EntryMode();
+    FFile.mtime = EntryTime();
+    const uint64_t size = (static_cast<uint64_t>(FHeader.UnpSizeHigh) << 32) | FHeader.UnpSize;
+    // Small entries go whole to the writer's thread; large ones are better
+    // written here than copied.
+    FFileQueued = FWriterOn && size <= QueuedEntryLimit;
+    if (FFileQueued) {
+        FFile.data = std::move(FSpare);
+        FFile.data.clear();
+    } else {
+        FFile.Make();
     }
+    // The library only tests: it hands the data to Receive and never
+    // writes to the disk itself.
+    FReceiving = true;
+    const int pr = Process(RAR_TEST);
+    FReceiving = false;
     if (pr != 0) {
-        FDestination.Discard(temporary);
+        FSpare = std::move(FFile.data);
+        FFile.Discard();
         return pr;
     }
-    TFinishJob job{FDestination.TemporaryFolder(), temporary, FDestination.FolderFd(), base, target, agreed};
-    if (FPlaceAheadOn && FDestination.TemporaryStaged()) {
+    if (FFileQueued) {
         // The entry before is settled and this header told first; a stop
         // asked meanwhile keeps this entry out.
         Settle();
         if (StopProcessing) {
-            FDestination.Discard(temporary);
+            FSpare = std::move(FFile.data);
+            FFile.Discard();
             return 0;
         }
-        FPlaceAhead.Post(std::move(job));
+        // A later entry of the same name finds this one, queued or not.
+        FExistingFiles.Created(target);
+        FWriter.Post(std::move(FFile));
         return 0;
     }
+    Settle();
     struct stat st {};
-    const TFinished first = FinishData(job, st);
-    return FinishPlacement(job, first, &st);
+    const TFinished first = NameFile(FFile, st);
+    return FinishPlacement(FFile, first, st);
+}
+
+void TVoskUnRar::Receive(const char* bytes, size_t size)
+{
+    if (FFileQueued) {
+        if (FFile.data.size() + size <= QueuedEntryLimit) {
+            FFile.data.insert(FFile.data.end(), bytes, bytes + size);
+            return;
+        }
+        // More than the header said: written here from now on.
+        FFileQueued = false;
+        if (FFile.Make())
+            FFile.Write(FFile.data.data(), FFile.data.size());
+        FFile.data.clear();
+    }
+    FFile.Write(bytes, size);
 }
 
 int TVoskUnRar::ExtractSymlink(const std::string& name, const std::string& base, const std::string& target, bool agreed)
@@ -634,16 +669,8 @@ int TVoskUnRar::ExtractSymlink(const std::string& name, const std::string& base,
         // library reads. It judges a link by its depth below the destination
         // path it is given, so it gets the plain path of the folder, which
         // holds only folders just opened without a link.
-        const std::string folderName = name.substr(0, name.size() - base.size());
-        if (HasMappedNameMark(Directory) || HasMappedNameMark(folderName)) {
-            // The library would turn such a name back into other bytes.
-            SetDestination(FDestination.FolderPath(), FDestination.FolderPath() + temporary);
-        } else {
-            SetDestination(Directory.empty() ? std::string() : Directory + "/",
-                           JoinTarget(Directory, folderName + temporary));
-        }
-        const int pr = Process(RAR_EXTRACT, Directory.empty() ? nullptr : FDestPathBuffer.data(),
-                               FDestNameBuffer.data());
+        SetDestination(FDestination.FolderPath(), FDestination.FolderPath() + temporary);
+        const int pr = Process(RAR_EXTRACT, FDestPathBuffer.data(), FDestNameBuffer.data());
         if (pr != 0) {
             FDestination.Discard(temporary);
             return pr;
@@ -671,9 +698,13 @@ int TVoskUnRar::ExtractCopy(const std::string& base, const std::string& target, 
     if (pr != 0)
         return pr;
     const bool hard = FHeader.RedirType == TLinkJudge::HardLink;
-    const int from = FDestination.OpenWritten(CleanEntryName(WideToUtf8(FRedirName.data(), FRedirName.size())), !hard);
+    const std::string named = WideToUtf8(FRedirName.data(), FRedirName.size());
+    const std::string source = CleanEntryName(named);
+    const int from = FDestination.OpenWritten(source, !hard);
     if (from < 0) {
-        DoError(VoskText(TVoskText::UnsafeLink) + EntryName(), 0);
+        // A link to an entry that comes later is no attack: say which it is.
+        const bool missing = !source.empty() && source == named && !FDestination.Exists(source);
+        DoError(VoskText(missing ? TVoskText::LinkTargetMissing : TVoskText::UnsafeLink) + EntryName(), 0);
         return 0;
     }
     const int folder = FDestination.FolderFd();
@@ -726,44 +757,79 @@ int TVoskUnRar::ExtractFolder(const std::string& base, const std::string& target
     return 0;
 }
 
-// Moves a complete entry to its name. A file that appeared since the
-// question, or that the existence test could not see (a name that differs
-// only in case on such a file system), is asked about now.
+// Moves a link or a copy made under a temporary name to its own name. A file
+// that appeared since the question, or that the existence test could not see
+// (a name that differs only in case on such a file system), is asked about
+// now.
 int TVoskUnRar::PlaceEntry(const std::string& temporary, const std::string& base, const std::string& target,
                            bool agreed, const struct stat* written)
 {
-    TFinishJob job{FDestination.TemporaryFolder(), temporary, FDestination.FolderFd(), base, target, agreed};
-    const TDestination::TPlace first = TDestination::Place(job.from, job.temporary, job.to, job.base, job.agreed);
-    return FinishPlacement(job, Finished(first), written);
+    const int folder = FDestination.FolderFd();
+    for (TDestination::TPlace place = TDestination::Place(folder, temporary, folder, base, agreed);;) {
+        switch (place) {
+        case TDestination::TPlace::Placed:
+            FExistingFiles.Created(target);
+            if (written)
+                FDestination.Remember(*written);
+            return 0;
+        case TDestination::TPlace::Exists:
+            if (!agreed && MayReplace(target)) {
+                agreed = true;
+                place = TDestination::Place(folder, temporary, folder, base, true);
+                continue;
+            }
+            TDestination::Discard(folder, temporary);
+            return 0;
+        case TDestination::TPlace::IsFolder:
+        case TDestination::TPlace::Failed:
+            TDestination::Discard(folder, temporary);
+            return WriteFailed(0);
+        }
+    }
 }
 
-// The outcome of the first move of an entry, wherever it was made; asks and
-// moves again when something stands at the name.
-int TVoskUnRar::FinishPlacement(const TFinishJob& job, TFinished first, const struct stat* written)
+// The outcome of naming a data entry, wherever it was tried; asks and names
+// again when something stands at the name.
+int TVoskUnRar::FinishPlacement(TFileJob& job, TFinished first, struct stat& written)
 {
-    bool agreed = job.agreed;
     for (TFinished outcome = first;;) {
         switch (outcome) {
         case TFinished::Placed:
             FExistingFiles.Created(job.target);
-            if (written)
-                FDestination.Remember(*written);
+            FDestination.Remember(written);
+            job.Discard();
             return 0;
         case TFinished::Exists:
-            if (!agreed && MayReplace(job.target)) {
-                agreed = true;
-                outcome = Finished(TDestination::Place(job.from, job.temporary, job.to, job.base, true));
+            if (!job.agreed && MayReplace(job.target)) {
+                job.agreed = true;
+                outcome = NameFile(job, written);
                 continue;
             }
-            TDestination::Discard(job.from, job.temporary);
+            job.Discard();
             return 0;
         case TFinished::IsFolder:
-        case TFinished::Failed:
-        case TFinished::NotFile:
-            TDestination::Discard(job.from, job.temporary);
-            return WriteFailed(0);
+        case TFinished::Failed: {
+            const int code = job.error ? job.error : ERAR_ECREATE;
+            job.Discard();
+            FExistingFiles.Removed(job.target);
+            DoError(VoskText(TVoskText::Result, code), code);
+            return 0;
+        }
         }
     }
+}
+
+// The mode a file of this entry gets: a Unix entry's own, less what only
+// the owner of the archive should decide; a Windows entry's from its
+// read-only flag and the creation mask.
+mode_t TVoskUnRar::EntryMode() const
+{
+    if (FHeader.HostOS == HostUnix)
+        return FHeader.FileAttr & 07777 & ~SetIdBits;
+    mode_t mode = 0666 & ~CreationMask();
+    if (FHeader.FileAttr & 0x01)
+        mode &= ~0222;
+    return mode;
 }
 
 // The entry's modification time from the header, UTIME_OMIT when it has none.

@@ -14,7 +14,7 @@
 #include "archive/VoskErrors.h"
 #include "archive/ExistingFiles.h"
 #include "archive/ListingRecord.h"
-#include "archive/PlaceAhead.h"
+#include "archive/EntryWriter.h"
 #include "archive/UnRarCalls.h"
 #include "archive/VoskConvert.h"
 #include "archive/UnRarPrompts.h"
@@ -68,6 +68,9 @@ public:
     // stays under 50 ms between two rounds, with the library's own spacing
     // of callbacks added.
     static constexpr std::chrono::milliseconds KeepAliveInterval{16};
+    // Entries up to this size are copied whole to the writer's thread: at
+    // most two of them are in memory at once.
+    static constexpr uint64_t QueuedEntryLimit = 1 << 20;
 
     // `prompts` answers the built-in password and next-volume prompts; null
     // means no prompt can be shown.
@@ -154,9 +157,12 @@ private:
     int ExtractFolder(const std::string& base, const std::string& target);
     int PlaceEntry(const std::string& temporary, const std::string& base, const std::string& target, bool agreed,
                    const struct stat* written);
-    int FinishPlacement(const TFinishJob& job, TFinished first, const struct stat* written);
+    int FinishPlacement(TFileJob& job, TFinished first, struct stat& written);
+    // Data of the entry being tested, handed over by the library.
+    void Receive(const char* bytes, size_t size);
     void SetDestination(const std::string& path, const std::string& name);
     timespec EntryTime() const;
+    mode_t EntryMode() const;
     void CheckEnd();
 
     void StartPass();  // callback and password for the pass just opened
@@ -217,10 +223,17 @@ private:
     std::string FRunPassword;
     std::vector<char> FArcNameBuffer;
     std::chrono::steady_clock::time_point FLastKeepAlive;
-    // The data entry being moved into place while the library unpacks the
+    // The entry whose data the library is handing over: kept whole for the
+    // writer's thread when small, else written here as it comes.
+    TFileJob FFile;
+    bool FReceiving = false;
+    bool FFileQueued = false;
+    // The data buffer of a job the writer gave back, for the next entry.
+    std::vector<char> FSpare;
+    // The data entry being written and named while the library unpacks the
     // next one, and that entry's header, told once the first is settled.
-    TPlaceAhead FPlaceAhead;
-    bool FPlaceAheadOn = true;
+    TEntryWriter FWriter;
+    bool FWriterOn = true;
     bool FHeaderHeld = false;
     bool FSettling = false;
     // Existence of target files, from one read per folder in each run.

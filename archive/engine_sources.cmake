@@ -6,7 +6,7 @@ set(BRAMBOLD_ENGINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/LinkJudge.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ListingRecord.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NameTable.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/PlaceAhead.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/EntryWriter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SolidArchive.cpp
   ${CMAKE_CURRENT_LIST_DIR}/UnRarCalls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/untUnRar.cpp

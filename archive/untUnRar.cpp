@@ -13,6 +13,9 @@ bool UnRarLoaded = false;
 namespace {
 
 void* LibraryHandle = nullptr;
+// Components that hold the library: it goes with the last of them, never
+// from under one still running.
+unsigned Holders = 0;
 
 template <typename F>
 void Lookup(F& slot, const char* name)
@@ -24,8 +27,10 @@ void Lookup(F& slot, const char* name)
 
 void LoadUnRarLibrary()
 {
-    if (UnRarLoaded)
+    if (UnRarLoaded) {
+        ++Holders;
         return;
+    }
     const char* named = std::getenv("BRAMBOLD_UNRAR_LIBRARY");
     const char* file = named && *named ? named : DefaultLibraryName;
     // The window can only say "not loaded"; why goes to stderr, once per
@@ -82,10 +87,16 @@ void LoadUnRarLibrary()
         }
     }
     UnRarLoaded = true;
+    Holders = 1;
 }
 
 void FreeUnRarLibrary()
 {
+    if (Holders > 1) {
+        --Holders;
+        return;
+    }
+    Holders = 0;
     if (LibraryHandle)
         dlclose(LibraryHandle);
     LibraryHandle = nullptr;

@@ -47,10 +47,11 @@ extern bool UnRarLoaded;
 
 // Loads the library by its default name, or the file named by the
 // environment variable BRAMBOLD_UNRAR_LIBRARY. A library that does not load
-// leaves UnRarLoaded clear and is no error.
+// leaves UnRarLoaded clear and is no error. Each successful load is counted.
 void LoadUnRarLibrary();
 
-// Frees the library, clears UnRarLoaded and empties every slot.
+// Ends one load; the last frees the library, clears UnRarLoaded and
+// empties every slot.
 void FreeUnRarLibrary();
 
 }  // namespace untUnRar

@@ -26,8 +26,8 @@ public:
         if (c.FPrepared)
             c.FPrepared->Wait();
     }
-    // Whether a finished entry is moved into place on the worker thread.
-    static void SetPlaceAhead(TVoskUnRar& c, bool on) { c.FPlaceAheadOn = on; }
+    // Whether small entries are written and named on the writer's thread.
+    static void SetWriterThread(TVoskUnRar& c, bool on) { c.FWriterOn = on; }
 };
 
 inline std::string ReadAll(const fs::path& path)

@@ -267,11 +267,16 @@ TEST(Stop, EndsTheRunInTheMiddleOfOneLargeEntry)
     bool stopped = false;
     QTimer poll;
     // The data grows under a temporary name until the entry is complete.
+    // The entry is written into a file without a name: only this process's
+    // descriptor of it shows that data has arrived.
     const auto writing = [&] {
         std::error_code error;
-        for (const auto& e : fs::directory_iterator(env.work.Path(), error))
-            if (e.path().filename().string().rfind(".brambold-", 0) == 0 && fs::file_size(e.path(), error) > 0)
+        const std::string folder = fs::canonical(env.work.Path()).string() + "/";
+        for (const auto& e : fs::directory_iterator("/proc/self/fd", error)) {
+            const std::string at = fs::read_symlink(e.path(), error).string();
+            if (at.rfind(folder, 0) == 0 && at.ends_with(" (deleted)") && fs::file_size(e.path(), error) > 0)
                 return true;
+        }
         return false;
     };
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -287,6 +292,8 @@ TEST(Stop, EndsTheRunInTheMiddleOfOneLargeEntry)
     // Neither the part written nor anything under the entry's name is left.
     EXPECT_FALSE(fs::exists(target));
     EXPECT_FALSE(writing());
+    for (const auto& e : fs::directory_iterator(env.work.Path()))
+        EXPECT_NE(e.path().filename().string().rfind(".brambold-", 0), 0u) << e.path();
 }
 
 }  // namespace

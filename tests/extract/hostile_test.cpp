@@ -381,12 +381,22 @@ const std::vector<HostileCase> Cases = {
      false, "btnYes", 1},
     {"Rar4LinksInsideAreMade", Archive([] {
          return Rar4Tree({Rar4File("x.txt", "x\n"), Rar4File("sub/y.txt", "y\n"), Rar4Link("d", "sub"),
-                          Rar4Link("sub/up", "../x.txt")});
+                          Rar4Link("sub/same", "y.txt")});
      }),
      {}, true, "", {},
      [](const fs::path& dest) {
          EXPECT_EQ(fs::read_symlink(dest / "d"), "sub");
-         EXPECT_EQ(ReadFileBytes((dest / "sub/up").string()), "x\n");
+         EXPECT_EQ(ReadFileBytes((dest / "sub/same").string()), "y\n");
+     }},
+    // An old-format link's target is in its data, which the library makes
+    // the link from only through its folder's descriptor: from there it
+    // refuses any climb out of the folder, safe or not.
+    {"Rar4LinkClimbingOutOfItsFolderIsSkipped", Archive([] {
+         return Rar4Tree({Rar4File("x.txt", "x\n"), Rar4Link("sub/up", "../x.txt")});
+     }),
+     {}, false, "Fehler: Brambold: Link leads out of the destination, skipped: sub/up", {},
+     [](const fs::path& dest) {
+         EXPECT_FALSE(fs::exists(fs::symlink_status(dest / "sub/up")));
      }},
     {"NameOf1023CharactersIsWhole",
      Archive([] {

@@ -1,0 +1,392 @@
+#include "archive/EntryWriter.h"
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <utility>
+
+#include "archive/Destination.h"
+#include "archive/untUnRar.h"
+
+namespace {
+
+constexpr std::string_view Stem = ".brambold-";
+
+// Entries of small files follow each other every few tens of microseconds,
+// and a thread that sleeps between them wakes too late to gain anything: the
+// worker spins this long for its next entry before it sleeps. The run itself
+// rarely waits for the worker, and only briefly.
+constexpr std::chrono::microseconds WorkerSpin{1000};
+constexpr std::chrono::microseconds RunSpin{50};
+
+// Waits until `value` differs from `old`; the value seen.
+uint32_t WaitChange(const std::atomic<uint32_t>& value, uint32_t old, std::chrono::microseconds spin)
+{
+    const auto until = std::chrono::steady_clock::now() + spin;
+    for (unsigned i = 1;; ++i) {
+        const uint32_t now = value.load(std::memory_order_acquire);
+        if (now != old)
+            return now;
+        // Yielding, not idling: on two processors the window and the
+        // display server must not wait for a thread that only waits.
+        sched_yield();
+        if (i % 8 == 0 && std::chrono::steady_clock::now() >= until)
+            break;
+    }
+    for (;;) {
+        value.wait(old, std::memory_order_acquire);
+        const uint32_t now = value.load(std::memory_order_acquire);
+        if (now != old)
+            return now;
+    }
+}
+
+}  // namespace
+
+// Files are made with the mask applied, and the mode an entry asks for may
+// not be what that leaves. Read while no other thread makes files.
+mode_t CreationMask()
+{
+    static const mode_t mask = [] {
+        const mode_t m = umask(0);
+        umask(m);
+        return m;
+    }();
+    return mask;
+}
+
+// "p<pid>-<n>": the pid tells a later run whether the process that made it
+// may still be writing.
+std::string StandInName()
+{
+    static std::atomic<uint64_t> count{0};
+    std::string name(Stem);
+    name.append("p").append(std::to_string(getpid())).append("-").append(std::to_string(++count));
+    return name;
+}
+
+namespace {
+
+bool AllDigits(std::string_view s)
+{
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+bool AllHex(std::string_view s)
+{
+    return !s.empty() && s.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+// True when `pid` is a running copy of this program other than this one.
+bool RunningCopy(long pid)
+{
+    if (pid == getpid())
+        return true;
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    return comm && std::getline(comm, name) && name == "brambold";
+}
+
+// True when any other copy of this program runs: names of earlier builds say
+// nothing of who made them.
+bool AnyOtherCopy()
+{
+    DIR* proc = opendir("/proc");
+    if (!proc)
+        return true;
+    bool found = false;
+    while (const dirent* e = readdir(proc)) {
+        if (!AllDigits(e->d_name))
+            continue;
+        const long pid = std::strtol(e->d_name, nullptr, 10);
+        if (pid != getpid() && RunningCopy(pid)) {
+            found = true;
+            break;
+        }
+    }
+    closedir(proc);
+    return found;
+}
+
+void RemoveFileOrLink(int fd, const char* name)
+{
+    struct stat st {};
+    if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+        unlinkat(fd, name, 0);
+}
+
+void RemoveStagingFolder(int fd, const char* name)
+{
+    const int inner = openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (inner < 0)
+        return;
+    if (DIR* dir = fdopendir(inner)) {
+        while (const dirent* e = readdir(dir))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, ".."))
+                RemoveFileOrLink(inner, e->d_name);
+        closedir(dir);
+    } else {
+        close(inner);
+    }
+    unlinkat(fd, name, AT_REMOVEDIR);  // only when it is empty now
+}
+
+}  // namespace
+
+TFileJob& TFileJob::operator=(TFileJob&& other) noexcept
+{
+    if (this == &other)
+        return *this;
+    Discard();
+    folder = std::exchange(other.folder, -1);
+    base = std::move(other.base);
+    target = std::move(other.target);
+    agreed = other.agreed;
+    mode = other.mode;
+    mtime = other.mtime;
+    data = std::move(other.data);
+    file = std::exchange(other.file, -1);
+    temporary = std::move(other.temporary);
+    other.temporary.clear();
+    failed = other.failed;
+    error = other.error;
+    return *this;
+}
+
+bool TFileJob::Make()
+{
+    // Owner-writable while it is written; the entry's own mode comes at the end.
+    const mode_t creation = (mode & 0777) | 0200;
+    file = openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, creation);
+    if (file < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOENT)) {
+        for (int attempt = 0; file < 0 && attempt < 100; ++attempt) {
+            temporary = StandInName();
+            file = openat(folder, temporary.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC,
+                          creation);
+            if (file < 0 && errno != EEXIST)
+                break;
+        }
+        if (file < 0)
+            temporary.clear();
+    }
+    failed = file < 0;
+    if (failed)
+        error = ERAR_ECREATE;
+    return !failed;
+}
+
+void TFileJob::Write(const char* bytes, size_t size)
+{
+    while (!failed && size > 0) {
+        const ssize_t n = write(file, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            failed = true;
+            error = ERAR_EWRITE;
+            break;
+        }
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+void TFileJob::Discard()
+{
+    if (!temporary.empty() && folder >= 0)
+        unlinkat(folder, temporary.c_str(), 0);
+    temporary.clear();
+    if (file >= 0)
+        close(file);
+    if (folder >= 0)
+        close(folder);
+    file = folder = -1;
+}
+
+namespace {
+
+// Links the unnamed file, or renames its stand-in, to `name`; never
+// replaces anything.
+int LinkNoReplace(TFileJob& job, const char* name)
+{
+    if (!job.temporary.empty()) {
+        int r = static_cast<int>(
+            syscall(SYS_renameat2, job.folder, job.temporary.c_str(), job.folder, name, RENAME_NOREPLACE));
+        if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // A file system without the flag: a link fails on an existing
+            // name just the same.
+            r = linkat(job.folder, job.temporary.c_str(), job.folder, name, 0);
+            if (r == 0)
+                unlinkat(job.folder, job.temporary.c_str(), 0);
+        }
+        if (r == 0)
+            job.temporary.clear();
+        return r;
+    }
+    char self[32] = "/proc/self/fd/";
+    *std::to_chars(self + 14, self + sizeof self - 1, job.file).ptr = '\0';
+    int r = linkat(AT_FDCWD, self, job.folder, name, AT_SYMLINK_FOLLOW);
+    if (r != 0 && errno == ENOENT && access("/proc/self/fd", F_OK) != 0)
+        r = linkat(job.file, "", job.folder, name, AT_EMPTY_PATH);  // no /proc
+    return r;
+}
+
+}  // namespace
+
+TFinished NameFile(TFileJob& job, struct stat& st)
+{
+    if (job.file < 0 || job.failed)
+        return TFinished::Failed;
+    // No extracted file keeps a set-ID bit.
+    const mode_t mode = job.mode & 07777 & ~SetIdBits;
+    // Most entries were made with their mode already: a call saved a file.
+    if ((((mode & 0777) | 0200) & ~CreationMask()) != mode && fchmod(job.file, mode) != 0)
+        return TFinished::Failed;
+    if (job.mtime.tv_nsec != UTIME_OMIT) {
+        const timespec times[2] = {{0, UTIME_OMIT}, job.mtime};
+        futimens(job.file, times);
+    }
+    if (fstat(job.file, &st) != 0)
+        return TFinished::Failed;
+
+    const char* name = job.base.c_str();
+    int r = LinkNoReplace(job, name);
+    if (r != 0 && errno == EEXIST && job.agreed) {
+        // The user said Yes: the new file takes the name in one rename, so
+        // the old one stays whole until then. A link there is replaced,
+        // never written through.
+        if (job.temporary.empty()) {
+            std::string stand;
+            for (int attempt = 0; attempt < 100; ++attempt) {
+                stand = StandInName();
+                r = LinkNoReplace(job, stand.c_str());
+                if (r == 0 || errno != EEXIST)
+                    break;
+            }
+            if (r == 0)
+                job.temporary = stand;
+        } else {
+            r = 0;
+        }
+        if (r == 0) {
+            r = renameat(job.folder, job.temporary.c_str(), job.folder, name);
+            if (r == 0)
+                job.temporary.clear();
+        }
+    }
+    if (r == 0)
+        return TFinished::Placed;
+    const int error = errno;
+    struct stat there {};
+    if (fstatat(job.folder, name, &there, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(there.st_mode))
+        return TFinished::IsFolder;
+    return error == EEXIST ? TFinished::Exists : TFinished::Failed;
+}
+
+bool IsTemporaryName(std::string_view name)
+{
+    return name.starts_with(Stem);
+}
+
+void RemoveLeftovers(int fd)
+{
+    const int listing = openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0)
+        return;
+    DIR* dir = fdopendir(listing);
+    if (!dir) {
+        close(listing);
+        return;
+    }
+    int others = -1;  // whether another copy runs, asked once when needed
+    while (const dirent* e = readdir(dir)) {
+        std::string_view name(e->d_name);
+        if (!name.starts_with(Stem))
+            continue;
+        name.remove_prefix(Stem.size());
+        const size_t dash = name.find('-');
+        if (dash == std::string_view::npos)
+            continue;
+        const std::string_view first = name.substr(0, dash), rest = name.substr(dash + 1);
+        if (first.size() > 1 && first[0] == 'p' && AllDigits(first.substr(1)) && AllDigits(rest)) {
+            if (!RunningCopy(std::strtol(std::string(first.substr(1)).c_str(), nullptr, 10)))
+                RemoveFileOrLink(fd, e->d_name);
+        } else if (first.size() == 16 && AllHex(first) && AllDigits(rest)) {
+            if (others < 0)
+                others = AnyOtherCopy();
+            if (others)
+                continue;
+            if (rest == "0" || rest == "00")
+                RemoveStagingFolder(fd, e->d_name);
+            else
+                RemoveFileOrLink(fd, e->d_name);
+        }
+    }
+    closedir(dir);
+}
+
+bool TEntryWriter::Worthwhile()
+{
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    return sched_getaffinity(0, sizeof cpus, &cpus) == 0 && CPU_COUNT(&cpus) >= 2;
+}
+
+TEntryWriter::~TEntryWriter()
+{
+    if (!FThread.joinable())
+        return;
+    if (FBusy) {
+        TFileJob job;
+        struct stat st {};
+        Wait(job, st);
+    }
+    FQuit = true;
+    FPosted.fetch_add(1, std::memory_order_release);
+    FPosted.notify_one();
+    FThread.join();
+}
+
+void TEntryWriter::Post(TFileJob&& job)
+{
+    FJob = std::move(job);
+    FBusy = true;
+    if (!FThread.joinable())
+        FThread = std::thread([this] { Run(); });
+    FPosted.fetch_add(1, std::memory_order_release);
+    FPosted.notify_one();
+}
+
+TFinished TEntryWriter::Wait(TFileJob& job, struct stat& st)
+{
+    const uint32_t posted = FPosted.load(std::memory_order_relaxed);
+    uint32_t done = FDone.load(std::memory_order_acquire);
+    while (done != posted)
+        done = WaitChange(FDone, done, RunSpin);
+    FBusy = false;
+    st = FStat;
+    job = std::move(FJob);
+    return FResult;
+}
+
+void TEntryWriter::Run()
+{
+    uint32_t seen = 0;
+    for (;;) {
+        seen = WaitChange(FPosted, seen, WorkerSpin);
+        if (FQuit)
+            return;
+        if (FJob.Make())
+            FJob.Write(FJob.data.data(), FJob.data.size());
+        FResult = NameFile(FJob, FStat);
+        FDone.store(seen, std::memory_order_release);
+        FDone.notify_one();
+    }
+}

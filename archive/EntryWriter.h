@@ -1,0 +1,104 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <thread>
+#include <vector>
+
+// One data entry on its way to the disk. The file is made without a name
+// (O_TMPFILE) in its target folder, written, given its mode and time, and
+// only then linked to its name, which never replaces anything unless agreed.
+// Where a file system has no unnamed files, a temporary name of this
+// process stands in and a rename that replaces nothing gives the real one.
+//
+// A job owns everything it uses: its own duplicate of the folder's
+// descriptor, its names, its data and its file. Whoever holds the job may
+// run the functions below on any thread; nothing here touches the engine.
+struct TFileJob {
+    int folder = -1;  // owned
+    std::string base;    // the name in that folder
+    std::string target;  // the path the existence test and the question name
+    bool agreed = false;  // the entry may replace what stands there
+    mode_t mode = 0600;
+    timespec mtime{0, UTIME_OMIT};
+    // The whole data of an entry handed to the writer's thread.
+    std::vector<char> data;
+    int file = -1;          // owned, once made
+    std::string temporary;  // the stand-in name, where the file has one
+    bool failed = false;    // the file could not be made or written: it never gets a name
+    int error = 0;          // the library's code for what failed
+
+    TFileJob() = default;
+    ~TFileJob() { Discard(); }
+    TFileJob(TFileJob&& other) noexcept { *this = std::move(other); }
+    TFileJob& operator=(TFileJob&& other) noexcept;
+    TFileJob(const TFileJob&) = delete;
+    TFileJob& operator=(const TFileJob&) = delete;
+
+    // Makes the unnamed file; false (and `failed`) when it cannot be made.
+    bool Make();
+    // Appends to the file made.
+    void Write(const char* bytes, size_t size);
+    // Removes the file and closes what the job holds.
+    void Discard();
+};
+
+enum class TFinished { Placed, Exists, IsFolder, Failed };
+
+// Sets the mode and time on the file and gives it its name; `st` is the
+// file named. Exists leaves the job whole, to be named again once agreed.
+TFinished NameFile(TFileJob& job, struct stat& st);
+
+// The process's file creation mask, read once, before any thread writes.
+mode_t CreationMask();
+// A new name for data that is not complete yet, unique in this process.
+std::string StandInName();
+// The names this program gives data that is not complete yet, and those
+// that earlier builds gave: a later run removes what a killed one left.
+bool IsTemporaryName(std::string_view name);
+// Removes what earlier runs left in the folder `fd` under those names, when
+// no running copy of the program can be writing them: regular files and
+// links only, and the staging folders of earlier builds with their files.
+void RemoveLeftovers(int fd);
+
+// Writes and names one job at a time on a thread of its own, so the library
+// can unpack the next entry meanwhile. The engine's thread posts a job and
+// does not touch it again until Wait has returned it; the worker touches
+// nothing but the job. Used from one thread.
+class TEntryWriter {
+public:
+    TEntryWriter() = default;
+    ~TEntryWriter();
+    TEntryWriter(const TEntryWriter&) = delete;
+    TEntryWriter& operator=(const TEntryWriter&) = delete;
+
+    // Only with a second processor to run on: on one, each side would spin
+    // while the other cannot run.
+    static bool Worthwhile();
+
+    // True from Post until Wait.
+    bool Busy() const { return FBusy; }
+    const TFileJob& Job() const { return FJob; }
+    // Starts the job; only when not Busy.
+    void Post(TFileJob&& job);
+    // The posted job's outcome, once it is done; the job comes back, so an
+    // Exists can be asked about and named again.
+    TFinished Wait(TFileJob& job, struct stat& st);
+
+private:
+    void Run();
+
+    std::thread FThread;
+    bool FBusy = false;
+    // Written by the poster before FPosted moves, read by the worker after;
+    // the outcome the other way round, through FDone.
+    TFileJob FJob;
+    TFinished FResult = TFinished::Failed;
+    struct stat FStat {};
+    std::atomic<uint32_t> FPosted{0};
+    std::atomic<uint32_t> FDone{0};
+    bool FQuit = false;
+};
