@@ -3,8 +3,29 @@
 #include "platform/error_box.h"
 
 #include <QIcon>
+#include <QSocketNotifier>
+#include <QWidget>
 
+#include <csignal>
 #include <exception>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The handler may only write; the event loop reads the other end.
+int SignalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(SignalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+}  // namespace
 
 TBramboldApplication::TBramboldApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -13,6 +34,37 @@ TBramboldApplication::TBramboldApplication(int& argc, char** argv) : QApplicatio
     // from the installed icon theme (none when run from the build folder).
     setDesktopFileName(QStringLiteral("brambold"));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("brambold")));
+    CatchTerminationSignals();
+}
+
+TBramboldApplication::~TBramboldApplication()
+{
+    for (const int s : {SIGTERM, SIGINT, SIGHUP})
+        std::signal(s, SIG_DFL);
+}
+
+void TBramboldApplication::CatchTerminationSignals()
+{
+    if (SignalPipe[0] < 0 && socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, SignalPipe) != 0)
+        return;
+    FSignalNotifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, this);
+    connect(FSignalNotifier, &QSocketNotifier::activated, this, [] {
+        char bytes[16];
+        while (read(SignalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        // Each window decides, as for its close button: the extraction
+        // window stops its run first. Modal questions go first, unanswered.
+        while (QWidget* modal = QApplication::activeModalWidget())
+            if (!modal->close())
+                break;
+        QApplication::closeAllWindows();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int s : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(s, &action, nullptr);
 }
 
 bool TBramboldApplication::notify(QObject* receiver, QEvent* event)
