@@ -7,6 +7,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <optional>
+#include <set>
 #include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -94,25 +96,40 @@ bool RunningCopy(long pid)
     return comm && std::getline(comm, name) && name == "brambold";
 }
 
-// True when any other copy of this program runs: names of earlier builds say
-// nothing of who made them.
-bool AnyOtherCopy()
+// The files and folders some process has open or works in. Names of earlier
+// builds say nothing of who made them: only this tells whether a run is
+// still writing there. Read only when such names are found.
+std::set<std::pair<dev_t, ino_t>> HeldByAnyProcess()
 {
+    std::set<std::pair<dev_t, ino_t>> held;
     DIR* proc = opendir("/proc");
     if (!proc)
-        return true;
-    bool found = false;
+        return held;
+    const auto add = [&](const std::string& path) {
+        struct stat st {};
+        if (stat(path.c_str(), &st) == 0)
+            held.emplace(st.st_dev, st.st_ino);
+    };
     while (const dirent* e = readdir(proc)) {
         if (!AllDigits(e->d_name))
             continue;
-        const long pid = std::strtol(e->d_name, nullptr, 10);
-        if (pid != getpid() && RunningCopy(pid)) {
-            found = true;
-            break;
+        const std::string base = std::string("/proc/") + e->d_name;
+        add(base + "/cwd");
+        if (DIR* fds = opendir((base + "/fd").c_str())) {
+            while (const dirent* f = readdir(fds))
+                if (AllDigits(f->d_name))
+                    add(base + "/fd/" + f->d_name);
+            closedir(fds);
         }
     }
     closedir(proc);
-    return found;
+    return held;
+}
+
+bool Held(const std::optional<std::set<std::pair<dev_t, ino_t>>>& held, int fd, const char* name)
+{
+    struct stat st {};
+    return fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || held->contains({st.st_dev, st.st_ino});
 }
 
 void RemoveFileOrLink(int fd, const char* name)
@@ -122,14 +139,16 @@ void RemoveFileOrLink(int fd, const char* name)
         unlinkat(fd, name, 0);
 }
 
-void RemoveStagingFolder(int fd, const char* name)
+void RemoveStagingFolder(int fd, const char* name, const std::optional<std::set<std::pair<dev_t, ino_t>>>& held)
 {
+    if (Held(held, fd, name))
+        return;
     const int inner = openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (inner < 0)
         return;
     if (DIR* dir = fdopendir(inner)) {
         while (const dirent* e = readdir(dir))
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, ".."))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") && !Held(held, inner, e->d_name))
                 RemoveFileOrLink(inner, e->d_name);
         closedir(dir);
     } else {
@@ -305,7 +324,7 @@ void RemoveLeftovers(int fd)
         close(listing);
         return;
     }
-    int others = -1;  // whether another copy runs, asked once when needed
+    std::optional<std::set<std::pair<dev_t, ino_t>>> held;  // read once, when needed
     while (const dirent* e = readdir(dir)) {
         std::string_view name(e->d_name);
         if (!name.starts_with(Stem))
@@ -319,13 +338,11 @@ void RemoveLeftovers(int fd)
             if (!RunningCopy(std::strtol(std::string(first.substr(1)).c_str(), nullptr, 10)))
                 RemoveFileOrLink(fd, e->d_name);
         } else if (first.size() == 16 && AllHex(first) && AllDigits(rest)) {
-            if (others < 0)
-                others = AnyOtherCopy();
-            if (others)
-                continue;
+            if (!held)
+                held = HeldByAnyProcess();
             if (rest == "0" || rest == "00")
-                RemoveStagingFolder(fd, e->d_name);
-            else
+                RemoveStagingFolder(fd, e->d_name, held);
+            else if (!Held(held, fd, e->d_name))
                 RemoveFileOrLink(fd, e->d_name);
         }
     }

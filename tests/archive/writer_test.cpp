@@ -1,0 +1,290 @@
+// The engine writes every file itself: the same events, questions and files
+// whether its writer's thread is off, on, or shares one processor with the
+// engine; nothing half-made under any name; what killed runs left is
+// removed by the next.
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <sched.h>
+#include <thread>
+
+#include "archive/EntryWriter.h"
+#include "engine_support.h"
+#include "support/rar4_writer.h"
+
+namespace {
+
+rar4::Entry UnixFile(std::string name, std::string data)
+{
+    rar4::Entry e{.name = std::move(name), .data = std::move(data), .declaredSize = {}};
+    e.host = rar4::HostOs::Unix;
+    e.attributes = 0100644;
+    return e;
+}
+
+rar4::Entry UnixLink(std::string name, std::string target)
+{
+    rar4::Entry e = UnixFile(std::move(name), std::move(target));
+    e.attributes = 0120777;
+    return e;
+}
+
+// Every name below `folder` with what it holds: a file's bytes, a link's
+// target, or a mark for a folder.
+std::map<std::string, std::string> Tree(const fs::path& folder)
+{
+    std::map<std::string, std::string> tree;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        const std::string name = e.path().lexically_relative(folder).string();
+        if (e.is_symlink())
+            tree[name] = "-> " + fs::read_symlink(e.path()).string();
+        else if (e.is_directory())
+            tree[name] = "/";
+        else
+            tree[name] = ReadAll(e.path());
+    }
+    return tree;
+}
+
+enum class TThread { Off, On, OneProcessor };
+
+struct TWriterCase {
+    const char* name;
+    std::function<std::string(const fs::path& work)> archive;  // gives the archive's path
+    std::function<void(const fs::path& out)> before;          // the user's files
+    std::vector<std::string> asked;                           // questions expected, in order
+    std::function<void(const std::map<std::string, std::string>& tree)> check;
+};
+
+void PrintTo(const TWriterCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+std::function<std::string(const fs::path&)> Rar4(std::vector<rar4::Entry> entries)
+{
+    return [entries](const fs::path& work) {
+        const fs::path path = work / "case.rar";
+        WriteAll(path, rar4::WriteArchive(entries));
+        return path.string();
+    };
+}
+
+std::function<std::string(const fs::path&)> Committed(const char* name)
+{
+    return [name](const fs::path&) { return DataDir() + "/" + name; };
+}
+
+std::vector<rar4::Entry> TenFiles()
+{
+    std::vector<rar4::Entry> entries;
+    for (int i = 0; i < 10; ++i)
+        entries.push_back(UnixFile("f" + std::to_string(i) + ".txt", "new " + std::to_string(i) + "\n"));
+    return entries;
+}
+
+// clang-format off
+const TWriterCase WriterCases[] = {
+    {"AFileThenAPathThroughIt", Rar4({UnixFile("a/b", "file\n"), UnixFile("a/b/c", "through\n")}), {}, {},
+     [](const auto& tree) {
+         EXPECT_EQ(tree.at("a/b"), "file\n");
+         EXPECT_FALSE(tree.contains("a/b/c"));
+     }},
+    {"TheSameNameTwiceIsAskedAbout", Rar4({UnixFile("n.txt", "one\n"), UnixFile("n.txt", "two\n")}), {},
+     {"/n.txt"},
+     [](const auto& tree) { EXPECT_EQ(tree.at("n.txt"), "two\n"); }},
+    {"ALinkThenAFileThroughIt", Rar4({UnixFile("sub/x", "x\n"), UnixLink("a", "sub"), UnixFile("a/x", "via\n")}),
+     {}, {},
+     [](const auto& tree) {
+         EXPECT_EQ(tree.at("a"), "-> sub");
+         EXPECT_EQ(tree.at("sub/x"), "x\n");
+     }},
+    {"AHardLinkToAFileStillOnItsWay", Committed("hardlink.rar"), {}, {},
+     [](const auto& tree) { EXPECT_EQ(tree.at("hard.txt"), tree.at("a.txt")); }},
+    {"AQuestionInTheMiddleOfAQueue", Rar4(TenFiles()),
+     [](const fs::path& out) { WriteAll(out / "f5.txt", "mine\n"); }, {"/f5.txt"},
+     [](const auto& tree) {
+         EXPECT_EQ(tree.at("f4.txt"), "new 4\n");
+         EXPECT_EQ(tree.at("f5.txt"), "mine\n");  // answered No
+         EXPECT_EQ(tree.at("f6.txt"), "new 6\n");
+     }},
+    {"AFileBiggerThanItsHeaderSays", Rar4([] {
+         rar4::Entry big = UnixFile("big.bin", std::string(3 << 20, 'b'));
+         return std::vector<rar4::Entry>{UnixFile("small.txt", "s\n"), big, UnixFile("after.txt", "a\n")};
+     }()), {}, {},
+     [](const auto& tree) {
+         EXPECT_EQ(tree.at("big.bin").size(), 3u << 20);
+         EXPECT_EQ(tree.at("after.txt"), "a\n");
+     }},
+};
+// clang-format on
+
+class WriterTable : public EngineTest, public ::testing::WithParamInterface<TWriterCase> {
+protected:
+    struct TOutcome {
+        std::vector<std::string> events;
+        std::vector<std::string> asked;
+        std::map<std::string, std::string> tree;
+    };
+
+    TOutcome Run(TThread thread)
+    {
+        const TWriterCase& row = GetParam();
+        const fs::path out = root / ("out" + std::to_string(static_cast<int>(thread)));
+        fs::create_directories(out);
+        if (row.before)
+            row.before(out);
+        TOutcome outcome;
+        const auto run = [&] {
+            TVoskUnRar c;
+            TVoskUnRarAccess::SetWriterThread(c, thread != TThread::Off);
+            TEventLog events;
+            events.Attach(c);
+            c.OnOverride = [&](TVoskUnRar&, const std::string& path, bool& can) {
+                const std::string here = path.substr(out.string().size());
+                events.lines.push_back("ask " + here);
+                outcome.asked.push_back(here);
+                // Yes for a file of the archive itself, No for the user's.
+                can = ReadAll(path).rfind("mine", 0) != 0;
+            };
+            c.OverrideEvent = TOverrideOptions::OR_EVENT;
+            c.FileName = row.archive(root);
+            c.Directory = out.string();
+            c.ProcessArchive();
+            outcome.events = events.lines;
+        };
+        if (thread == TThread::OneProcessor) {
+            // The writer's thread is made by the run and inherits this
+            // thread's single processor.
+            std::thread pinned([&] {
+                cpu_set_t one;
+                CPU_ZERO(&one);
+                CPU_SET(sched_getcpu(), &one);
+                EXPECT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+                run();
+            });
+            pinned.join();
+        } else {
+            run();
+        }
+        EXPECT_EQ(TemporaryNames(out), 0u);
+        outcome.tree = Tree(out);
+        return outcome;
+    }
+};
+
+TEST_P(WriterTable, GivesTheSameEventsQuestionsAndFilesWithTheThreadOffOnAndOnOneProcessor)
+{
+    const TOutcome off = Run(TThread::Off);
+    EXPECT_EQ(off.asked, GetParam().asked);
+    GetParam().check(off.tree);
+    for (const TThread thread : {TThread::On, TThread::OneProcessor}) {
+        const TOutcome other = Run(thread);
+        EXPECT_EQ(other.events, off.events) << static_cast<int>(thread);
+        EXPECT_EQ(other.tree, off.tree) << static_cast<int>(thread);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WriterTable, ::testing::ValuesIn(WriterCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// What runs that were killed left: this build's names of processes that are
+// gone, earlier builds' names and their staging folders. The user's own
+// files that merely look alike stay.
+TEST_F(EngineTest, ARunRemovesWhatKilledRunsLeftAndNothingElse)
+{
+    const fs::path out = Out();
+    fs::create_directories(out / "docs");
+    WriteAll(out / ".brambold-p999999999-3", "left by a dead process");
+    WriteAll(out / "docs/.brambold-p999999999-4", "left in a folder");
+    WriteAll(out / ".brambold-0123456789abcdef-7", "left by an earlier build");
+    fs::create_directories(out / ".brambold-0123456789abcdef-0");
+    WriteAll(out / ".brambold-0123456789abcdef-0/.brambold-0123456789abcdef-8", "staged");
+    fs::create_symlink("nowhere", out / ".brambold-p999999999-5");
+    // Not ours: another pattern, a folder, and a name of this process.
+    WriteAll(out / ".brambold-notes", "mine");
+    fs::create_directories(out / ".brambold-p999999999-6");
+    const std::string own = ".brambold-p" + std::to_string(getpid()) + "-999999";
+    WriteAll(out / own, "this run's");
+
+    TVoskUnRar c;
+    TEventLog events;
+    events.Attach(c);
+    c.FileName = DataDir() + "/rar4_unix.rar";
+    c.Directory = out.string();
+    c.OverrideEvent = TOverrideOptions::OR_EVENT;
+    c.ProcessArchive();
+
+    EXPECT_TRUE(events.errors.empty()) << events.errors.front();
+    for (const char* gone : {".brambold-p999999999-3", "docs/.brambold-p999999999-4", ".brambold-0123456789abcdef-7",
+                             ".brambold-0123456789abcdef-0", ".brambold-p999999999-5"})
+        EXPECT_FALSE(fs::exists(fs::symlink_status(out / gone))) << gone;
+    for (const std::string kept : {".brambold-notes", ".brambold-p999999999-6", own.c_str()})
+        EXPECT_TRUE(fs::exists(out / kept)) << kept;
+    EXPECT_TRUE(fs::is_regular_file(out / "docs/notes.txt"));
+}
+
+// An old-format link under a destination of over 2,000 characters: the
+// library makes it through its folder's descriptor, so no path is cut and
+// none of the user's files is touched.
+TEST_F(EngineTest, AnOldFormatLinkUnderAVeryLongDestinationLeavesTheUsersFilesAlone)
+{
+    fs::path dest = root / "d";
+    while (dest.string().size() < 2031 - 101)
+        dest /= std::string(100, 'x');
+    dest /= std::string(2031 - dest.string().size() - 1, 'y');
+    ASSERT_EQ(dest.string().size(), 2031u);
+    fs::create_directories(dest);
+    const std::string stem = ".brambold-p";
+    for (size_t n = 2; n <= stem.size(); ++n)
+        WriteAll(dest / stem.substr(0, n), "mine");
+    WriteAll(dest / "l", "mine");
+    WriteAll(root / "case.rar", rar4::WriteArchive({UnixFile("t.txt", "t\n"), UnixLink("l", "t.txt")}));
+
+    TVoskUnRar c;
+    TEventLog events;
+    events.Attach(c);
+    int asked = 0;
+    c.OnOverride = [&](TVoskUnRar&, const std::string&, bool& can) {
+        ++asked;
+        can = false;
+    };
+    c.OverrideEvent = TOverrideOptions::OR_EVENT;
+    c.FileName = (root / "case.rar").string();
+    c.Directory = dest.string();
+    c.ProcessArchive();
+
+    EXPECT_TRUE(events.errors.empty()) << events.errors.front();
+    EXPECT_EQ(asked, 1);  // the user's "l", kept
+    for (size_t n = 2; n <= stem.size(); ++n)
+        EXPECT_EQ(ReadAll(dest / stem.substr(0, n)), "mine");
+    EXPECT_EQ(ReadAll(dest / "l"), "mine");
+    EXPECT_EQ(ReadAll(dest / "t.txt"), "t\n");
+    EXPECT_EQ(TemporaryNames(root), 2u);  // the user's look-alikes only
+}
+
+// The library is loaded once per component and goes with the last: two
+// components live at once, each with its own callback.
+TEST_F(EngineTest, TwoComponentsAtOnceEachRunWithTheirOwnCallbacks)
+{
+    auto first = std::make_unique<TVoskUnRar>();
+    TVoskUnRar second;
+    TEventLog firstEvents, secondEvents;
+    firstEvents.Attach(*first);
+    secondEvents.Attach(second);
+    for (TVoskUnRar* c : {first.get(), &second}) {
+        c->FileName = DataDir() + "/password.rar";
+        c->Password = c == first.get() ? "wrong" : "";
+        c->PromptForPass = false;
+    }
+    second.SetMode(TVoskRarMode::VOSKRAR_LIST);
+    first->SetMode(TVoskRarMode::VOSKRAR_LIST);
+    first->ProcessArchive();
+    first.reset();
+    second.ProcessArchive();
+    EXPECT_GT(secondEvents.Count("file "), 0u);
+    EXPECT_EQ(secondEvents.Count("error Brambold: UnRar.Dll not loaded!"), 0u);
+    EXPECT_EQ(firstEvents.Count("error Brambold: UnRar.Dll not loaded!"), 0u);
+}
+
+}  // namespace
