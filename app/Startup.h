@@ -35,8 +35,9 @@ struct StartupChoice {
     std::string CmdLineArchive;
     // Its last four characters, lower-cased; the whole text when shorter.
     std::string CmdLineExt;
-    // Program folder + CmdLineArchive; set only when CmdLineArchive names no file.
-    std::string ExeDirArchive;
+    // On the extraction road, the one absolute path of the archive that the
+    // extraction window unpacks; empty on the others.
+    std::string ArchivePath;
 };
 
 // The joining and ending rules, shared with the extraction window and the
@@ -47,8 +48,8 @@ using platform::LastFourLower;
 using platform::TrimControl;
 
 // Reads the command line (without the program's own path) once and picks the
-// road. Relative paths are looked up in the current folder, then in the
-// program's folder.
+// road. A relative path names the file of that name in the program's folder
+// when there is one, else the one in the current folder.
 StartupChoice ChooseStartupRoad(const std::vector<std::string>& arguments);
 
 }  // namespace app
