@@ -4,13 +4,21 @@
 #include "platform/text_file.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <iterator>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace app {
 
 namespace {
+
+// The first bytes of a RAR archive: versions 1.5 to 4.x, and RAR5.
+constexpr std::string_view Rar4Signature("Rar!\x1A\x07\x00", 7);
+constexpr std::string_view Rar5Signature("Rar!\x1A\x07\x01\x00", 8);
 
 // The file a path names: for a relative path the program's folder's file of
 // that name wins over the current folder's. Empty when neither is a file.
@@ -54,6 +62,34 @@ std::string AbsolutePath(const std::string& path)
 
 }  // namespace
 
+bool StartsWithRarSignature(const std::string& path)
+{
+    // Not opened at all unless it looks like a file, and then without
+    // waiting: a pipe would block the open, a device may not answer a read.
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char head[8];
+    size_t got = 0;
+    // Checked again on what was opened: the name may have changed meanwhile.
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        while (got < sizeof head) {
+            const ssize_t n = read(fd, head + got, sizeof head - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+    }
+    close(fd);
+    const std::string_view start(head, got);
+    return start.starts_with(Rar4Signature) || start.starts_with(Rar5Signature);
+}
+
 StartupChoice ChooseStartupRoad(const std::vector<std::string>& arguments)
 {
     StartupChoice choice;
@@ -82,7 +118,9 @@ StartupChoice ChooseStartupRoad(const std::vector<std::string>& arguments)
     if (IsRarEnding(choice.CmdLineExt))
         choice.road = file.empty() ? StartupRoad::FileNotFound : StartupRoad::Extract;
     else
-        choice.road = StartupRoad::Launcher;
+        // A RAR file by another name is unpacked too; anything else brings
+        // the launcher, as it always has, without a word.
+        choice.road = !file.empty() && StartsWithRarSignature(file) ? StartupRoad::Extract : StartupRoad::Launcher;
     if (choice.road == StartupRoad::Extract)
         choice.ArchivePath = AbsolutePath(file);
     return choice;

@@ -49,7 +49,13 @@ using platform::TrimControl;
 
 // Reads the command line (without the program's own path) once and picks the
 // road. A relative path names the file of that name in the program's folder
-// when there is one, else the one in the current folder.
+// when there is one, else the one in the current folder. A path ending in
+// ".rar" takes the extraction road; so does any other that names a file
+// starting with a RAR signature (the desktop finds the type by content).
 StartupChoice ChooseStartupRoad(const std::vector<std::string>& arguments);
+
+// True when the file at `path` is a regular file whose first bytes are a
+// RAR signature (RAR 1.5 to 4.x, or RAR5). Never waits on a pipe or device.
+bool StartsWithRarSignature(const std::string& path);
 
 }  // namespace app

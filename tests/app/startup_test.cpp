@@ -9,6 +9,7 @@
 
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -185,12 +186,17 @@ INSTANTIATE_TEST_SUITE_P(
         RoadCase{"a_trimmed_option_is_a_path", {" -v"}, {}, R::Launcher, "-v"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// What stands at a path before the start: a file or a folder.
+// What stands at a path before the start: a file with its first bytes, a
+// folder, or a named pipe that nobody writes to.
 struct Made {
-    enum Kind { File, Folder };
+    enum Kind { File, Folder, Pipe };
     const char* path;  // under the test's root: "cwd/..." or "program/..."; "{}" stands for the root
     Kind kind = File;
+    std::string bytes = "not an archive";
 };
+
+const std::string Rar4Start("Rar!\x1A\x07\x00\xCF\x90\x73", 10);
+const std::string Rar5Start("Rar!\x1A\x07\x01\x00\x33\x92", 10);
 
 struct ArchiveCase {
     const char* name;
@@ -221,8 +227,10 @@ TEST_P(HandedArchive, IsOneAbsolutePathDecidedAtTheStart)
         ASSERT_TRUE(QDir().mkpath(QFileInfo(QString::fromStdString(path)).path()));
         if (m.kind == Made::Folder) {
             ASSERT_TRUE(QDir().mkpath(QString::fromStdString(path)));
+        } else if (m.kind == Made::Pipe) {
+            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
         } else {
-            std::ofstream(path, std::ios::binary) << "archive";
+            std::ofstream(path, std::ios::binary) << m.bytes;
         }
     }
     const app::StartupChoice choice = app::ChooseStartupRoad({Fill(GetParam().argument, base)});
@@ -255,10 +263,35 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"cwd/x.rar"}, {"program{}/cwd/x.rar"}},
                     R::Extract,
                     "{}/cwd/x.rar"},
-        ArchiveCase{"a_folder_named_like_an_archive_is_not_found",
-                    "x.rar",
-                    {{"cwd/x.rar", Made::Folder}},
-                    R::FileNotFound,
+        ArchiveCase{
+            "a_folder_named_like_an_archive_is_not_found", "x.rar", {{"cwd/x.rar", Made::Folder}}, R::FileNotFound, ""},
+        ArchiveCase{"a_rar4_file_without_the_ending",
+                    "download",
+                    {{"cwd/download", Made::File, Rar4Start}},
+                    R::Extract,
+                    "{}/cwd/download"},
+        ArchiveCase{"a_rar5_file_without_the_ending",
+                    "download",
+                    {{"cwd/download", Made::File, Rar5Start}},
+                    R::Extract,
+                    "{}/cwd/download"},
+        ArchiveCase{"a_rar_file_without_the_ending_in_the_program_folder",
+                    "download",
+                    {{"program/download", Made::File, Rar5Start}},
+                    R::Extract,
+                    "{}/program/download"},
+        ArchiveCase{
+            "another_file_without_the_ending_shows_the_launcher", "notes.txt", {{"cwd/notes.txt"}}, R::Launcher, ""},
+        ArchiveCase{"a_cut_signature_is_no_archive",
+                    "download",
+                    {{"cwd/download", Made::File, Rar5Start.substr(0, 7)}},
+                    R::Launcher,
+                    ""},
+        ArchiveCase{"a_pipe_is_not_waited_on", "download", {{"cwd/download", Made::Pipe}}, R::Launcher, ""},
+        ArchiveCase{"a_folder_without_the_ending_shows_the_launcher",
+                    "download",
+                    {{"cwd/download", Made::Folder}},
+                    R::Launcher,
                     ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
