@@ -40,8 +40,7 @@ struct StartupChoice {
     std::string ArchivePath;
 };
 
-// The joining and ending rules, shared with the extraction window and the
-// launcher.
+// The joining and ending rules; the launcher shares the ending rule.
 using platform::IsRarEnding;
 using platform::JoinArguments;
 using platform::LastFourLower;
