@@ -27,6 +27,8 @@ const char* const UsageText = "Usage: brambold ARCHIVE.rar   unpack the archive 
                               "       brambold --help | -h | --version | -v\n"
                               "\n"
                               "A path with blanks may come unquoted: the arguments are joined into one.\n"
+                              "A relative name is taken from beside the program if it is there, else from\n"
+                              "the current folder. A RAR file named otherwise is known by its content.\n"
                               "folder.txt, silent.txt and password.txt beside the program (installed:\n"
                               "links to /etc/brambold/) name the destination, a password to try, and the\n"
                               "password prompt's first text. See brambold(1).\n";
@@ -153,7 +155,7 @@ int RunStartupRoad(const StartupChoice& choice, const StartupWindows& windows)
     };
     try {
         if (choice.road == StartupRoad::Extract) {
-            QWidget* extraction = windows.createExtractionWindow().release();
+            QWidget* extraction = windows.createExtractionWindow(choice.ArchivePath).release();
             created.emplace_back(extraction);
             QWidget* launcher = windows.createLauncherWindow().release();
             created.emplace_back(launcher);

@@ -6,13 +6,15 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace app {
 
 // How the two windows of the program are made; main() hands in the real
-// ones, tests stand-ins.
+// ones, tests stand-ins. The extraction window gets the archive's absolute
+// path, decided here once.
 struct StartupWindows {
-    std::function<std::unique_ptr<QWidget>()> createExtractionWindow;
+    std::function<std::unique_ptr<QWidget>(const std::string& archive)> createExtractionWindow;
     std::function<std::unique_ptr<QWidget>()> createLauncherWindow;
 };
 

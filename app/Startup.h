@@ -35,20 +35,26 @@ struct StartupChoice {
     std::string CmdLineArchive;
     // Its last four characters, lower-cased; the whole text when shorter.
     std::string CmdLineExt;
-    // Program folder + CmdLineArchive; set only when CmdLineArchive names no file.
-    std::string ExeDirArchive;
+    // On the extraction road, the one absolute path of the archive that the
+    // extraction window unpacks; empty on the others.
+    std::string ArchivePath;
 };
 
-// The joining and ending rules, shared with the extraction window and the
-// launcher.
+// The joining and ending rules; the launcher shares the ending rule.
 using platform::IsRarEnding;
 using platform::JoinArguments;
 using platform::LastFourLower;
 using platform::TrimControl;
 
 // Reads the command line (without the program's own path) once and picks the
-// road. Relative paths are looked up in the current folder, then in the
-// program's folder.
+// road. A relative path names the file of that name in the program's folder
+// when there is one, else the one in the current folder. A path ending in
+// ".rar" takes the extraction road; so does any other that names a file
+// starting with a RAR signature (the desktop finds the type by content).
 StartupChoice ChooseStartupRoad(const std::vector<std::string>& arguments);
+
+// True when the file at `path` is a regular file whose first bytes are a
+// RAR signature (RAR 1.5 to 4.x, or RAR5). Never waits on a pipe or device.
+bool StartsWithRarSignature(const std::string& path);
 
 }  // namespace app

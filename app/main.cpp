@@ -7,8 +7,8 @@
 int main(int argc, char** argv)
 {
     app::StartupWindows windows;
-    windows.createExtractionWindow = [] {
-        auto window = std::make_unique<TfrmMain>();
+    windows.createExtractionWindow = [](const std::string& archive) {
+        auto window = std::make_unique<TfrmMain>(archive);
         TResponsivenessProbe::AttachIfAsked(*window);
         return window;
     };

@@ -11,13 +11,13 @@
 #include <QStyle>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
 #include "archive/QtUnRarPrompts.h"
 #include "extract/TArchiveListModel.h"
 #include "extract/TfrmOverWrite.h"
 #include "extract/TfrmStatus.h"
 #include "extract/untVoskFileLib.h"
-#include "platform/command_line.h"
 #include "platform/program_folder.h"
 #include "platform/sharp_picture.h"
 #include "platform/sleep.h"
@@ -125,9 +125,9 @@ constexpr TRunChange RunChanges[] = {
 
 }  // namespace
 
-TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
+TfrmMain::TfrmMain(std::string archive, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      ui(std::make_unique<Ui::TfrmMain>()), FArguments(arguments)
+      ui(std::make_unique<Ui::TfrmMain>()), FArchive(std::move(archive))
 {
     // Counted from the window's creation, so building the controls and
     // loading the picture and the library take nothing from the second's
@@ -161,7 +161,7 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
     BindComponent();
     BindActions();
     // The listing run waits for Timer1; its header walk need not.
-    voskUnRar->PrepareListing(ComposeArchivePath());
+    voskUnRar->PrepareListing(FArchive);
 
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             &TfrmMain::appevtMainIdle);
@@ -315,20 +315,6 @@ void TfrmMain::BindComponent()
     c.KeepAlive = [this] { Pump(); };
 }
 
-// The archive path from the command line: the arguments joined with blanks,
-// preferring a file of that name in the program's folder.
-std::string TfrmMain::ComposeArchivePath() const
-{
-    std::vector<std::string> arguments;
-    for (qsizetype i = 1; i < FArguments.size(); ++i)
-        arguments.push_back(FArguments[i].toStdString());
-    std::string path = platform::JoinArguments(arguments);
-    const std::string inProgramFolder = platform::ProgramFolder() + path;
-    if (platform::FileExists(inProgramFolder))
-        path = platform::TrimControl(inProgramFolder);
-    return path;
-}
-
 void TfrmMain::ListArchive(const std::string& path)
 {
     if (!Change(TRunEvent::ListingBegins))
@@ -388,7 +374,7 @@ void TfrmMain::Timer1Timer()
         return;
     }
 
-    const std::string archive = ComposeArchivePath();
+    const std::string& archive = FArchive;
     const std::string folder = platform::FolderPart(archive);
     setWindowTitle(Q(text::CaptionArchive) + Q(platform::FileNamePart(archive)));
     FOpenDialogFolder = folder;

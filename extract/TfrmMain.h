@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QCoreApplication>
 #include <QMainWindow>
 #include <QStringList>
 #include <chrono>
@@ -52,15 +51,15 @@ public:
 };
 
 // The window that unpacks one archive: one second after it appears it lists
-// the archive named on the command line, extracts it, shows where it went and
-// closes. A hidden browsing interface (list view, actions) stays reachable
-// through the actions' keyboard shortcuts.
+// the archive it was made for, extracts it, shows where it went and closes. A hidden browsing interface (list view,
+// actions) stays reachable through the actions' keyboard shortcuts.
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 
 public:
-    // `arguments[0]` is the program's path; the rest name the archive.
-    explicit TfrmMain(const QStringList& arguments = QCoreApplication::arguments(), QWidget* parent = nullptr);
+    // `archive` is the path that start-up decided on, absolute; the window
+    // keeps it and never looks at the command line itself. Empty for none.
+    explicit TfrmMain(std::string archive, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     // Lets tests answer the engine's password and next-volume questions;
@@ -99,7 +98,6 @@ private:
     void BindActions();
     void BindComponent();
 
-    std::string ComposeArchivePath() const;
     void ListArchive(const std::string& path);
     void ExtractArchive(const std::string& directory);
     // Moves the run state on by `event`; false, and no change, where the
@@ -125,7 +123,7 @@ private:
     void voskUnRarRarStatus(const std::string& Message, TRarStatus status);
 
     std::unique_ptr<Ui::TfrmMain> ui;
-    QStringList FArguments;
+    const std::string FArchive;  // the start-up road's archive
     std::unique_ptr<TQtUnRarPrompts> FQtPrompts;
     std::unique_ptr<TVoskUnRar> voskUnRar;
     QTimer* Timer1 = nullptr;

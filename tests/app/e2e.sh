@@ -103,6 +103,38 @@ extract)
     same_tree "$data/source/tree" "$work/My Files"
     [ -d "$work/My Files/empty" ] || fail "the empty folder was not made"
     ;;
+barename)
+    # A bare name is looked for beside the program first, then in the current
+    # folder. A copy of the program in a folder of our own lets this case put
+    # an archive beside it. Names as the program sees them: links resolved.
+    real=$(cd "$work" && pwd -P)
+    mkdir "$real/program" "$real/here" "$real/both"
+    cp "$brambold" "$real/program/brambold"
+    # Found only in the current folder: unpacked there.
+    cp "$data/plain.rar" "$real/here/x.rar"
+    (cd "$real/here" && exec "$real/program/brambold" x.rar) &
+    pid=$!; pids+=("$pid")
+    window=$(wait_window "^Brambold Free Unrar" 10) || fail "no extraction window for a bare name"
+    record_titles "$window" "$pid" > "$work/titles"
+    wait_exit "$pid" 5 || fail "the program did not end by itself"
+    [ "$code" = 0 ] || fail "exit code $code"
+    grep -qx "OK! --> $real/here" "$work/titles" || { cat "$work/titles"; fail "no completion caption naming the current folder"; }
+    same_tree "$data/source/tree" "$real/here"
+    # The same name beside the program and in the current folder: the one
+    # beside the program is listed and unpacked, beside it.
+    cp "$data/plain.rar" "$real/both/y.rar"
+    cp "$data/ten.rar" "$real/program/y.rar"
+    (cd "$real/both" && exec "$real/program/brambold" y.rar) &
+    pid=$!; pids+=("$pid")
+    window=$(wait_window "^Brambold Free Unrar" 10) || fail "no extraction window for a name in both folders"
+    record_titles "$window" "$pid" > "$work/titles"
+    wait_exit "$pid" 5 || fail "the program did not end by itself"
+    [ "$code" = 0 ] || fail "exit code $code"
+    grep -qx "OK! --> $real/program" "$work/titles" || { cat "$work/titles"; fail "not unpacked beside the program"; }
+    diff -r -x '*.rar' -x brambold "$data/source/ten" "$real/program" || fail "the program folder's archive was not unpacked"
+    made=$(cd "$real/both" && find . -mindepth 1 ! -name y.rar)
+    [ -z "$made" ] || fail "the current folder's archive was unpacked: $made"
+    ;;
 password)
     cp "$data/password.rar" "$work/"
     "$brambold" "$work/password.rar" &

@@ -38,7 +38,8 @@ class StartupWindowsRoad : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        windows.createExtractionWindow = [this] {
+        windows.createExtractionWindow = [this](const std::string& archive) {
+            handed = archive;
             auto window = std::make_unique<StandInWindow>(log, "extraction");
             extraction = window.get();
             return window;
@@ -61,6 +62,7 @@ protected:
         app::StartupChoice choice;
         choice.road = road;
         choice.CmdLineArchive = "My Files/a.rar";
+        choice.ArchivePath = "/home/user/My Files/a.rar";
         QTimer::singleShot(0, whileRunning);
         bool hung = false;
         QTimer watchdog;
@@ -77,6 +79,7 @@ protected:
 
     app::StartupWindows windows;
     std::vector<std::string> log;
+    std::string handed;  // the archive the extraction window was made for
     std::vector<std::pair<QString, QString>> boxes;
     QPointer<QWidget> extraction;
     QPointer<QWidget> launcher;
@@ -98,6 +101,7 @@ TEST_F(StartupWindowsRoad, ClosingTheExtractionWindowEndsTheProgramDespiteTheHid
     // are gone when the program ends.
     EXPECT_EQ(log, (std::vector<std::string>{"create extraction", "create launcher", "destroy launcher",
                                              "destroy extraction"}));
+    EXPECT_EQ(handed, "/home/user/My Files/a.rar");
 }
 
 TEST_F(StartupWindowsRoad, AWindowThatDeletesItselfOnClosingIsNotDeletedTwice)
@@ -160,7 +164,7 @@ TEST_F(StartupWindowsRoad, AWindowThatCannotBeMadeEndsTheProgramWithItsMessage)
 {
     std::vector<QString> errors;
     platform::SetErrorBoxHandler([&](const QString& message) { errors.push_back(message); });
-    windows.createExtractionWindow = []() -> std::unique_ptr<QWidget> {
+    windows.createExtractionWindow = [](const std::string&) -> std::unique_ptr<QWidget> {
         throw std::runtime_error("Cannot read /opt/brambold/silent.txt: Permission denied");
     };
     app::StartupChoice choice;

@@ -7,7 +7,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -90,8 +92,8 @@ void PrintTo(const RoadCase& row, std::ostream* out)
     *out << row.name;
 }
 
-// Each row runs in a fresh current folder and program folder.
-class StartupRoad : public ::testing::TestWithParam<RoadCase> {
+// Each test runs in a fresh current folder and program folder.
+class FreshFolders : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -99,8 +101,10 @@ protected:
         QDir(root.path()).mkpath("cwd");
         QDir(root.path()).mkpath("program");
         previous = QDir::currentPath();
-        QDir::setCurrent(root.filePath("cwd"));
-        platform::SetProgramFolder(root.filePath("program").toStdString());
+        // Links on the way resolved, as the current folder reads.
+        base = QDir(root.path()).canonicalPath().toStdString();
+        QDir::setCurrent(QString::fromStdString(base + "/cwd"));
+        platform::SetProgramFolder(base + "/program");
     }
     void TearDown() override
     {
@@ -110,7 +114,10 @@ protected:
 
     QTemporaryDir root;
     QString previous;
+    std::string base;
 };
+
+class StartupRoad : public FreshFolders, public ::testing::WithParamInterface<RoadCase> {};
 
 using R = app::StartupRoad;
 
@@ -177,6 +184,115 @@ INSTANTIATE_TEST_SUITE_P(
         RoadCase{"help_with_another_word_shows_the_launcher", {"-h", "x"}, {}, R::Launcher, "-h x"},
         RoadCase{"options_are_compared_byte_for_byte", {"--Help"}, {}, R::Launcher, "--Help"},
         RoadCase{"a_trimmed_option_is_a_path", {" -v"}, {}, R::Launcher, "-v"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What stands at a path before the start: a file with its first bytes, a
+// folder, or a named pipe that nobody writes to.
+struct Made {
+    enum Kind { File, Folder, Pipe };
+    const char* path;  // under the test's root: "cwd/..." or "program/..."; "{}" stands for the root
+    Kind kind = File;
+    std::string bytes = "not an archive";
+};
+
+const std::string Rar4Start("Rar!\x1A\x07\x00\xCF\x90\x73", 10);
+const std::string Rar5Start("Rar!\x1A\x07\x01\x00\x33\x92", 10);
+
+struct ArchiveCase {
+    const char* name;
+    std::string argument;  // "{}" stands for the test's root
+    std::vector<Made> made;
+    app::StartupRoad road;
+    std::string archivePath;  // handed to the window; "{}" likewise
+};
+
+void PrintTo(const ArchiveCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+std::string Fill(std::string text, const std::string& root)
+{
+    if (const size_t at = text.find("{}"); at != std::string::npos)
+        text.replace(at, 2, root);
+    return text;
+}
+
+class HandedArchive : public FreshFolders, public ::testing::WithParamInterface<ArchiveCase> {};
+
+TEST_P(HandedArchive, IsOneAbsolutePathDecidedAtTheStart)
+{
+    for (const Made& m : GetParam().made) {
+        const std::string path = base + "/" + Fill(m.path, base);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(QString::fromStdString(path)).path()));
+        if (m.kind == Made::Folder) {
+            ASSERT_TRUE(QDir().mkpath(QString::fromStdString(path)));
+        } else if (m.kind == Made::Pipe) {
+            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+        } else {
+            std::ofstream(path, std::ios::binary) << m.bytes;
+        }
+    }
+    const app::StartupChoice choice = app::ChooseStartupRoad({Fill(GetParam().argument, base)});
+    EXPECT_EQ(choice.road, GetParam().road);
+    EXPECT_EQ(choice.ArchivePath, Fill(GetParam().archivePath, base));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, HandedArchive,
+    ::testing::Values(
+        ArchiveCase{"a_bare_name_in_the_current_folder", "x.rar", {{"cwd/x.rar"}}, R::Extract, "{}/cwd/x.rar"},
+        ArchiveCase{"a_bare_name_in_the_program_folder", "x.rar", {{"program/x.rar"}}, R::Extract, "{}/program/x.rar"},
+        ArchiveCase{"the_program_folder_wins_over_the_current_folder",
+                    "x.rar",
+                    {{"cwd/x.rar"}, {"program/x.rar"}},
+                    R::Extract,
+                    "{}/program/x.rar"},
+        ArchiveCase{"a_folder_in_the_program_folder_does_not_hide_the_file",
+                    "x.rar",
+                    {{"cwd/x.rar"}, {"program/x.rar", Made::Folder}},
+                    R::Extract,
+                    "{}/cwd/x.rar"},
+        ArchiveCase{"dot_parts_are_left_out",
+                    "./sub/./x.rar",
+                    {{"cwd/sub", Made::Folder}, {"cwd/sub/x.rar"}},
+                    R::Extract,
+                    "{}/cwd/sub/x.rar"},
+        ArchiveCase{"an_absolute_path_is_never_looked_for_under_the_program_folder",
+                    "{}/cwd/x.rar",
+                    {{"cwd/x.rar"}, {"program{}/cwd/x.rar"}},
+                    R::Extract,
+                    "{}/cwd/x.rar"},
+        ArchiveCase{
+            "a_folder_named_like_an_archive_is_not_found", "x.rar", {{"cwd/x.rar", Made::Folder}}, R::FileNotFound, ""},
+        ArchiveCase{"a_rar4_file_without_the_ending",
+                    "download",
+                    {{"cwd/download", Made::File, Rar4Start}},
+                    R::Extract,
+                    "{}/cwd/download"},
+        ArchiveCase{"a_rar5_file_without_the_ending",
+                    "download",
+                    {{"cwd/download", Made::File, Rar5Start}},
+                    R::Extract,
+                    "{}/cwd/download"},
+        ArchiveCase{"a_rar_file_without_the_ending_in_the_program_folder",
+                    "download",
+                    {{"program/download", Made::File, Rar5Start}},
+                    R::Extract,
+                    "{}/program/download"},
+        ArchiveCase{
+            "another_file_without_the_ending_shows_the_launcher", "notes.txt", {{"cwd/notes.txt"}}, R::Launcher, ""},
+        ArchiveCase{"a_cut_signature_is_no_archive",
+                    "download",
+                    {{"cwd/download", Made::File, Rar5Start.substr(0, 7)}},
+                    R::Launcher,
+                    ""},
+        ArchiveCase{"a_pipe_is_not_waited_on", "download", {{"cwd/download", Made::Pipe}}, R::Launcher, ""},
+        ArchiveCase{"a_folder_without_the_ending_shows_the_launcher",
+                    "download",
+                    {{"cwd/download", Made::Folder}},
+                    R::Launcher,
+                    ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -28,7 +28,12 @@ int main(int argc, char** argv)
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_CTYPE, "C.UTF-8");
     QLocale::setDefault(QLocale::c());
-    QApplication app(argc, argv);
+    // The application's argument list names an archive that no test hands a
+    // window: a window that read the command line would unpack it.
+    int applicationArgc = 2;
+    char commandLineArchive[] = "command-line.rar";
+    char* applicationArgv[] = {argv[0], commandLineArchive, nullptr};
+    QApplication app(applicationArgc, applicationArgv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

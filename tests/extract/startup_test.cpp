@@ -65,6 +65,24 @@ TEST(StartupExtraction, ExtractsIntoTheArchiveFolderAndSaysSo)
     EXPECT_TRUE(run.closed);
 }
 
+// Start-up decides the path; the command line, naming another archive that
+// stands in the program's folder, is none of the window's business.
+TEST(StartupExtraction, UnpacksTheHandedArchiveWhateverTheCommandLineSays)
+{
+    Environment env;
+    ASSERT_EQ(QCoreApplication::arguments().mid(1), QStringList{"command-line.rar"});
+    env.CopyArchive("ten.rar", env.program.Path());
+    fs::rename(env.program.File("ten.rar"), env.program.File("command-line.rar"));
+    const std::string archive = env.CopyArchive("plain.rar", env.work.Path());
+    const StartupRun run(env, archive);
+    fs::remove(archive);
+
+    ASSERT_FALSE(run.captions.isEmpty());
+    EXPECT_EQ(run.captions.front(), "Brambold Free Unrar - plain.rar");
+    EXPECT_EQ(run.captions.back().toStdString(), "OK! --> " + env.work.Path());
+    EXPECT_TRUE(TreesEqual(TestDataPath("source/tree"), env.work.Path(), {true}));
+}
+
 TEST(StartupExtraction, MovesTheBarOneTenthPerEntryOfTenEntries)
 {
     Environment env;

@@ -29,8 +29,7 @@ Environment::~Environment()
 
 std::unique_ptr<TfrmMain> Environment::Window(const std::string& archive)
 {
-    auto window = std::make_unique<TfrmMain>(
-        QStringList{QString::fromStdString(program.File("brambold")), QString::fromStdString(archive)});
+    auto window = std::make_unique<TfrmMain>(archive);
     Child<QTimer>(*window, "Timer1").stop();
     return window;
 }

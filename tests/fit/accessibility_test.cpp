@@ -123,7 +123,7 @@ private slots:
         else if (row == "extraction window") {
             QTemporaryDir program;
             platform::SetProgramFolder(program.path().toStdString() + "/");
-            TfrmMain window(QStringList{program.filePath("brambold")});
+            TfrmMain window(std::string{});
             window.findChild<QTimer*>("Timer1")->stop();
             nameless = Nameless(window);
             platform::SetProgramFolder({});

@@ -498,7 +498,7 @@ std::vector<std::pair<QString, Check>> Rows()
          [] {
              QTemporaryDir program;
              platform::SetProgramFolder(program.path().toStdString() + "/");
-             TfrmMain window(QStringList{program.filePath("brambold")});
+             TfrmMain window(std::string{});
              window.findChild<QTimer*>("Timer1")->stop();
              const QStringList problems = Inspect(window, {{-1, "extraction-window.png"}});
              platform::SetProgramFolder({});
