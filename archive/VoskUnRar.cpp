@@ -65,6 +65,14 @@ bool CopyFile(int from, int folder, const std::string& name)
     return close(to) == 0 && ok;
 }
 
+// The library opens whatever it is given and waits on a pipe or a device
+// for good: only a regular file is handed to it.
+bool RegularFile(const std::string& path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode);
+}
+
 }  // namespace
 
 // ---- TFileList ------------------------------------------------------------
@@ -163,7 +171,7 @@ void TVoskUnRar::PrepareListing(const std::string& fileName)
 {
     FPrepared.reset();
     // A run leaves its last header behind, which the walk would not see.
-    if (!FDllLoaded || fileName.empty() || FHasRun)
+    if (!FDllLoaded || fileName.empty() || FHasRun || !RegularFile(fileName))
         return;
     // Only a head start: without it the run walks the archive itself.
     try {
@@ -303,7 +311,10 @@ bool TVoskUnRar::OpenArchive(unsigned openMode)
     FLastVolume = FileName;
 
     DoStatus("", TRarStatus::RAR_ONBEFOREOPEN);
-    if (!FCalls->Open(FOpenData)) {
+    const bool regular = RegularFile(FileName);
+    if (!regular)
+        FOpenData.OpenResult = ERAR_EOPEN;
+    if (!regular || !FCalls->Open(FOpenData)) {
         // Reported, with the status lines kept paired.
         DoStatus("", TRarStatus::RAR_ONOPEN);
         DoError(VoskText(TVoskText::CannotOpen), static_cast<int32_t>(FOpenData.OpenResult));

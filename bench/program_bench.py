@@ -2,9 +2,10 @@
 """The whole program against the UnRAR command line, archive by archive.
 
 Run through scripts/bench, which builds the program and starts an X server.
-Each round runs `brambold ARCHIVE`, `unrar x -idq -o+ ARCHIVE` and one plain
-extraction pass through the UnRAR library (bench/library_floor) into fresh
-folders, taking turns, once on tmpfs and once in a folder on an ext4 disk;
+Each round runs `brambold ARCHIVE`, `unrar x -idq -o+ ARCHIVE`, one plain
+extraction pass through the UnRAR library (bench/library_floor) and
+`bsdtar -xf ARCHIVE` (libarchive's own RAR reader) into fresh folders, taking
+turns, once on tmpfs and once in a folder on an ext4 disk;
 the figures are medians over the rounds. Every tool is started by GNU time,
 so its peak memory is its own and not this script's. The program's fixed
 waiting (1 s before it starts, 2.1 s after it ends) is subtracted and shown
@@ -295,19 +296,25 @@ def rss_path(work):
     return os.path.join(work, "peak.txt")
 
 
-def run_brambold(program, archive, dest, work, label, env_extra=None):
+def run_brambold(program, archive, dest, work, label, env_extra=None, timeout=300):
     folder = fresh_folder(dest, label)
     copy = os.path.join(folder, os.path.basename(archive))
     os.link(archive, copy)
     env = dict(os.environ)
     env.update(env_extra or {})
-    run = run_measured([program, copy], folder, rss_path(work), env=env, lock=True)
+    run = run_measured([program, copy], folder, rss_path(work), env=env, lock=True, timeout=timeout)
     return run, folder, copy
 
 
-def run_unrar(archive, dest, work, label):
+def run_unrar(archive, dest, work, label, timeout=300):
     folder = fresh_folder(dest, label)
-    run = run_measured(["unrar", "x", "-idq", "-o+", archive], folder, rss_path(work))
+    run = run_measured(["unrar", "x", "-idq", "-o+", archive], folder, rss_path(work), timeout=timeout)
+    return run, folder, None
+
+
+def run_bsdtar(archive, dest, work, label, timeout=300):
+    folder = fresh_folder(dest, label)
+    run = run_measured(["bsdtar", "-xf", archive, "-C", folder], folder, rss_path(work), timeout=timeout)
     return run, folder, None
 
 
@@ -334,7 +341,7 @@ def median(values):
     return statistics.median(values) if values else float("nan")
 
 
-TOOLS = ("brambold", "unrar", "library")
+TOOLS = ("brambold", "unrar", "library", "bsdtar")
 
 
 def main():
@@ -394,6 +401,8 @@ def measure(args, cleanups):
                 return run_brambold(args.program, archive, dest, args.work, label)
             if tool == "unrar":
                 return run_unrar(archive, dest, args.work, label)
+            if tool == "bsdtar":
+                return run_bsdtar(archive, dest, args.work, label)
             return run_library(args.library_floor, archive, dest, args.work, label)
 
         for r in range(args.rounds):
@@ -401,7 +410,7 @@ def measure(args, cleanups):
             # the destinations take turns too.
             order = dests[r % len(dests):] + dests[:r % len(dests)]
             for dest in order:
-                for tool in TOOLS[r % 3:] + TOOLS[:r % 3]:
+                for tool in TOOLS[r % len(TOOLS):] + TOOLS[:r % len(TOOLS)]:
                     run = checked(start(tool, dest, "%s%s%d" % (tool[0], name, r)), expected)
                     runs[(dest.kind, tool)].append(run)
                     if not run.ok:
@@ -409,15 +418,17 @@ def measure(args, cleanups):
                               % (name, dest.kind, r, tool, run.stderr.strip()[-300:]), flush=True)
         for dest in dests:
             good = {tool: [x for x in runs[(dest.kind, tool)] if x.ok] for tool in TOOLS}
-            b, u, l = good["brambold"], good["unrar"], good["library"]
+            b, u, l, t = good["brambold"], good["unrar"], good["library"], good["bsdtar"]
             b_wall = median([x.wall for x in b])
             rows.append((name, dest.kind, len(b), len(u), b_wall, b_wall - FIXED_WAIT, median([x.cpu for x in b]),
                          median([x.rss_kib for x in b]) / 1024, median([x.wall for x in u]),
                          median([x.cpu for x in u]), median([x.rss_kib for x in u]) / 1024,
-                         median([x.wall for x in l])))
-        print("  %s done: %s good runs (brambold + unrar)"
-              % (name, ", ".join("%s %d + %d" % (d.kind, len([x for x in runs[(d.kind, "brambold")] if x.ok]),
-                                                 len([x for x in runs[(d.kind, "unrar")] if x.ok])) for d in dests)),
+                         median([x.wall for x in l]), len(t), median([x.wall for x in t]),
+                         median([x.cpu for x in t]), median([x.rss_kib for x in t]) / 1024))
+        print("  %s done: %s good runs (brambold + unrar + bsdtar)"
+              % (name, ", ".join("%s %s" % (d.kind, " + ".join(str(len([x for x in runs[(d.kind, tool)] if x.ok]))
+                                                                for tool in ("brambold", "unrar", "bsdtar")))
+                                 for d in dests)),
               flush=True)
 
     print()
@@ -428,23 +439,34 @@ def measure(args, cleanups):
         print("%-5s = %s" % (dest.kind, dest.description))
     print()
     header = ("arch", "dest", "runs", "ours wall", "ours net", "ours cpu", "ours RSS", "unrar wall", "unrar cpu",
-              "unrar RSS", "net/unrar", "net-unrar", "cpu ratio", "lib wall", "lib/unrar")
-    print("%-4s %-5s %5s %10s %9s %9s %9s %10s %9s %9s %9s %9s %9s %9s %9s" % header)
-    for (name, kind, nb, nu, b_wall, b_net, b_cpu, b_rss, u_wall, u_cpu, u_rss, l_wall) in rows:
-        print("%-4s %-5s %5s %9.3fs %8.3fs %8.3fs %6.1fMiB %9.3fs %8.3fs %6.1fMiB %9.2f %+8.3fs %9.2f %8.3fs %9.2f"
-              % (name, kind, "%d/%d" % (nb, nu), b_wall, b_net, b_cpu, b_rss, u_wall, u_cpu, u_rss,
-                 b_net / u_wall, b_net - u_wall, b_cpu / u_cpu, l_wall, l_wall / u_wall))
+              "unrar RSS", "net/unrar", "net-unrar", "cpu ratio", "lib wall", "lib/unrar", "bsd wall", "bsd cpu",
+              "bsd RSS", "bsd/unrar")
+    print("%-4s %-5s %7s %10s %9s %9s %9s %10s %9s %9s %9s %9s %9s %9s %9s %9s %9s %9s %9s" % header)
+    for (name, kind, nb, nu, b_wall, b_net, b_cpu, b_rss, u_wall, u_cpu, u_rss, l_wall,
+         nt, t_wall, t_cpu, t_rss) in rows:
+        if nt:
+            bsdtar = "%8.3fs %8.3fs %6.1fMiB %9.2f" % (t_wall, t_cpu, t_rss, t_wall / u_wall)
+        else:
+            # No good run at all, say because libarchive cannot read this kind of archive.
+            bsdtar = "%9s %9s %9s %9s" % ("failed", "-", "-", "-")
+        print("%-4s %-5s %7s %9.3fs %8.3fs %8.3fs %6.1fMiB %9.3fs %8.3fs %6.1fMiB %9.2f %+8.3fs %9.2f %8.3fs %9.2f %s"
+              % (name, kind, "%d/%d/%d" % (nb, nu, nt), b_wall, b_net, b_cpu, b_rss, u_wall, u_cpu, u_rss,
+                 b_net / u_wall, b_net - u_wall, b_cpu / u_cpu, l_wall, l_wall / u_wall, bsdtar))
     print()
-    print("lib: one extraction pass straight through the UnRAR library (bench/library_floor), "
-          "the floor of any program built on it.")
+    print("runs: good runs of brambold/unrar/bsdtar. lib: one extraction pass straight through the UnRAR library "
+          "(bench/library_floor), the floor of any program built on it.")
+    print("bsd: bsdtar -xf ARCHIVE -C DEST, libarchive's own RAR reader; \"failed\" when no run of it was good.")
     print()
     kinds = [dest.kind for dest in dests]
-    print("brambold net / unrar x wall, same archive, same destination kind:")
-    print("%-4s" % "arch" + "".join(" %9s" % k for k in kinds) + "".join(" %9s" % ("lib " + k) for k in kinds))
+    print("brambold net / unrar x wall, same archive, same destination kind; then lib / unrar and bsdtar / unrar:")
+    print("%-4s" % "arch" + "".join(" %9s" % k for k in kinds) + "".join(" %9s" % ("lib " + k) for k in kinds)
+          + "".join(" %9s" % ("bsd " + k) for k in kinds))
     for name in args.only:
         mine = {row[1]: row for row in rows if row[0] == name}
         print("%-4s" % name + "".join(" %9.2f" % (mine[k][5] / mine[k][8]) for k in kinds)
-              + "".join(" %9.2f" % (mine[k][11] / mine[k][8]) for k in kinds))
+              + "".join(" %9.2f" % (mine[k][11] / mine[k][8]) for k in kinds)
+              + "".join(" %9.2f" % (mine[k][13] / mine[k][8]) if mine[k][12] else " %9s" % "failed"
+                        for k in kinds))
 
     if "C" in args.only and not args.no_probe:
         archive, expected = prepare("C", args.work)

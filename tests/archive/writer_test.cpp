@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <sched.h>
+#include <sys/stat.h>
 #include <thread>
 
 #include "archive/EntryWriter.h"
@@ -285,6 +286,24 @@ TEST_F(EngineTest, TwoComponentsAtOnceEachRunWithTheirOwnCallbacks)
     EXPECT_GT(secondEvents.Count("file "), 0u);
     EXPECT_EQ(secondEvents.Count("error Brambold: UnRar.Dll not loaded!"), 0u);
     EXPECT_EQ(firstEvents.Count("error Brambold: UnRar.Dll not loaded!"), 0u);
+}
+
+// A pipe named like an archive would keep the library waiting for good.
+TEST_F(EngineTest, APipeNamedLikeAnArchiveIsNotOpened)
+{
+    const fs::path pipe = root / "p.rar";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    for (const TVoskRarMode mode : {TVoskRarMode::VOSKRAR_LIST, TVoskRarMode::VOSKRAR_EXTRACT}) {
+        TVoskUnRar c;
+        TEventLog events;
+        events.Attach(c);
+        c.PrepareListing(pipe.string());
+        c.SetMode(mode);
+        c.FileName = pipe.string();
+        c.Directory = Out();
+        c.ProcessArchive();
+        EXPECT_EQ(events.errors, std::vector<std::string>{"Brambold: Cannot open archive! 15"});
+    }
 }
 
 }  // namespace
