@@ -88,6 +88,73 @@ overwrite)
     [ "$(cat "$work/readme.txt")" != mine ] || fail "readme.txt was not overwritten after Overwrite all files!"
     ls -a "$work" "$work/bin" | grep -q '^\.brambold-' && fail "a temporary file was left"
     ;;
+killed)
+    # Killed or told to end in the middle of a large entry, on tmpfs and on
+    # ext4: nothing is left under any name, and the next run unpacks it all.
+    head -c 400M /dev/zero > "$work/zeros.bin"
+    (cd "$work" && rar a -m1 -idq zeros.rar zeros.bin && rm zeros.bin)
+    dests=("$(mktemp -d /dev/shm/brambold-killed.XXXXXX)")
+    cleanup_killed() {
+        [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null || true
+        mountpoint -q "$work/ext4" && umount "$work/ext4"
+        rm -rf "${dests[0]}" "$work"
+    }
+    trap cleanup_killed EXIT
+    if [ "$(id -u)" = 0 ] && truncate -s 1G "$work/ext4.img" && mkfs.ext4 -q "$work/ext4.img" &&
+        mkdir "$work/ext4" && mount -o loop "$work/ext4.img" "$work/ext4" 2>/dev/null; then
+        mkdir "$work/ext4/dest"
+        dests+=("$work/ext4/dest")
+    else
+        echo "NOTE: no ext4 image could be mounted here; tmpfs only"
+    fi
+    for dest in "${dests[@]}"; do
+        cp "$work/zeros.rar" "$dest/"
+        for signal in KILL TERM; do
+            "$brambold" "$dest/zeros.rar" &
+            pid=$!
+            window=$(wait_window "^zeros.rar --> " 10) || fail "the extraction did not start"
+            # Data has arrived once the run holds an unnamed file with bytes in it.
+            writing=
+            for _ in $(seq 400); do
+                for fd in /proc/$pid/fd/*; do
+                    target=$(readlink "$fd" 2>/dev/null) || continue
+                    case $target in
+                    "$dest"/*" (deleted)") [ "$(stat -L -c %s "$fd" 2>/dev/null || echo 0)" -gt 0 ] && writing=1 ;;
+                    esac
+                done
+                [ -n "$writing" ] && break
+                sleep 0.01
+            done
+            [ -n "$writing" ] || fail "no data was being written ($signal, $dest)"
+            kill -"$signal" "$pid"
+            if [ "$signal" = TERM ]; then
+                # As the close button does: the run stops, the log says why.
+                dest_work=$dest
+                work=$dest_work expect_error_road "$window"
+            else
+                wait "$pid" 2>/dev/null || true
+                pid=
+            fi
+            left=$(ls -A "$dest")
+            [ "$left" = zeros.rar ] || fail "left after $signal in $dest: $left"
+            echo "nothing left after SIG$signal in $dest"
+        done
+        "$brambold" "$dest/zeros.rar" &
+        pid=$!
+        # The error road would wait with its status log: ending by itself
+        # with the whole file is the OK road.
+        ended=
+        for _ in $(seq 1200); do
+            kill -0 "$pid" 2>/dev/null || { wait "$pid" && ended=1; break; }
+            sleep 0.05
+        done
+        pid=
+        [ -n "$ended" ] || fail "the run after the killed ones did not end by itself in $dest"
+        [ "$(stat -c %s "$dest/zeros.bin")" = $((400 * 1024 * 1024)) ] || fail "zeros.bin is not whole"
+        [ "$(ls -A "$dest" | sort | tr '\n' ' ')" = "zeros.bin zeros.rar " ] || fail "extra names in $dest"
+        rm -f "$dest/zeros.bin"
+    done
+    ;;
 *)
     fail "unknown case $case_name"
     ;;
