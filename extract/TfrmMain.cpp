@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QStyle>
 #include <QTimer>
@@ -160,6 +161,9 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
     voskUnRar = std::make_unique<TVoskUnRar>(FQtPrompts.get());
     BindComponent();
     BindActions();
+    // Escape is a close request, as the window manager's close is: during a
+    // run that is the stop.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
     // The listing run waits for Timer1; its header walk need not.
     voskUnRar->PrepareListing(ComposeArchivePath());
 
