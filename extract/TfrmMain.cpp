@@ -241,6 +241,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
     // was made ahead.
     Timer1->stop();
     voskUnRar->PrepareListing({});
+    platform::LeavePlace();
     QMainWindow::closeEvent(event);
 }
 
@@ -249,8 +250,9 @@ void TfrmMain::showEvent(QShowEvent* event)
     // Sized before the first paint, so the window never shows its designed
     // height for a moment.
     FormActivate();
+    // Beside the window of another copy started at the same time, not on it.
     if (!event->spontaneous())
-        platform::CentreOnScreen(this);
+        platform::PlaceBesideOtherCopies(this);
     QMainWindow::showEvent(event);
 }
 
