@@ -519,7 +519,17 @@ std::vector<std::pair<QString, Check>> Rows()
          }},
         {"password prompt",
          [] {
-             return InspectPrompt([](TQtUnRarPrompts& p) { p.AskPassword("secret"); }, {{-1, "password-prompt.png"}});
+             return InspectPrompt([](TQtUnRarPrompts& p) { p.AskPassword("secret", {}); },
+                                  {{-1, "password-prompt.png"}});
+         }},
+        {"password prompt, asked again",
+         [] {
+             return InspectPrompt(
+                 [](TQtUnRarPrompts& p) {
+                     p.AskPassword("",
+                                   {"/home/user/Downloads/Jahresbericht der Abteilung, endgültige Fassung.rar", true});
+                 },
+                 {{-1, "password-prompt-again.png"}});
          }},
         {"next-volume prompt",
          [] {
