@@ -4,6 +4,10 @@
 #include "platform/window_placement.h"
 
 #include <QDialog>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -18,8 +22,13 @@ struct TPromptTexts {
     const char* volumeCaption;
     const char* ok;
     const char* cancel;
+    const char* askedAgain;  // followed by the archive's file name
 };
-constexpr TPromptTexts PromptTexts{"Protected Archive - Enter Password:", "Next Archive:", "OK", "Cancel"};
+constexpr TPromptTexts PromptTexts{"Protected Archive - Enter Password:", "Next Archive:", "OK", "Cancel",
+                                   "Asked again: "};
+
+// The line above the field when the same archive asks once more.
+constexpr int NoteHeight = 21;
 
 constexpr int MaxInputLength = 120;
 
@@ -50,10 +59,16 @@ void TQtUnRarPrompts::SetDialogHook(std::function<void(QDialog&)> hook)
     DialogHook() = std::move(hook);
 }
 
-std::string TQtUnRarPrompts::AskPassword(const std::string& prefill)
+std::string TQtUnRarPrompts::AskPassword(const std::string& prefill, const TPasswordRequest& request)
 {
     QString text = QString::fromStdString(prefill);
-    RunPrompt(QString::fromUtf8(PromptTexts.passwordCaption), true, text);
+    // The same empty box twice would leave the user guessing why: the second
+    // one says it comes again, and for which archive.
+    QString note;
+    if (request.repeat)
+        note = QString::fromUtf8(PromptTexts.askedAgain) +
+               QFileInfo(QFile::decodeName(QByteArray::fromStdString(request.archive))).fileName();
+    RunPrompt(QString::fromUtf8(PromptTexts.passwordCaption), true, text, note);
     return text.toStdString();
 }
 
@@ -65,18 +80,29 @@ bool TQtUnRarPrompts::AskNextVolume(const std::string& currentVolume, std::strin
     return ok;
 }
 
-bool TQtUnRarPrompts::RunPrompt(const QString& caption, bool masked, QString& text)
+bool TQtUnRarPrompts::RunPrompt(const QString& caption, bool masked, QString& text, const QString& note)
 {
     QDialog dialog(FParent,
                    Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     dialog.setWindowTitle(caption);
-    dialog.setFixedSize(268, 69);
+    const int top = note.isEmpty() ? 0 : NoteHeight;
+    dialog.setFixedSize(268, 69 + top);
     dialog.setFont(platform::WindowFont());
+
+    if (!note.isEmpty()) {
+        auto* line = new QLabel(&dialog);
+        line->setObjectName("lblNote");
+        line->setGeometry(8, 6, 253, 17);
+        // A long name loses its middle, not the part that tells it apart.
+        line->setText(QFontMetrics(dialog.font()).elidedText(note, Qt::ElideMiddle, line->width()));
+        line->setToolTip(note);
+    }
 
     auto* edit = new QLineEdit(&dialog);
     // The field has no label of its own: the caption says what it asks for.
     edit->setAccessibleName(caption);
-    edit->setGeometry(8, 8, 253, 21);
+    edit->setAccessibleDescription(note);
+    edit->setGeometry(8, 8 + top, 253, 21);
     // The limit is for typing: a longer pre-filled text stays whole, or OK on
     // an unchanged name would hand on a different one.
     edit->setMaxLength(std::max<int>(MaxInputLength, text.size()));
@@ -90,10 +116,10 @@ bool TQtUnRarPrompts::RunPrompt(const QString& caption, bool masked, QString& te
 
     auto* ok = new QPushButton(QString::fromUtf8(PromptTexts.ok), &dialog);
     ok->setObjectName("btnOk");
-    ok->setGeometry(107, 37, 75, 25);
+    ok->setGeometry(107, 37 + top, 75, 25);
     ok->setDefault(true);
     auto* cancel = new QPushButton(QString::fromUtf8(PromptTexts.cancel), &dialog);
-    cancel->setGeometry(187, 37, 75, 25);
+    cancel->setGeometry(187, 37 + top, 75, 25);
 
     QWidget::setTabOrder(edit, ok);
     QWidget::setTabOrder(ok, cancel);

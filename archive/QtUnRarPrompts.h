@@ -13,7 +13,7 @@ class TQtUnRarPrompts : public IUnRarPrompts {
 public:
     explicit TQtUnRarPrompts(QWidget* parent = nullptr);
 
-    std::string AskPassword(const std::string& prefill) override;
+    std::string AskPassword(const std::string& prefill, const TPasswordRequest& request) override;
     bool AskNextVolume(const std::string& currentVolume, std::string& name) override;
 
     // Tests receive each dialog just before it runs, to look at it and to
@@ -21,8 +21,9 @@ public:
     static void SetDialogHook(std::function<void(QDialog&)> hook);
 
 private:
-    // Shows the dialog; `text` goes in pre-filled and comes out as typed.
-    bool RunPrompt(const QString& caption, bool masked, QString& text);
+    // Shows the dialog; `text` goes in pre-filled and comes out as typed. A
+    // `note` stands on a line of its own above the field.
+    bool RunPrompt(const QString& caption, bool masked, QString& text, const QString& note = {});
 
     QPointer<QWidget> FParent;
 };

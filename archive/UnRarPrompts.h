@@ -5,6 +5,14 @@
 // The two questions the archive engine may have to ask while the library
 // works. The engine holds no widgets: the desktop program answers through
 // Qt dialogs, the tests through scripted answers.
+// What the engine knows of a password request.
+struct TPasswordRequest {
+    std::string archive;  // the archive's name, as the run was given it
+    // The same archive asks again after an earlier answer was handed on, as
+    // it does after a wrong one.
+    bool repeat = false;
+};
+
 class IUnRarPrompts {
 public:
     virtual ~IUnRarPrompts() = default;
@@ -12,7 +20,7 @@ public:
     // Password prompt. `prefill` is what the field starts with (the first
     // line of "password.txt", or empty). Returns the field's content however
     // the prompt was closed: Cancel hands the typed text on like OK.
-    virtual std::string AskPassword(const std::string& prefill) = 0;
+    virtual std::string AskPassword(const std::string& prefill, const TPasswordRequest& request) = 0;
 
     // Next-volume prompt, pre-filled with `currentVolume`. `name` receives the
     // field's content however the prompt was closed; the result is true only

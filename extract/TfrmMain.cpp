@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QStyle>
 #include <QTimer>
@@ -160,6 +161,9 @@ TfrmMain::TfrmMain(std::string archive, QWidget* parent)
     voskUnRar = std::make_unique<TVoskUnRar>(FQtPrompts.get());
     BindComponent();
     BindActions();
+    // Escape is a close request, as the window manager's close is: during a
+    // run that is the stop.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
     // The listing run waits for Timer1; its header walk need not.
     voskUnRar->PrepareListing(FArchive);
 
@@ -237,6 +241,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
     // was made ahead.
     Timer1->stop();
     voskUnRar->PrepareListing({});
+    platform::LeavePlace();
     QMainWindow::closeEvent(event);
 }
 
@@ -245,8 +250,9 @@ void TfrmMain::showEvent(QShowEvent* event)
     // Sized before the first paint, so the window never shows its designed
     // height for a moment.
     FormActivate();
+    // Beside the window of another copy started at the same time, not on it.
     if (!event->spontaneous())
-        platform::CentreOnScreen(this);
+        platform::PlaceBesideOtherCopies(this);
     QMainWindow::showEvent(event);
 }
 

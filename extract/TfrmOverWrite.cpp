@@ -1,7 +1,6 @@
 #include "extract/TfrmOverWrite.h"
 
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QScreen>
 
 #include "ui_TfrmOverWrite.h"
@@ -31,19 +30,10 @@ void TfrmOverWrite::SetFileName(const QString& fileName)
     ui->lblFileName->adjustSize();
 }
 
+// The close box and Escape: the question stays unanswered, so the file is kept.
 void TfrmOverWrite::reject()
 {
     done(ResultCancel);
-}
-
-void TfrmOverWrite::keyPressEvent(QKeyEvent* event)
-{
-    // There is no cancel button: Escape must not answer the question.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void TfrmOverWrite::showEvent(QShowEvent* event)

@@ -34,7 +34,7 @@ Scratch& Folder()
 
 // Answers every question the way a user who gives up would.
 struct GiveUp : IUnRarPrompts {
-    std::string AskPassword(const std::string&) override { return "x"; }
+    std::string AskPassword(const std::string&, const TPasswordRequest&) override { return "x"; }
     bool AskNextVolume(const std::string&, std::string& name) override
     {
         name.clear();

@@ -5,6 +5,7 @@
 #include "platform/command_line.h"
 #include "platform/designed_colours.h"
 #include "platform/error_box.h"
+#include "platform/file_chooser.h"
 #include "platform/narrow_tabs.h"
 #include "platform/program_folder.h"
 #include "platform/registry.h"
@@ -24,6 +25,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -39,6 +41,10 @@ constexpr auto LanguageValueName = "Installer Language";
 constexpr auto EnglishHelpFile = "CoreHelpEN.dat";
 constexpr auto GermanHelpFile = "CoreHelpDE.dat";
 constexpr int PictureLanguageTop = 253;
+
+// The keyboard's way in beside dropping: the chooser's texts.
+constexpr auto OpenArchivesTitle = "Open RAR archives";
+constexpr auto OpenArchivesFilter = "RAR archives (*.rar *.RAR);;All files (*)";
 
 // The runtime's own messages for a bad setting; like all its messages, German.
 constexpr auto InvalidDataType = "Ungültiger Datentyp für '%s'";
@@ -147,6 +153,9 @@ TfrmConfig::TfrmConfig(QWidget* parent)
     SetMemoLines(ui->Memo2->toPlainText().split(u'\n'));
     LoadPictures();
     ConnectHandlers();
+    // Dropping needs a mouse and a file manager: Ctrl+O takes the same road.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this), &QShortcut::activated, this,
+            &TfrmConfig::OpenArchives);
 
     // An error ends the set-up where it happened; the window still comes up
     // with what was done so far.
@@ -330,6 +339,14 @@ void TfrmConfig::WMDropFiles(const QStringList& paths)
     show();
     raise();
     activateWindow();
+}
+
+void TfrmConfig::OpenArchives()
+{
+    const QStringList paths = platform::ChooseFiles(this, QString::fromUtf8(OpenArchivesTitle),
+                                                    QString::fromUtf8(OpenArchivesFilter));
+    if (!paths.isEmpty())
+        WMDropFiles(paths);
 }
 
 void TfrmConfig::Open(const QString& url)

@@ -32,6 +32,8 @@ public:
 
     // Hands each dropped RAR archive, in the given order, to its own copy of the program.
     void WMDropFiles(const QStringList& paths);
+    // Ctrl+O: the archives chosen in a file dialog take the road of a drop.
+    void OpenArchives();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -368,6 +368,35 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
+// Each run opens the archive anew and the library asks anew: the prompt is
+// told when the same archive comes back, and which archive it is.
+TEST_F(EngineTest, PasswordPromptIsToldWhenTheSameArchiveAsksAgain)
+{
+    TScriptedPrompts prompts;
+    prompts.password = "wrong";
+    TVoskUnRar c(&prompts);
+    c.PromptForPass = true;
+    c.CanProgress = false;  // one open a run, as in the window
+    c.Directory = Out();
+    const std::string headers = DataDir() + "/headers_password.rar";
+    const std::string other = DataDir() + "/hp5.rar";
+    for (const std::string& archive : {headers, headers, other, other}) {
+        c.FileName = archive;
+        c.ProcessArchive();
+    }
+    // However often the library asks in a run: only the first request for
+    // an archive is a first one.
+    std::vector<std::pair<std::string, bool>> seen;
+    for (const TPasswordRequest& r : prompts.passwordRequests)
+        if (seen.empty() || seen.back() != std::pair(r.archive, r.repeat))
+            seen.emplace_back(r.archive, r.repeat);
+    const std::vector<std::pair<std::string, bool>> expected{{headers, false},
+                                                             {headers, true},
+                                                             {other, false},
+                                                             {other, true}};
+    EXPECT_EQ(seen, expected);
+}
+
 TEST_F(EngineTest, SilentPasswordFileGivesThePasswordAndAnEmptyOneGivesNone)
 {
     WriteAll(root / "program" / "silent.txt", "secret\r\n");

@@ -99,14 +99,16 @@ struct TEventLog {
 struct TScriptedPrompts : IUnRarPrompts {
     std::string password;
     std::vector<std::string> passwordPrefills;
+    std::vector<TPasswordRequest> passwordRequests;
     bool volumeOk = true;
     std::string volumeName;
     bool volumeKeepsName = false;
     std::vector<std::string> volumeQuestions;
 
-    std::string AskPassword(const std::string& prefill) override
+    std::string AskPassword(const std::string& prefill, const TPasswordRequest& request) override
     {
         passwordPrefills.push_back(prefill);
+        passwordRequests.push_back(request);
         return password;
     }
     bool AskNextVolume(const std::string& current, std::string& name) override

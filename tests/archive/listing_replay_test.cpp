@@ -62,10 +62,10 @@ struct TFullLog : TScriptedPrompts {
                 std::to_string(total));
         };
     }
-    std::string AskPassword(const std::string& prefill) override
+    std::string AskPassword(const std::string& prefill, const TPasswordRequest& request) override
     {
         Add("ask password " + prefill);
-        return TScriptedPrompts::AskPassword(prefill);
+        return TScriptedPrompts::AskPassword(prefill, request);
     }
     bool AskNextVolume(const std::string& current, std::string& name) override
     {

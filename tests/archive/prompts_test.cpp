@@ -1,5 +1,6 @@
 // The Qt prompts, driven offscreen.
 #include <QDialog>
+#include <QLabel>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -60,7 +61,7 @@ private slots:
             [](QDialog& d, QLineEdit&) { d.reject(); });
 
         TQtUnRarPrompts prompts;
-        prompts.AskPassword("from file");
+        prompts.AskPassword("from file", {});
         QCOMPARE(title, QString("Protected Archive - Enter Password:"));
         QCOMPARE(size, QSize(268, 69));
         QCOMPARE(edit, QRect(8, 8, 253, 21));
@@ -73,6 +74,58 @@ private slots:
         QVERIFY(okDefault);
         QCOMPARE(tabOrder, (QStringList{"edit", "OK", "Cancel"}));
         QVERIFY(centred);
+    }
+
+    // The first request keeps the designed window; when the same archive asks
+    // again, a line above the field says so and names the archive, and the
+    // field and buttons move down under it.
+    void passwordAskedAgain_data()
+    {
+        QTest::addColumn<bool>("repeat");
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<int>("shift");
+        QTest::newRow("a first request has no note") << false << "/a/b/x.rar"
+                                                     << "" << 0;
+        QTest::newRow("a repeat names the archive's file") << true << "/a/b/x.rar"
+                                                           << "Asked again: x.rar" << 21;
+        QTest::newRow("a long name loses its middle and stays on the line")
+            << true << "/a/" + QString(200, 'n') + "-end.rar"
+            << "end.rar" << 21;
+    }
+    void passwordAskedAgain()
+    {
+        QFETCH(bool, repeat);
+        QFETCH(QString, archive);
+        QFETCH(QString, note);
+        QFETCH(int, shift);
+        QString shown, caption;
+        QSize size;
+        QRect edit, ok;
+        bool fits = true;
+        Arm(
+            [&](QDialog& d) {
+                caption = d.windowTitle();
+                size = d.size();
+                edit = d.findChild<QLineEdit*>()->geometry();
+                ok = d.findChild<QPushButton*>("btnOk")->geometry();
+                if (auto* line = d.findChild<QLabel*>("lblNote")) {
+                    shown = line->text();
+                    fits = line->fontMetrics().horizontalAdvance(shown) <= line->width() &&
+                           line->geometry().bottom() < edit.top();
+                }
+            },
+            [](QDialog& d, QLineEdit&) { d.reject(); });
+        TQtUnRarPrompts prompts;
+        prompts.AskPassword("", {archive.toStdString(), repeat});
+        QCOMPARE(caption, QString("Protected Archive - Enter Password:"));
+        QCOMPARE(size, QSize(268, 69 + shift));
+        QCOMPARE(edit, QRect(8, 8 + shift, 253, 21));
+        QCOMPARE(ok, QRect(107, 37 + shift, 75, 25));
+        QVERIFY2(note.isEmpty() ? shown.isEmpty() : shown.endsWith(note), qPrintable(shown));
+        if (repeat)
+            QVERIFY(shown.startsWith("Asked again: "));
+        QVERIFY(fits);
     }
 
     void passwordHandsOnTheText_data()
@@ -98,7 +151,7 @@ private slots:
                     d.close();
             });
         TQtUnRarPrompts prompts;
-        QCOMPARE(QString::fromStdString(prompts.AskPassword("")), QString(120, QChar(0xFC)));
+        QCOMPARE(QString::fromStdString(prompts.AskPassword("", {})), QString(120, QChar(0xFC)));
     }
 
     void nextVolume_data()
@@ -146,7 +199,7 @@ private slots:
         QVERIFY(prompts.AskNextVolume(volume, name));
         QCOMPARE(name, volume);
         const std::string password(125, 'p');
-        QCOMPARE(prompts.AskPassword(password), password);
+        QCOMPARE(prompts.AskPassword(password, {}), password);
     }
 
     void enterPressesTheFocusedButton_data()

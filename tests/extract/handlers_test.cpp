@@ -1,6 +1,7 @@
 // Overwrite questions and extraction into a chosen folder.
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 
@@ -32,7 +33,8 @@ bool IsOld(const std::string& folder, int n)
     return ReadFileBytes(Ten(folder, n)) == Old;
 }
 
-// Answers overwrite questions in turn; "close" uses the close box.
+// Answers overwrite questions in turn; "close" uses the close box, "escape"
+// the key.
 ModalScript Answers(std::vector<const char*> buttons, std::vector<QString>* names = nullptr)
 {
     auto queue = std::make_shared<std::vector<const char*>>(std::move(buttons));
@@ -44,6 +46,8 @@ ModalScript Answers(std::vector<const char*> buttons, std::vector<QString>* name
             queue->erase(queue->begin());
         if (std::string(button) == "close")
             w.close();
+        else if (std::string(button) == "escape")
+            QTest::keyClick(&w, Qt::Key_Escape);
         else
             Child<QPushButton>(w, button).click();
     });
@@ -80,11 +84,13 @@ TEST_P(OverwriteQuestion, DecidesForTheFileAndTheRestOfTheRun)
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, OverwriteQuestion,
-    ::testing::Values(OverwriteCase{"YesOverwritesAndAsksAgain", {"btnYes"}, 3, {false, true, true}},
-                      OverwriteCase{"NoKeepsAndAsksAgain", {"btnNo", "btnYes", "btnYes"}, 3, {true, false, false}},
-                      OverwriteCase{"OverwriteAllAsksNoMore", {"btnAlways"}, 1, {false, false, false}},
-                      OverwriteCase{"OverwriteNoneAsksNoMore", {"btnYes", "btnNever"}, 2, {false, true, true}},
-                      OverwriteCase{"CloseBoxKeepsAndAsksAgain", {"close"}, 3, {true, true, true}}),
+    ::testing::Values(
+        OverwriteCase{"YesOverwritesAndAsksAgain", {"btnYes"}, 3, {false, true, true}},
+        OverwriteCase{"NoKeepsAndAsksAgain", {"btnNo", "btnYes", "btnYes"}, 3, {true, false, false}},
+        OverwriteCase{"OverwriteAllAsksNoMore", {"btnAlways"}, 1, {false, false, false}},
+        OverwriteCase{"OverwriteNoneAsksNoMore", {"btnYes", "btnNever"}, 2, {false, true, true}},
+        OverwriteCase{"CloseBoxKeepsAndAsksAgain", {"close"}, 3, {true, true, true}},
+        OverwriteCase{"EscapeKeepsAndAsksAgainAsTheCloseBox", {"escape", "btnYes", "escape"}, 3, {true, false, true}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A listed ten.rar with the given rows selected, extracted into a chosen folder.

@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -456,6 +457,11 @@ const std::vector<HostileCase> Cases = {
      AtThirtyPercent([](TfrmMain& w) { w.acStopExecute(); }), FewerThanTen},
     {"CloseRequestDuringTheRun", Committed({"ten.rar"}), {}, false, "Fehler: Brambold: Stopped!",
      AtThirtyPercent([](TfrmMain& w) { w.close(); }), FewerThanTen},
+    {"EscapeDuringTheRunIsTheCloseRequest", Committed({"ten.rar"}), {}, false, "Fehler: Brambold: Stopped!",
+     AtThirtyPercent([](TfrmMain& w) {
+         QApplication::setActiveWindow(&w);
+         QTest::keyClick(&w, Qt::Key_Escape);
+     }), FewerThanTen},
     // Closed while listing: the user wants no extraction at all.
     {"CloseRequestWhileListing", Committed({"ten.rar"}), {}, false, "Fehler: Brambold: Stopped!",
      [](TfrmMain& w) { QTimer::singleShot(0, &w, [&w] { w.close(); }); },

@@ -49,7 +49,7 @@ struct Environment {
 class ScriptedPrompts : public IUnRarPrompts {
 public:
     explicit ScriptedPrompts(std::vector<std::string> passwords) : FPasswords(std::move(passwords)) {}
-    std::string AskPassword(const std::string&) override
+    std::string AskPassword(const std::string&, const TPasswordRequest&) override
     {
         ++asked;
         return FPasswords[std::min<size_t>(asked, FPasswords.size()) - 1];

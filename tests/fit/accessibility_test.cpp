@@ -136,7 +136,7 @@ private slots:
             dialog.SetLines({"Brambold: Process File"});
             nameless = Nameless(dialog);
         } else if (row == "password prompt") {
-            nameless = NamelessInPrompt([](TQtUnRarPrompts& p) { p.AskPassword("secret"); });
+            nameless = NamelessInPrompt([](TQtUnRarPrompts& p) { p.AskPassword("secret", {}); });
         } else if (row == "next-volume prompt") {
             nameless = NamelessInPrompt([](TQtUnRarPrompts& p) {
                 std::string name;

@@ -373,7 +373,7 @@ struct Screenshot {
 QString Variant()
 {
     QString variant;
-    for (const char* setting : {"BRAMBOLD_FIT_STYLE", "BRAMBOLD_FIT_PALETTE"})
+    for (const char* setting : {"BRAMBOLD_FIT_THEME", "BRAMBOLD_FIT_STYLE", "BRAMBOLD_FIT_PALETTE"})
         if (qEnvironmentVariableIsSet(setting))
             variant += '-' + qEnvironmentVariable(setting);
     if (qEnvironmentVariable("QT_ENABLE_HIGHDPI_SCALING") == QLatin1String("0"))
@@ -519,7 +519,17 @@ std::vector<std::pair<QString, Check>> Rows()
          }},
         {"password prompt",
          [] {
-             return InspectPrompt([](TQtUnRarPrompts& p) { p.AskPassword("secret"); }, {{-1, "password-prompt.png"}});
+             return InspectPrompt([](TQtUnRarPrompts& p) { p.AskPassword("secret", {}); },
+                                  {{-1, "password-prompt.png"}});
+         }},
+        {"password prompt, asked again",
+         [] {
+             return InspectPrompt(
+                 [](TQtUnRarPrompts& p) {
+                     p.AskPassword("",
+                                   {"/home/user/Downloads/Jahresbericht der Abteilung, endgültige Fassung.rar", true});
+                 },
+                 {{-1, "password-prompt-again.png"}});
          }},
         {"next-volume prompt",
          [] {
@@ -546,6 +556,10 @@ private slots:
         const QString face = qEnvironmentVariable("BRAMBOLD_FIT_FACE");
         QVERIFY2(!face.isEmpty(), "BRAMBOLD_FIT_FACE names the face the windows must be drawn in");
         QVERIFY2(QFontDatabase::hasFamily(face), qPrintable(face + " is not installed: run scripts/setup"));
+        // A theme tool that is not there would leave the test nothing to test.
+        if (const QString theme = qEnvironmentVariable("BRAMBOLD_FIT_THEME"); !theme.isEmpty())
+            QVERIFY2(QApplication::style()->name().startsWith(theme),
+                     qPrintable(theme + " is not installed: run scripts/setup"));
         // What a desktop's theme tool would set: another style, a dark scheme.
         if (const QString style = qEnvironmentVariable("BRAMBOLD_FIT_STYLE"); !style.isEmpty())
             QVERIFY2(QApplication::setStyle(style), qPrintable("no style " + style));

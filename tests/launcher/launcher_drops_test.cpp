@@ -1,8 +1,10 @@
 #include "launcher/RunAndWait.h"
 #include "launcher/TfrmConfig.h"
 #include "launcher_test_support.h"
+#include "platform/file_chooser.h"
 
 #include <QAbstractScrollArea>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDropEvent>
 #include <QMimeData>
@@ -62,6 +64,8 @@ private slots:
     void onlyExistingRarFilesAreStarted_data();
     void onlyExistingRarFilesAreStarted();
     void emptyDropShowsTheWindowAgain();
+    void ctrlOChoosesArchivesForTheRoadOfADrop_data();
+    void ctrlOChoosesArchivesForTheRoadOfADrop();
     void droppedUrlsReachTheStarter_data();
     void droppedUrlsReachTheStarter();
     void runAndWait_data();
@@ -86,6 +90,50 @@ void TestLauncherDrops::archivesRunOneAfterAnotherWhileHidden()
         QCOMPARE(start.program, QCoreApplication::applicationFilePath());
         QVERIFY(!start.windowVisible);
     }
+    QVERIFY(window.isVisible());
+}
+
+void TestLauncherDrops::ctrlOChoosesArchivesForTheRoadOfADrop_data()
+{
+    QTest::addColumn<QStringList>("chosen");
+    QTest::addColumn<QStringList>("started");
+    QTest::newRow("two archives run one after another")
+        << QStringList{"one.rar", "two.rar"} << QStringList{"one.rar", "two.rar"};
+    QTest::newRow("another file is passed over as in a drop")
+        << QStringList{"b.zip", "one.rar"} << QStringList{"one.rar"};
+    QTest::newRow("a cancelled chooser starts nothing") << QStringList{} << QStringList{};
+}
+
+void TestLauncherDrops::ctrlOChoosesArchivesForTheRoadOfADrop()
+{
+    QFETCH(QStringList, chosen);
+    QFETCH(QStringList, started);
+    LauncherSandbox sandbox;
+    for (const QString& name : {"one.rar", "two.rar", "b.zip"})
+        MakeFile(sandbox.Path(name));
+    QString title, filter;
+    platform::SetFileChooserHandler([&](QWidget*, const QString& t, const QString& f) {
+        title = t;
+        filter = f;
+        QStringList paths;
+        for (const QString& name : chosen)
+            paths << sandbox.Path(name);
+        return paths;
+    });
+    TfrmConfig window;
+    window.show();
+    QApplication::setActiveWindow(&window);
+    StartRecorder recorder(window);
+
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    platform::SetFileChooserHandler({});
+
+    QVERIFY2(!title.isEmpty(), "Ctrl+O showed no chooser");
+    QVERIFY(filter.startsWith("RAR archives (*.rar"));
+    QStringList expected;
+    for (const QString& name : started)
+        expected << sandbox.Path(name);
+    QCOMPARE(recorder.Archives(), expected);
     QVERIFY(window.isVisible());
 }
 
