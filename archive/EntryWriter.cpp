@@ -187,8 +187,7 @@ bool TFileJob::Make()
     if (file < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOENT)) {
         for (int attempt = 0; file < 0 && attempt < 100; ++attempt) {
             temporary = StandInName();
-            file = openat(folder, temporary.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC,
-                          creation);
+            file = openat(folder, temporary.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, creation);
             if (file < 0 && errno != EEXIST)
                 break;
         }

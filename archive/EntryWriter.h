@@ -18,9 +18,9 @@
 // descriptor, its names, its data and its file. Whoever holds the job may
 // run the functions below on any thread; nothing here touches the engine.
 struct TFileJob {
-    int folder = -1;  // owned
-    std::string base;    // the name in that folder
-    std::string target;  // the path the existence test and the question name
+    int folder = -1;      // owned
+    std::string base;     // the name in that folder
+    std::string target;   // the path the existence test and the question name
     bool agreed = false;  // the entry may replace what stands there
     mode_t mode = 0600;
     timespec mtime{0, UTIME_OMIT};

@@ -52,8 +52,8 @@ enum class TThread { Off, On, OneProcessor };
 struct TWriterCase {
     const char* name;
     std::function<std::string(const fs::path& work)> archive;  // gives the archive's path
-    std::function<void(const fs::path& out)> before;          // the user's files
-    std::vector<std::string> asked;                           // questions expected, in order
+    std::function<void(const fs::path& out)> before;           // the user's files
+    std::vector<std::string> asked;                            // questions expected, in order
     std::function<void(const std::map<std::string, std::string>& tree)> check;
 };
 

@@ -109,7 +109,7 @@ void TestLauncherDrops::ctrlOChoosesArchivesForTheRoadOfADrop()
     QFETCH(QStringList, chosen);
     QFETCH(QStringList, started);
     LauncherSandbox sandbox;
-    for (const QString& name : {"one.rar", "two.rar", "b.zip"})
+    for (const char* name : {"one.rar", "two.rar", "b.zip"})
         MakeFile(sandbox.Path(name));
     QString title, filter;
     platform::SetFileChooserHandler([&](QWidget*, const QString& t, const QString& f) {
