@@ -22,10 +22,10 @@ struct TPromptTexts {
     const char* volumeCaption;
     const char* ok;
     const char* cancel;
-    const char* askedAgain;  // followed by the archive's file name
+    const char* askedAgain;  // after a wrong password, followed by the archive's file name
 };
 constexpr TPromptTexts PromptTexts{"Protected Archive - Enter Password:", "Next Archive:", "OK", "Cancel",
-                                   "Asked again: "};
+                                   "Wrong password: "};
 
 // The line above the field when the same archive asks once more.
 constexpr int NoteHeight = 21;

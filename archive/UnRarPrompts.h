@@ -8,8 +8,7 @@
 // What the engine knows of a password request.
 struct TPasswordRequest {
     std::string archive;  // the archive's name, as the run was given it
-    // The same archive asks again after an earlier answer was handed on, as
-    // it does after a wrong one.
+    // The same archive asks again because the last answer was wrong.
     bool repeat = false;
 };
 

@@ -111,16 +111,12 @@ void TVoskUnRar::AnswerPassword(char* buffer, LPARAM capacity)
 
 void TVoskUnRar::PromptPassword(std::string& password)
 {
-    // The archive that was last asked about, and by whom: the library asks
-    // again only on a new open, so the prompt can say it has been here before.
-    static const TVoskUnRar* lastComponent = nullptr;
-    static std::string lastArchive;
     const std::string prefill =
         platform::ReadFirstLine(platform::ProgramFolder() + "password.txt").value_or(std::string());
-    const TPasswordRequest request{FileName, lastComponent == this && lastArchive == FileName};
+    // The library asks anew at the next open after a wrong answer, with the
+    // same empty box: the prompt says why it is back.
+    const TPasswordRequest request{FileName, FRejectedArchive == FileName};
     password = FPrompts->AskPassword(prefill, request);
-    lastComponent = this;
-    lastArchive = FileName;
 }
 
 bool TVoskUnRar::PromptNextVolume(const std::string& currentVolume, char* buffer, size_t capacity)

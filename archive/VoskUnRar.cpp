@@ -137,6 +137,8 @@ void TVoskUnRar::SetMode(TVoskRarMode mode)
 void TVoskUnRar::DoError(const std::string& Message, int32_t MessageID)
 {
     Settle();
+    if (MessageID == ERAR_BAD_PASSWORD)
+        FRejectedArchive = FileName;
     if (OnError)
         OnError(*this, Message, MessageID);
 }
@@ -376,6 +378,9 @@ int TVoskUnRar::ReadHeader()
     const int r = FCalls->ReadHeader(FHeader);
     FEntryNameReady = false;
     RethrowPending();
+    // A header read means the password, if any, was right.
+    if (r == ERAR_SUCCESS && !FRejectedArchive.empty())
+        FRejectedArchive.clear();
     if (r == ERAR_SUCCESS && FHeader.ArcName[0] != '\0')
         FCurrentVolume.assign(FHeader.ArcName, strnlen(FHeader.ArcName, sizeof FHeader.ArcName));
     return r;

@@ -221,6 +221,8 @@ private:
     std::vector<char> FPasswordBuffer;
     // The password the library was last handed in this run.
     std::string FRunPassword;
+    // The archive whose last password was wrong, until a header is read.
+    std::string FRejectedArchive;
     std::vector<char> FArcNameBuffer;
     std::chrono::steady_clock::time_point FLastKeepAlive;
     // The entry whose data the library is handing over: kept whole for the

@@ -369,8 +369,9 @@ INSTANTIATE_TEST_SUITE_P(
 // clang-format on
 
 // Each run opens the archive anew and the library asks anew: the prompt is
-// told when the same archive comes back, and which archive it is.
-TEST_F(EngineTest, PasswordPromptIsToldWhenTheSameArchiveAsksAgain)
+// told when it is back because the last answer was wrong, and which archive
+// it is.
+TEST_F(EngineTest, PasswordPromptIsToldWhenTheLastAnswerWasWrong)
 {
     TScriptedPrompts prompts;
     prompts.password = "wrong";
@@ -395,6 +396,16 @@ TEST_F(EngineTest, PasswordPromptIsToldWhenTheSameArchiveAsksAgain)
                                                              {other, false},
                                                              {other, true}};
     EXPECT_EQ(seen, expected);
+
+    // A right answer is no reason to say so.
+    prompts.password = "secret";
+    prompts.passwordRequests.clear();
+    c.FileName = headers;
+    c.ProcessArchive();
+    c.ProcessArchive();
+    ASSERT_FALSE(prompts.passwordRequests.empty());
+    for (const TPasswordRequest& r : prompts.passwordRequests)
+        EXPECT_FALSE(r.repeat);
 }
 
 TEST_F(EngineTest, SilentPasswordFileGivesThePasswordAndAnEmptyOneGivesNone)

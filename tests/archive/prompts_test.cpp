@@ -88,7 +88,7 @@ private slots:
         QTest::newRow("a first request has no note") << false << "/a/b/x.rar"
                                                      << "" << 0;
         QTest::newRow("a repeat names the archive's file") << true << "/a/b/x.rar"
-                                                           << "Asked again: x.rar" << 21;
+                                                           << "Wrong password: x.rar" << 21;
         QTest::newRow("a long name loses its middle and stays on the line")
             << true << "/a/" + QString(200, 'n') + "-end.rar"
             << "end.rar" << 21;
@@ -124,7 +124,7 @@ private slots:
         QCOMPARE(ok, QRect(107, 37 + shift, 75, 25));
         QVERIFY2(note.isEmpty() ? shown.isEmpty() : shown.endsWith(note), qPrintable(shown));
         if (repeat)
-            QVERIFY(shown.startsWith("Asked again: "));
+            QVERIFY(shown.startsWith("Wrong password: "));
         QVERIFY(fits);
     }
 
