@@ -39,8 +39,8 @@ int TVoskUnRar::Callback(UINT msg, LPARAM P1, LPARAM P2)
             FLastVolume = reinterpret_cast<const char*>(P1);
         break;
     case UCM_PROCESSDATA:
-        if (FReceiving && P2 > 0)
-            Receive(reinterpret_cast<const char*>(P1), static_cast<size_t>(P2));
+        if (FWriter.Receiving() && P2 > 0)
+            FWriter.Receive(reinterpret_cast<const char*>(P1), static_cast<size_t>(P2));
         if (KeepAlive) {
             const auto now = std::chrono::steady_clock::now();
             if (FLastKeepAlive == std::chrono::steady_clock::time_point{} ||
@@ -84,7 +84,7 @@ int TVoskUnRar::AskForVolume(char* buffer)
     // A name typed relative means the folder the run started in, not the
     // target folder the library is working in.
     if (answer == 0) {
-        const std::string name = FDestination.FromStartFolder(buffer);
+        const std::string name = FWriter.Destination().FromStartFolder(buffer);
         if (name.size() < VolumeNameCapacity)
             std::memcpy(buffer, name.c_str(), name.size() + 1);
     }

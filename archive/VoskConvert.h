@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/untUnRar.h"
+#include "archive/library/untUnRar.h"
 
 // From the library's header record to the component's, and the texts and
 // target paths made from its names. Depends on nothing else of the engine.

@@ -9,10 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "archive/ArchiveEnd.h"
+#include "archive/endcheck/ArchiveEnd.h"
 #include "archive/VoskConvert.h"
 #include "archive/VoskErrors.h"
-#include "archive/SolidArchive.h"
+#include "archive/endcheck/SolidArchive.h"
 #include "platform/ascii.h"
 #include "platform/program_folder.h"
 #include "platform/text_file.h"
@@ -20,50 +20,6 @@
 TVoskUnRar* CurrentUnRar = nullptr;
 
 namespace {
-
-// The longest part of a cleaned name, in bytes.
-size_t LongestPart(const std::string& name)
-{
-    size_t longest = 0, start = 0;
-    for (;;) {
-        const size_t slash = name.find('/', start);
-        const size_t end = slash == std::string::npos ? name.size() : slash;
-        longest = std::max(longest, end - start);
-        if (slash == std::string::npos)
-            return longest;
-        start = slash + 1;
-    }
-}
-
-// A copy of the file `from` at `name` in `folder`, with its mode less the
-// set-ID bits and its modification time.
-bool CopyFile(int from, int folder, const std::string& name)
-{
-    struct stat st {};
-    if (fstat(from, &st) != 0)
-        return false;
-    const int to = openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (to < 0)
-        return false;
-    bool ok = true;
-    off_t left = st.st_size;
-    while (ok && left > 0) {
-        ssize_t n = copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(left), 0);
-        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-            char buffer[65536];
-            n = read(from, buffer, sizeof buffer);
-            if (n > 0 && write(to, buffer, static_cast<size_t>(n)) != n)
-                n = -1;
-        }
-        if (n <= 0)
-            ok = n == 0 && left == 0;
-        else
-            left -= n;
-    }
-    const timespec times[2] = {st.st_atim, st.st_mtim};
-    ok = ok && fchmod(to, st.st_mode & 0777) == 0 && futimens(to, times) == 0;
-    return close(to) == 0 && ok;
-}
 
 // The library opens whatever it is given and waits on a pipe or a device
 // for good: only a regular file is handed to it.
@@ -96,7 +52,7 @@ bool TFileList::ContainsIgnoringCase(const std::string& path) const
 
 // ---- construction ---------------------------------------------------------
 
-TVoskUnRar::TVoskUnRar(IUnRarPrompts* prompts) : FPrompts(prompts)
+TVoskUnRar::TVoskUnRar(IUnRarPrompts* prompts) : FPrompts(prompts), FWriter(*this)
 {
     untUnRar::LoadUnRarLibrary();
     FDllLoaded = untUnRar::UnRarLoaded;
@@ -115,7 +71,6 @@ TVoskUnRar::TVoskUnRar(IUnRarPrompts* prompts) : FPrompts(prompts)
     FHeader.RedirName = FRedirName.data();
     FHeader.RedirNameSize = RedirNameCapacity;
     SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
-    FWriterOn = TEntryWriter::Worthwhile();
 }
 
 TVoskUnRar::~TVoskUnRar()
@@ -208,8 +163,8 @@ void TVoskUnRar::ProcessArchive()
         TVoskUnRar& c;
         ~TRunEnd()
         {
-            c.AbandonPlacement();
-            c.FDestination.Close();
+            c.FHeaderHeld = false;
+            c.FWriter.EndRun();
             c.FCalls = &c.FLibrary;
         }
     } runEnd{*this};
@@ -223,10 +178,9 @@ void TVoskUnRar::ProcessArchive()
     FSizeProcessed = 0;
     FPendingException = nullptr;
     FLastKeepAlive = {};
-    const auto existingFilesOfThisRun = FExistingFiles.ForRun();
     CurrentUnRar = this;
     if (FOperation == RAR_EXTRACT)
-        FDestination.Open(Directory);  // one that cannot be opened ends the run at its first entry
+        FWriter.BeginRun(Directory, OverrideEvent == TOverrideOptions::OR_ALWAYS);
 
     // An archive the counting pass could not open fails the same way again:
     // one report is enough.
@@ -238,7 +192,6 @@ void TVoskUnRar::ProcessArchive()
     if (!OpenArchive(FMode == TVoskRarMode::VOSKRAR_LIST ? RAR_OM_LIST : RAR_OM_EXTRACT))
         return;
 
-    FLinkJudge.Clear();
     WalkOpenArchive([this] {
         const THeadersResult end = ReadHeaders([this] { return ReadHeader(); },
                                                [this](int r) {
@@ -298,7 +251,7 @@ bool TVoskUnRar::OpenArchive(unsigned openMode)
     // An extraction run works from inside the target folders, so the library
     // must find the next volumes by a name that does not depend on the
     // working folder.
-    const std::string arcName = FDestination.FromStartFolder(FileName);
+    const std::string arcName = FWriter.Destination().FromStartFolder(FileName);
     FArcNameBuffer.assign(arcName.begin(), arcName.end());
     FArcNameBuffer.push_back('\0');
     FOpenData = RAROpenArchiveData{};
@@ -458,42 +411,23 @@ int TVoskUnRar::ProcessEntry()
         return Process(RAR_SKIP);
     if (FOperation != RAR_EXTRACT)
         return Process(FOperation);
-    return ExtractEntry(name, target);
+    return FWriter.Extract(FHeader, name, target, EntryName());
 }
 
 void TVoskUnRar::Settle()
 {
-    if (FSettling)
+    if (FWriter.Settling())
         return;
-    if (FWriter.Busy()) {
-        TFileJob job;
-        struct stat st {};
-        const TFinished first = FWriter.Wait(job, st);
-        // What settling tells (a question, a failure) must not let the
-        // held header through before it.
-        struct TSettling {
-            bool& on;
-            ~TSettling() { on = false; }
-        } settling{FSettling = true};
-        FinishPlacement(job, first, st);
-        FSpare = std::move(job.data);
-    }
+    FWriter.Settle();
     if (FHeaderHeld) {
         FHeaderHeld = false;
         TellHeader(ERAR_SUCCESS);
     }
 }
 
-void TVoskUnRar::AbandonPlacement()
+void TVoskUnRar::Report(const std::string& text, int code, const std::string& entry)
 {
-    FHeaderHeld = false;
-    FReceiving = false;
-    FFile.Discard();
-    if (!FWriter.Busy())
-        return;
-    TFileJob job;
-    struct stat st {};
-    FWriter.Wait(job, st);  // a job that did not get its name goes with it
+    DoError(entry.empty() ? text : text + entry, code);
 }
 
 // Whether the entry may replace what stands at `target`: under OR_EVENT the
@@ -509,355 +443,6 @@ bool TVoskUnRar::MayReplace(const std::string& target)
     if (OnOverride)
         OnOverride(*this, target, canOverride);
     return canOverride;
-}
-
-int TVoskUnRar::Skip(TVoskText why)
-{
-    DoError(VoskText(why) + EntryName(), 0);
-    return Process(RAR_SKIP);
-}
-
-// Our own failure to write an entry is reported and the run goes on with the
-// next entry; only the library's results end a run.
-int TVoskUnRar::WriteFailed(int pr)
-{
-    if (pr == 0)
-        DoError(VoskText(TVoskText::Result, ERAR_ECREATE), ERAR_ECREATE);
-    return pr;
-}
-
-int TVoskUnRar::ExtractEntry(const std::string& name, const std::string& target)
-{
-    // A name that fills the header's buffer has been cut by the library: the
-    // file written would not be the entry's.
-    if (wcsnlen(FHeader.FileNameW, std::size(FHeader.FileNameW)) >= std::size(FHeader.FileNameW) ||
-        LongestPart(name) > NAME_MAX)
-        return Skip(TVoskText::NameTooLong);
-    if (name.empty())
-        return Skip(TVoskText::BadName);
-    // A destination that cannot be opened fails every entry alike: once is enough.
-    if (FDestination.Root() < 0) {
-        const int pr = Process(RAR_SKIP);
-        return pr != 0 ? pr : ERAR_ECREATE;
-    }
-    const size_t slash = name.rfind('/');
-    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
-    const std::string_view folder = std::string_view(name).substr(0, slash == std::string::npos ? 0 : slash);
-    // Decided against the disk as it will be once the entry in flight has
-    // its name: a folder to be made or an entry that is no plain file may
-    // depend on that name.
-    if (FWriter.Busy() && (!FDestination.IsOpen(folder) || (FHeader.Flags & RHDF_DIRECTORY) ||
-                           FHeader.RedirType != TLinkJudge::None || FWriter.Job().target == target))
-        Settle();
-    switch (FDestination.Folder(folder)) {
-    case TDestination::TFolder::Ready:
-        break;
-    case TDestination::TFolder::LinkInPath:
-        return Skip(TVoskText::LinkInPath);
-    case TDestination::TFolder::Failed:
-        return WriteFailed(Process(RAR_SKIP));
-    }
-    if (FHeader.Flags & RHDF_DIRECTORY)
-        return ExtractFolder(base, target);
-
-    // Asked before the data is unpacked; a file that appears meanwhile is
-    // asked about once the data is ready.
-    bool agreed = OverrideEvent == TOverrideOptions::OR_ALWAYS;
-    if (!agreed && FExistingFiles.FileExists(target)) {
-        if (!MayReplace(target))
-            return Process(RAR_SKIP);
-        agreed = true;
-    }
-    switch (FHeader.RedirType) {
-    case TLinkJudge::None:
-        return ExtractData(base, target, agreed);
-    case TLinkJudge::UnixSymlink:
-    case TLinkJudge::WindowsSymlink:
-    case TLinkJudge::Junction:
-        return ExtractSymlink(name, base, target, agreed);
-    case TLinkJudge::HardLink:
-    case TLinkJudge::FileCopy:
-        return ExtractCopy(base, target, agreed);
-    default:
-        // A kind of link this program does not know cannot be judged.
-        return Skip(TVoskText::UnsafeLink);
-    }
-}
-
-void TVoskUnRar::SetDestination(const std::string& path, const std::string& name)
-{
-    FDestPathBuffer.assign(path.begin(), path.end());
-    FDestPathBuffer.push_back('\0');
-    FDestNameBuffer.assign(name.begin(), name.end());
-    FDestNameBuffer.push_back('\0');
-}
-
-int TVoskUnRar::ExtractData(const std::string& base, const std::string& target, bool agreed)
-{
-    // The job keeps its own descriptor: the folders of the run may be
-    // closed while it is still on its way.
-    const int folder = fcntl(FDestination.FolderFd(), F_DUPFD_CLOEXEC, 0);
-    if (folder < 0)
-        return WriteFailed(Process(RAR_SKIP));
-    FFile = TFileJob();
-    FFile.folder = folder;
-    FFile.base = base;
-    FFile.target = target;
-    FFile.agreed = agreed;
-    FFile.mode = EntryMode();
-    FFile.mtime = EntryTime();
-    const uint64_t size = (static_cast<uint64_t>(FHeader.UnpSizeHigh) << 32) | FHeader.UnpSize;
-    // Small entries go whole to the writer's thread; large ones are better
-    // written here than copied.
-    FFileQueued = FWriterOn && size <= QueuedEntryLimit;
-    if (FFileQueued) {
-        FFile.data = std::move(FSpare);
-        FFile.data.clear();
-    } else {
-        FFile.Make();
-    }
-    // The library only tests: it hands the data to Receive and never
-    // writes to the disk itself.
-    FReceiving = true;
-    const int pr = Process(RAR_TEST);
-    FReceiving = false;
-    if (pr != 0) {
-        FSpare = std::move(FFile.data);
-        FFile.Discard();
-        return pr;
-    }
-    if (FFileQueued) {
-        // The entry before is settled and this header told first; a stop
-        // asked meanwhile keeps this entry out.
-        Settle();
-        if (StopProcessing) {
-            FSpare = std::move(FFile.data);
-            FFile.Discard();
-            return 0;
-        }
-        // A later entry of the same name finds this one, queued or not.
-        FExistingFiles.Created(target);
-        FWriter.Post(std::move(FFile));
-        return 0;
-    }
-    Settle();
-    struct stat st {};
-    const TFinished first = NameFile(FFile, st);
-    return FinishPlacement(FFile, first, st);
-}
-
-void TVoskUnRar::Receive(const char* bytes, size_t size)
-{
-    if (FFileQueued) {
-        if (FFile.data.size() + size <= QueuedEntryLimit) {
-            FFile.data.insert(FFile.data.end(), bytes, bytes + size);
-            return;
-        }
-        // More than the header said: written here from now on.
-        FFileQueued = false;
-        if (FFile.Make())
-            FFile.Write(FFile.data.data(), FFile.data.size());
-        FFile.data.clear();
-    }
-    FFile.Write(bytes, size);
-}
-
-int TVoskUnRar::ExtractSymlink(const std::string& name, const std::string& base, const std::string& target, bool agreed)
-{
-    const int folder = FDestination.FolderFd();
-    const std::string temporary = FDestination.TemporaryName(base);
-    if (FRedirName[0] != L'\0') {
-        // The header names the target: the link is made here, and the library
-        // only moves past the entry.
-        const int pr = Process(RAR_SKIP);
-        if (pr != 0)
-            return pr;
-        const std::string linkTarget = LinkTargetHere(WideToUtf8(FRedirName.data(), FRedirName.size()),
-                                                      FHeader.RedirType);
-        if (linkTarget.empty()) {
-            DoError(VoskText(TVoskText::UnsafeLink) + EntryName(), 0);
-            return 0;
-        }
-        if (symlinkat(linkTarget.c_str(), folder, temporary.c_str()) != 0)
-            return WriteFailed(0);
-    } else {
-        // An old-format link keeps its target in its data, which only the
-        // library reads. It judges a link by its depth below the destination
-        // path it is given, so it gets the plain path of the folder, which
-        // holds only folders just opened without a link.
-        SetDestination(FDestination.FolderPath(), FDestination.FolderPath() + temporary);
-        const int pr = Process(RAR_EXTRACT, FDestPathBuffer.data(), FDestNameBuffer.data());
-        if (pr != 0) {
-            FDestination.Discard(temporary);
-            return pr;
-        }
-    }
-    // Judged by the link that stands there now, read back from the disk.
-    std::string made;
-    if (!ReadSymlinkAt(folder, temporary, made) || !FLinkJudge.Allow(FDestination.Root(), name, made)) {
-        FDestination.Discard(temporary);
-        DoError(VoskText(TVoskText::UnsafeLink) + EntryName(), 0);
-        return 0;
-    }
-    const timespec times[2] = {{0, UTIME_OMIT}, EntryTime()};
-    if (times[1].tv_nsec != UTIME_OMIT)
-        utimensat(folder, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW);
-    return PlaceEntry(temporary, base, target, agreed, nullptr);
-}
-
-// A hard link or a copy may name only a file that this run wrote, reached
-// inside the destination: it is made here from that file, never from a path
-// the library would resolve.
-int TVoskUnRar::ExtractCopy(const std::string& base, const std::string& target, bool agreed)
-{
-    const int pr = Process(RAR_SKIP);
-    if (pr != 0)
-        return pr;
-    const bool hard = FHeader.RedirType == TLinkJudge::HardLink;
-    const std::string named = WideToUtf8(FRedirName.data(), FRedirName.size());
-    const std::string source = CleanEntryName(named);
-    const int from = FDestination.OpenWritten(source, !hard);
-    if (from < 0) {
-        // A link to an entry that comes later is no attack: say which it is.
-        const bool missing = !source.empty() && source == named && !FDestination.Exists(source);
-        DoError(VoskText(missing ? TVoskText::LinkTargetMissing : TVoskText::UnsafeLink) + EntryName(), 0);
-        return 0;
-    }
-    const int folder = FDestination.FolderFd();
-    const std::string temporary = FDestination.TemporaryName(base);
-    const bool made = hard ? linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(from)).c_str(), folder,
-                                    temporary.c_str(), AT_SYMLINK_FOLLOW) == 0
-                           : CopyFile(from, folder, temporary);
-    close(from);
-    struct stat st {};
-    if (!made || fstatat(folder, temporary.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
-        FDestination.Discard(temporary);
-        return WriteFailed(0);
-    }
-    return PlaceEntry(temporary, base, target, agreed, &st);
-}
-
-int TVoskUnRar::ExtractFolder(const std::string& base, const std::string& target)
-{
-    const int folder = FDestination.FolderFd();
-    struct stat st {};
-    bool there = fstatat(folder, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-    if (there && S_ISLNK(st.st_mode))
-        return Skip(TVoskText::LinkInPath);
-    const bool file = there && !S_ISDIR(st.st_mode);
-    // A file where the folder goes is the user's: it goes only after a Yes.
-    if (file && !MayReplace(target))
-        return Process(RAR_SKIP);
-    const int pr = Process(RAR_SKIP);
-    if (pr != 0)
-        return pr;
-    if (file) {
-        if (unlinkat(folder, base.c_str(), 0) != 0)
-            return WriteFailed(0);
-        FExistingFiles.Removed(target);
-        there = false;
-    }
-    const bool unixMode = FHeader.HostOS == HostUnix;
-    if (!there && mkdirat(folder, base.c_str(), unixMode ? (FHeader.FileAttr & 0777) | 0700 : 0777) != 0 &&
-        errno != EEXIST)
-        return WriteFailed(0);
-    const int fd = openat(folder, base.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ELOOP ? Skip(TVoskText::LinkInPath) : WriteFailed(0);
-    if (unixMode)
-        fchmod(fd, FHeader.FileAttr & 07777 & ~SetIdBits);
-    const timespec times[2] = {{0, UTIME_OMIT}, EntryTime()};
-    if (times[1].tv_nsec != UTIME_OMIT)
-        futimens(fd, times);
-    close(fd);
-    return 0;
-}
-
-// Moves a link or a copy made under a temporary name to its own name. A file
-// that appeared since the question, or that the existence test could not see
-// (a name that differs only in case on such a file system), is asked about
-// now.
-int TVoskUnRar::PlaceEntry(const std::string& temporary, const std::string& base, const std::string& target,
-                           bool agreed, const struct stat* written)
-{
-    const int folder = FDestination.FolderFd();
-    for (TDestination::TPlace place = TDestination::Place(folder, temporary, folder, base, agreed);;) {
-        switch (place) {
-        case TDestination::TPlace::Placed:
-            FExistingFiles.Created(target);
-            if (written)
-                FDestination.Remember(*written);
-            return 0;
-        case TDestination::TPlace::Exists:
-            if (!agreed && MayReplace(target)) {
-                agreed = true;
-                place = TDestination::Place(folder, temporary, folder, base, true);
-                continue;
-            }
-            TDestination::Discard(folder, temporary);
-            return 0;
-        case TDestination::TPlace::IsFolder:
-        case TDestination::TPlace::Failed:
-            TDestination::Discard(folder, temporary);
-            return WriteFailed(0);
-        }
-    }
-}
-
-// The outcome of naming a data entry, wherever it was tried; asks and names
-// again when something stands at the name.
-int TVoskUnRar::FinishPlacement(TFileJob& job, TFinished first, struct stat& written)
-{
-    for (TFinished outcome = first;;) {
-        switch (outcome) {
-        case TFinished::Placed:
-            FExistingFiles.Created(job.target);
-            FDestination.Remember(written);
-            job.Discard();
-            return 0;
-        case TFinished::Exists:
-            if (!job.agreed && MayReplace(job.target)) {
-                job.agreed = true;
-                outcome = NameFile(job, written);
-                continue;
-            }
-            job.Discard();
-            return 0;
-        case TFinished::IsFolder:
-        case TFinished::Failed: {
-            const int code = job.error ? job.error : ERAR_ECREATE;
-            job.Discard();
-            FExistingFiles.Removed(job.target);
-            DoError(VoskText(TVoskText::Result, code), code);
-            return 0;
-        }
-        }
-    }
-}
-
-// The mode a file of this entry gets: a Unix entry's own, less what only
-// the owner of the archive should decide; a Windows entry's from its
-// read-only flag and the creation mask.
-mode_t TVoskUnRar::EntryMode() const
-{
-    if (FHeader.HostOS == HostUnix)
-        return FHeader.FileAttr & 07777 & ~SetIdBits;
-    mode_t mode = 0666 & ~CreationMask();
-    if (FHeader.FileAttr & 0x01)
-        mode &= ~0222;
-    return mode;
-}
-
-// The entry's modification time from the header, UTIME_OMIT when it has none.
-timespec TVoskUnRar::EntryTime() const
-{
-    // Windows file time: 100 ns steps since 1601.
-    constexpr uint64_t UnixEpoch = 116444736000000000ull;
-    const uint64_t stamp = (static_cast<uint64_t>(FHeader.MtimeHigh) << 32) | FHeader.MtimeLow;
-    if (stamp < UnixEpoch)
-        return {0, UTIME_OMIT};
-    const uint64_t since = stamp - UnixEpoch;
-    return {static_cast<time_t>(since / 10000000), static_cast<long>(since % 10000000) * 100};
 }
 
 // The library ends a cut-off archive as if it were whole; the headers tell.

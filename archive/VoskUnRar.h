@@ -9,16 +9,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "archive/Destination.h"
-#include "archive/LinkJudge.h"
-#include "archive/VoskErrors.h"
-#include "archive/ExistingFiles.h"
-#include "archive/ListingRecord.h"
-#include "archive/EntryWriter.h"
-#include "archive/UnRarCalls.h"
-#include "archive/VoskConvert.h"
 #include "archive/UnRarPrompts.h"
-#include "archive/untUnRar.h"
+#include "archive/VoskConvert.h"
+#include "archive/VoskErrors.h"
+#include "archive/library/ListingRecord.h"
+#include "archive/library/UnRarCalls.h"
+#include "archive/library/untUnRar.h"
+#include "archive/writer/EntryWriter.h"
 
 enum class TVoskRarMode : uint8_t { VOSKRAR_EXTRACT = 0, VOSKRAR_LIST = 1 };
 enum class TRarStatus : uint8_t { RAR_ONOPEN = 0, RAR_ONBEFOREOPEN = 1, RAR_AFTERCLOSE = 2, RAR_ONPASSWORD = 3 };
@@ -58,8 +55,10 @@ using TRarStatusEvent = std::function<void(TVoskUnRar& Sender, const std::string
 using TRarChangeVolEvent = std::function<void(TVoskUnRar& Sender, char* ArcName, int32_t Mode)>;
 
 // Lists or extracts one RAR archive per call of ProcessArchive and reports
-// everything through its events. One component at a time per process.
-class TVoskUnRar {
+// everything through its events. The library only reads and tests; its
+// writer makes every file. Components may live side by side; each runs on
+// the thread that calls it.
+class TVoskUnRar : private IWriterRun {
 public:
     // Size of the library's buffer handed to OnVolChange.
     static constexpr size_t VolumeNameCapacity = 2048;
@@ -68,10 +67,6 @@ public:
     // stays under 50 ms between two rounds, with the library's own spacing
     // of callbacks added.
     static constexpr std::chrono::milliseconds KeepAliveInterval{16};
-    // Entries up to this size are copied whole to the writer's thread: at
-    // most two of them are in memory at once.
-    static constexpr uint64_t QueuedEntryLimit = 1 << 20;
-
     // `prompts` answers the built-in password and next-volume prompts; null
     // means no prompt can be shown.
     explicit TVoskUnRar(IUnRarPrompts* prompts = nullptr);
@@ -141,28 +136,13 @@ private:
     void ReportHeader(int r);
     void TellHeader(int r);
     int ProcessEntry();
-    // Settles the entry being moved into place and tells a header held back
-    // meanwhile: called before anything else is told or asked, so every
-    // event keeps its order.
-    void Settle();
-    // At a run's end by an exception: waits for the entry, telling nothing.
-    void AbandonPlacement();
-    bool MayReplace(const std::string& target);
-    int Skip(TVoskText why);
-    int WriteFailed(int pr);
-    int ExtractEntry(const std::string& name, const std::string& target);
-    int ExtractData(const std::string& base, const std::string& target, bool agreed);
-    int ExtractSymlink(const std::string& name, const std::string& base, const std::string& target, bool agreed);
-    int ExtractCopy(const std::string& base, const std::string& target, bool agreed);
-    int ExtractFolder(const std::string& base, const std::string& target);
-    int PlaceEntry(const std::string& temporary, const std::string& base, const std::string& target, bool agreed,
-                   const struct stat* written);
-    int FinishPlacement(TFileJob& job, TFinished first, struct stat& written);
-    // Data of the entry being tested, handed over by the library.
-    void Receive(const char* bytes, size_t size);
-    void SetDestination(const std::string& path, const std::string& name);
-    timespec EntryTime() const;
-    mode_t EntryMode() const;
+    // Tells the outcome of the writer's entry on its way and a header held
+    // back meanwhile: called before anything else is told or asked, so
+    // every event keeps its order.
+    void Settle() override;
+    bool MayReplace(const std::string& target) override;
+    void Report(const std::string& text, int code, const std::string& entry) override;
+    bool Stopped() const override { return StopProcessing; }
     void CheckEnd();
 
     void StartPass();  // callback and password for the pass just opened
@@ -170,7 +150,7 @@ private:
     void WalkOpenArchive(Walk walk);
     int ReadHeader();
     // Without `destName` the library is given Directory, as for a skip or a test.
-    int Process(int operation, char* destPath = nullptr, char* destName = nullptr);
+    int Process(int operation, char* destPath = nullptr, char* destName = nullptr) override;
     void RethrowPending();
     int AskForVolume(char* buffer);
     void AnswerPassword(char* buffer, LPARAM capacity);
@@ -213,11 +193,6 @@ private:
     std::string FLastVolume;
     // Target of the link entry just read, as the library reports it.
     std::vector<wchar_t> FRedirName;
-    TLinkJudge FLinkJudge;
-    // Where an extraction run writes, held open for the run.
-    TDestination FDestination;
-    std::vector<char> FDestPathBuffer;
-    std::vector<char> FDestNameBuffer;
     std::vector<char> FPasswordBuffer;
     // The password the library was last handed in this run.
     std::string FRunPassword;
@@ -225,21 +200,10 @@ private:
     std::string FRejectedArchive;
     std::vector<char> FArcNameBuffer;
     std::chrono::steady_clock::time_point FLastKeepAlive;
-    // The entry whose data the library is handing over: kept whole for the
-    // writer's thread when small, else written here as it comes.
-    TFileJob FFile;
-    bool FReceiving = false;
-    bool FFileQueued = false;
-    // The data buffer of a job the writer gave back, for the next entry.
-    std::vector<char> FSpare;
-    // The data entry being written and named while the library unpacks the
-    // next one, and that entry's header, told once the first is settled.
+    // Makes the files of an extraction run; while its entry is on its way,
+    // the next header is held back until that entry's outcome is told.
     TEntryWriter FWriter;
-    bool FWriterOn = true;
     bool FHeaderHeld = false;
-    bool FSettling = false;
-    // Existence of target files, from one read per folder in each run.
-    TExistingFiles FExistingFiles;
     // The walk made ahead for the next run, and whether the last run used one.
     std::unique_ptr<TListingRecorder> FPrepared;
     bool FReplayed = false;

@@ -1,7 +1,7 @@
 // Loads the UnRAR library as two archive components would, one after the
 // other, and says whether it loaded; what the loading wrote to stderr is the
 // test's to read.
-#include "archive/untUnRar.h"
+#include "archive/library/untUnRar.h"
 
 #include <cstdio>
 

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "archive/Destination.h"
+#include "archive/writer/Destination.h"
 
 namespace fs = std::filesystem;
 

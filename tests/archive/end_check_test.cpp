@@ -2,7 +2,7 @@
 // one (with its records, comment, padding or volumes) is not.
 #include "engine_support.h"
 
-#include "archive/ArchiveEnd.h"
+#include "archive/endcheck/ArchiveEnd.h"
 #include "rar4_writer.h"
 #include "test_support.h"
 

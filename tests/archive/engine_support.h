@@ -27,7 +27,7 @@ public:
             c.FPrepared->Wait();
     }
     // Whether small entries are written and named on the writer's thread.
-    static void SetWriterThread(TVoskUnRar& c, bool on) { c.FWriterOn = on; }
+    static void SetWriterThread(TVoskUnRar& c, bool on) { c.FWriter.SetThreadOn(on); }
 };
 
 inline std::string ReadAll(const fs::path& path)

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "archive/LinkJudge.h"
+#include "archive/writer/LinkJudge.h"
 
 namespace {
 

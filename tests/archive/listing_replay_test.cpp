@@ -2,7 +2,7 @@
 // listing on the library: same events, same fields, same order.
 #include "engine_support.h"
 
-#include "archive/ListingRecord.h"
+#include "archive/library/ListingRecord.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,7 +4,7 @@
 #include <random>
 #include <string>
 
-#include "archive/NameTable.h"
+#include "archive/writer/NameTable.h"
 
 // Sets, erases and questions in random order over a small pool of names, so
 // erased slots are reused and the table grows over them; every answer must

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "archive/EntryWriter.h"
+#include "archive/writer/FileJob.h"
 #include "engine_support.h"
 #include "support/rar4_writer.h"
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "archive/ExistingFiles.h"
+#include "archive/writer/ExistingFiles.h"
 #include "archive/VoskUnRar.h"
 #include "platform/text_file.h"
 #include "rar4_writer.h"

@@ -1,4 +1,4 @@
-#include "archive/untUnRar.h"
+#include "archive/library/untUnRar.h"
 
 #include <cstdio>
 #include <cstdlib>

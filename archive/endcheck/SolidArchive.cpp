@@ -1,8 +1,8 @@
-#include "archive/SolidArchive.h"
+#include "archive/endcheck/SolidArchive.h"
 
 #include <vector>
 
-#include "archive/untUnRar.h"
+#include "archive/library/untUnRar.h"
 
 bool IsSolidArchive(const std::string& fileName)
 {

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "archive/untUnRar.h"
+#include "archive/library/untUnRar.h"
 
 // The buffers every pass hands the library.
 inline constexpr size_t CommentBufferSize = 65536;

@@ -1,6 +1,6 @@
-#include "archive/LinkJudge.h"
+#include "archive/writer/LinkJudge.h"
 
-#include "archive/Destination.h"
+#include "archive/writer/Destination.h"
 
 namespace {
 

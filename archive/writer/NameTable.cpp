@@ -1,4 +1,4 @@
-#include "archive/NameTable.h"
+#include "archive/writer/NameTable.h"
 
 #include <algorithm>
 #include <cstring>

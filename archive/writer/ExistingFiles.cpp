@@ -1,6 +1,6 @@
-#include "archive/ExistingFiles.h"
+#include "archive/writer/ExistingFiles.h"
 
-#include "archive/EntryWriter.h"
+#include "archive/writer/FileJob.h"
 
 #include <dirent.h>
 #include <sys/inotify.h>

@@ -1,4 +1,4 @@
-#include "archive/ArchiveEnd.h"
+#include "archive/endcheck/ArchiveEnd.h"
 
 #include <array>
 #include <cstdint>

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "archive/UnRarCalls.h"
+#include "archive/library/UnRarCalls.h"
 
 // The listing run of the window waits a second before it starts. Its header
 // walk can be made meanwhile on a second thread with a handle of its own:

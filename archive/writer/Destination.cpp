@@ -1,6 +1,6 @@
-#include "archive/Destination.h"
+#include "archive/writer/Destination.h"
 
-#include "archive/EntryWriter.h"
+#include "archive/writer/FileJob.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "archive/ListingRecord.h"
+#include "archive/library/ListingRecord.h"
 
 #include <algorithm>
 #include <cstring>

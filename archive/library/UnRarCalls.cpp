@@ -1,4 +1,4 @@
-#include "archive/UnRarCalls.h"
+#include "archive/library/UnRarCalls.h"
 
 bool TLibraryCalls::Open(RAROpenArchiveData& data)
 {

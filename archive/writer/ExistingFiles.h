@@ -7,7 +7,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "archive/NameTable.h"
+#include "archive/writer/NameTable.h"
 
 // Tells, for the entries of one extraction run, whether a file (anything but
 // a folder) is at a target path, without a system call per entry. Each

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/VoskErrors.h"
+#include "archive/library/untUnRar.h"
+#include "archive/writer/Destination.h"
+#include "archive/writer/ExistingFiles.h"
+#include "archive/writer/FileJob.h"
+#include "archive/writer/LinkJudge.h"
+#include "archive/writer/WriterThread.h"
+
+// What the writer needs of the run it writes for. All of it is called on
+// the engine's thread.
+class IWriterRun {
+public:
+    virtual ~IWriterRun() = default;
+    // The library's process call for the entry just read. Without `destName`
+    // nothing is written: a skip, or a test whose data comes to Receive.
+    virtual int Process(int operation, char* destPath = nullptr, char* destName = nullptr) = 0;
+    // Whether the entry may replace what stands at `target`.
+    virtual bool MayReplace(const std::string& target) = 0;
+    // A report of the run: `text`, followed by `entry` when not empty.
+    virtual void Report(const std::string& text, int code, const std::string& entry) = 0;
+    // Tells everything held back, the writer's entry on its way first.
+    virtual void Settle() = 0;
+    // True once the user asked the run to stop.
+    virtual bool Stopped() const = 0;
+};
+
+// Makes every file, folder and link of an extraction run below its
+// destination. It owns the destination's open folders, the existence cache,
+// the link judge, the table of the files it wrote and the thread that writes
+// and names small files while the library unpacks the next entry.
+//
+// The engine hands it the entries in archive order, on one thread. Every
+// decision that depends on the disk (does it exist, may it be replaced, is
+// there a link in the path, may a hard link name this file) is taken
+// against the disk as it will be once the entry on the thread has its
+// name, so what happens does not depend on the thread or its timing. An
+// entry's outcome is told (a question, a failure) before anything that
+// comes after it: call Settle before telling anything else.
+class TEntryWriter {
+public:
+    // Entries up to this size are copied whole to the writer's thread: at
+    // most two of them are in memory at once.
+    static constexpr uint64_t QueuedEntryLimit = 1 << 20;
+
+    explicit TEntryWriter(IWriterRun& run);
+    TEntryWriter(const TEntryWriter&) = delete;
+    TEntryWriter& operator=(const TEntryWriter&) = delete;
+
+    // Opens `directory` for a run; `alwaysReplace`: no question is asked.
+    void BeginRun(const std::string& directory, bool alwaysReplace);
+    // Ends the run: what did not get its name goes.
+    void EndRun();
+    const TDestination& Destination() const { return FDestination; }
+
+    // Writes the entry whose header was just read: `name` is its cleaned
+    // name, `target` the path the question names, `shown` its name in
+    // reports. The library's result, or 0.
+    int Extract(const RARHeaderDataEx& header, const std::string& name, const std::string& target,
+                const std::string& shown);
+    // The data the library hands over while Extract tests the entry.
+    bool Receiving() const { return FReceiving; }
+    void Receive(const char* bytes, size_t size);
+
+    // True while an entry is on the thread, its outcome not told yet.
+    bool Busy() const { return FThread.Busy(); }
+    // Waits for that entry and tells its outcome; the run's Settle calls it.
+    void Settle();
+    // True while Settle tells an outcome: nothing held back may come first.
+    bool Settling() const { return FSettling; }
+
+    // Whether small entries go to the thread.
+    bool ThreadOn() const { return FThreadOn; }
+    void SetThreadOn(bool on) { FThreadOn = on; }
+
+private:
+    int Skip(TVoskText why);
+    int WriteFailed(int pr);
+    int ExtractData(const std::string& base, const std::string& target, bool agreed);
+    int ExtractSymlink(const std::string& name, const std::string& base, const std::string& target, bool agreed);
+    int ExtractCopy(const std::string& base, const std::string& target, bool agreed);
+    int ExtractFolder(const std::string& base, const std::string& target);
+    int PlaceEntry(const std::string& temporary, const std::string& base, const std::string& target, bool agreed,
+                   const struct stat* written);
+    int FinishPlacement(TFileJob& job, TFinished first, struct stat& written);
+    timespec EntryTime() const;
+    mode_t EntryMode() const;
+    void SetLibraryDestination(const std::string& path, const std::string& name);
+
+    IWriterRun& FRun;
+    bool FAlwaysReplace = false;
+    // The entry under way, for the length of Extract.
+    const RARHeaderDataEx* FHeader = nullptr;
+    const std::string* FShown = nullptr;
+
+    TDestination FDestination;
+    TExistingFiles FExistingFiles;
+    TLinkJudge FLinkJudge;
+    // The entry whose data the library is handing over: kept whole for the
+    // thread when small, else written here as it comes.
+    TFileJob FFile;
+    bool FReceiving = false;
+    bool FFileQueued = false;
+    // The data buffer of a job the thread gave back, for the next entry.
+    std::vector<char> FSpare;
+    TWriterThread FThread;
+    bool FThreadOn = true;
+    bool FSettling = false;
+    // What an old-format link is made through: its folder's descriptor.
+    std::vector<char> FDestPathBuffer;
+    std::vector<char> FDestNameBuffer;
+};
