@@ -99,16 +99,18 @@ bool TDestination::Open(const std::string& directory)
     FRoot = open(directory.empty() ? "." : directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     char here[PATH_MAX];
     FHomePath = getcwd(here, sizeof here) ? here : "";
-    if (FRoot >= 0)
+    if (FRoot >= 0) {
+        FRootShare = std::make_shared<const TFolderHandle>(FRoot);
         RemoveLeftovers(FRoot);
+    }
     return FRoot >= 0;
 }
 
 void TDestination::Close()
 {
     CloseFolders();
-    if (FRoot >= 0)
-        close(FRoot);
+    // Jobs still holding the root keep it open until they are done.
+    FRootShare.reset();
     FRoot = -1;
     FHomePath.clear();
     FWritten.clear();
@@ -169,15 +171,14 @@ TDestination::TFolder TDestination::Folder(std::string_view relative)
     }
     if (!made && !relative.empty())
         RemoveLeftovers(fd);  // a folder that was there before this run
-    FCurrent = &FFolders.try_emplace(FFolderName, TOpenFolder{fd, FdPath(fd)}).first->second;
+    // The root stays the run's own; any other folder closes with its last holder.
+    TFolderShare share = fd == FRoot ? FRootShare : std::make_shared<const TFolderHandle>(fd);
+    FCurrent = &FFolders.try_emplace(FFolderName, TOpenFolder{fd, std::move(share), FdPath(fd)}).first->second;
     return TFolder::Ready;
 }
 
 void TDestination::CloseFolders()
 {
-    for (const auto& [name, open] : FFolders)
-        if (open.fd != FRoot)
-            close(open.fd);
     FFolders.clear();
     FCurrent = nullptr;
     FFolderName.clear();

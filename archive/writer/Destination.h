@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "archive/writer/FileJob.h"
+
 // The destination of one extraction run, held open as a folder descriptor.
 // Every folder on the way to a target is reached from it without following a
 // symbolic link, so nothing outside the destination can be reached. What
@@ -31,6 +33,9 @@ public:
     // each folder once costs less than opening one for every entry.
     TFolder Folder(std::string_view relative);
     int FolderFd() const { return FCurrent ? FCurrent->fd : -1; }
+    // A share of the open folder's descriptor, which keeps it open for the
+    // holder even when the run closes its folders.
+    TFolderShare FolderShare() const { return FCurrent ? FCurrent->share : nullptr; }
     // True when the folder `relative` is open already, so Folder makes and
     // closes nothing.
     bool IsOpen(std::string_view relative) const
@@ -69,9 +74,11 @@ public:
 
 private:
     int FRoot = -1;
+    TFolderShare FRootShare;
     std::string FHomePath;
     struct TOpenFolder {
         int fd = -1;
+        TFolderShare share;  // the root's is not owned: it closes with the run
         std::string path;
     };
     // Kept well below the usual limit of 1,024 descriptors a process.

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cwchar>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,7 +61,7 @@ bool CopyFile(int from, int folder, const std::string& name)
 
 TEntryWriter::TEntryWriter(IWriterRun& run) : FRun(run)
 {
-    FThreadOn = TWriterThread::Worthwhile();
+    FThreadOn = TWriterThread::Worthwhile() && !getenv("XX_OFF");
 }
 
 void TEntryWriter::BeginRun(const std::string& directory, bool alwaysReplace)
@@ -187,13 +188,11 @@ void TEntryWriter::SetLibraryDestination(const std::string& path, const std::str
 
 int TEntryWriter::ExtractData(const std::string& base, const std::string& target, bool agreed)
 {
-    // The job keeps its own descriptor: the folders of the run may be
-    // closed while it is still on its way.
-    const int folder = fcntl(FDestination.FolderFd(), F_DUPFD_CLOEXEC, 0);
-    if (folder < 0)
-        return WriteFailed(FRun.Process(RAR_SKIP));
+    // The job holds its share of the folder: the run may close its folders
+    // while the job is still on its way.
     FFile = TFileJob();
-    FFile.folder = folder;
+    FFile.folderShare = FDestination.FolderShare();
+    FFile.folder = FDestination.FolderFd();
     FFile.base = base;
     FFile.target = target;
     FFile.agreed = agreed;
@@ -255,7 +254,8 @@ void TEntryWriter::Receive(const char* bytes, size_t size)
     FFile.Write(bytes, size);
 }
 
-int TEntryWriter::ExtractSymlink(const std::string& name, const std::string& base, const std::string& target, bool agreed)
+int TEntryWriter::ExtractSymlink(const std::string& name, const std::string& base, const std::string& target,
+                                 bool agreed)
 {
     const int folder = FDestination.FolderFd();
     const std::string temporary = FDestination.TemporaryName(base);
@@ -371,7 +371,7 @@ int TEntryWriter::ExtractFolder(const std::string& base, const std::string& targ
 // (a name that differs only in case on such a file system), is asked about
 // now.
 int TEntryWriter::PlaceEntry(const std::string& temporary, const std::string& base, const std::string& target,
-                           bool agreed, const struct stat* written)
+                             bool agreed, const struct stat* written)
 {
     const int folder = FDestination.FolderFd();
     for (TDestination::TPlace place = TDestination::Place(folder, temporary, folder, base, agreed);;) {
@@ -452,4 +452,3 @@ timespec TEntryWriter::EntryTime() const
     const uint64_t since = stamp - UnixEpoch;
     return {static_cast<time_t>(since / 10000000), static_cast<long>(since % 10000000) * 100};
 }
-

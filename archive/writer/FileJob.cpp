@@ -130,11 +130,18 @@ void RemoveStagingFolder(int fd, const char* name, const std::optional<std::set<
 
 }  // namespace
 
+TFolderHandle::~TFolderHandle()
+{
+    if (FFd >= 0)
+        close(FFd);
+}
+
 TFileJob& TFileJob::operator=(TFileJob&& other) noexcept
 {
     if (this == &other)
         return *this;
     Discard();
+    folderShare = std::move(other.folderShare);
     folder = std::exchange(other.folder, -1);
     base = std::move(other.base);
     target = std::move(other.target);
@@ -194,8 +201,7 @@ void TFileJob::Discard()
     temporary.clear();
     if (file >= 0)
         close(file);
-    if (folder >= 0)
-        close(folder);
+    folderShare.reset();
     file = folder = -1;
 }
 
@@ -219,11 +225,18 @@ int LinkNoReplace(TFileJob& job, const char* name)
             job.temporary.clear();
         return r;
     }
+    // Straight from the descriptor where the kernel lets this process, which
+    // opened the file, do so; else through its name in /proc, a slower look-up.
+    static std::atomic<bool> emptyPath{true};
+    if (emptyPath.load(std::memory_order_relaxed)) {
+        const int r = linkat(job.file, "", job.folder, name, AT_EMPTY_PATH);
+        if (r == 0 || (errno != EPERM && errno != EINVAL && errno != ENOENT))
+            return r;
+        emptyPath.store(false, std::memory_order_relaxed);
+    }
     char self[32] = "/proc/self/fd/";
     *std::to_chars(self + 14, self + sizeof self - 1, job.file).ptr = '\0';
-    int r = linkat(AT_FDCWD, self, job.folder, name, AT_SYMLINK_FOLLOW);
-    if (r != 0 && errno == ENOENT && access("/proc/self/fd", F_OK) != 0)
-        r = linkat(job.file, "", job.folder, name, AT_EMPTY_PATH);  // no /proc
+    const int r = linkat(AT_FDCWD, self, job.folder, name, AT_SYMLINK_FOLLOW);
     return r;
 }
 

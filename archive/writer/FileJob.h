@@ -1,10 +1,26 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
+
+// An open folder's descriptor, closed when the last of its holders lets it
+// go: the run's table of open folders and every job on its way into it.
+class TFolderHandle {
+public:
+    explicit TFolderHandle(int fd) : FFd(fd) {}
+    ~TFolderHandle();
+    TFolderHandle(const TFolderHandle&) = delete;
+    TFolderHandle& operator=(const TFolderHandle&) = delete;
+    int Fd() const { return FFd; }
+
+private:
+    int FFd;
+};
+using TFolderShare = std::shared_ptr<const TFolderHandle>;
 
 // One data entry on its way to the disk. The file is made without a name
 // (O_TMPFILE) in its target folder, written, given its mode and time, and
@@ -12,11 +28,12 @@
 // Where a file system has no unnamed files, a temporary name of this
 // process stands in and a rename that replaces nothing gives the real one.
 //
-// A job owns everything it uses: its own duplicate of the folder's
-// descriptor, its names, its data and its file. Whoever holds the job may
+// A job owns everything it uses: its share of the folder's descriptor, its
+// names, its data and its file. Whoever holds the job may
 // run the functions below on any thread; nothing here touches the engine.
 struct TFileJob {
-    int folder = -1;      // owned
+    TFolderShare folderShare;  // keeps `folder` open
+    int folder = -1;
     std::string base;     // the name in that folder
     std::string target;   // the path the existence test and the question name
     bool agreed = false;  // the entry may replace what stands there

@@ -90,6 +90,10 @@ void TWriterThread::Run()
         if (FJob.Make())
             FJob.Write(FJob.data.data(), FJob.data.size());
         FResult = NameFile(FJob, FStat);
+        // A file with its name needs nothing more: its descriptors go here,
+        // not on the engine's thread.
+        if (FResult == TFinished::Placed)
+            FJob.Discard();
         FDone.store(seen, std::memory_order_release);
         FDone.notify_one();
     }
