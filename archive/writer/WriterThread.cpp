@@ -15,6 +15,16 @@ constexpr std::chrono::microseconds RunSpin{50};
 // Waits until `value` differs from `old`; the value seen.
 uint32_t WaitChange(const std::atomic<uint32_t>& value, uint32_t old, std::chrono::microseconds spin)
 {
+    // The other side is most often done within a few microseconds: a short
+    // spin in place costs less than a call into the kernel.
+    for (unsigned i = 0; i < 256; ++i) {
+        const uint32_t now = value.load(std::memory_order_acquire);
+        if (now != old)
+            return now;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    }
     const auto until = std::chrono::steady_clock::now() + spin;
     for (unsigned i = 1;; ++i) {
         const uint32_t now = value.load(std::memory_order_acquire);
