@@ -331,8 +331,11 @@ int TVoskUnRar::ReadHeader()
     const int r = FCalls->ReadHeader(FHeader);
     FEntryNameReady = false;
     RethrowPending();
-    // A header read means the password, if any, was right.
-    if (r == ERAR_SUCCESS && !FRejectedArchive.empty())
+    // Only the library's own word makes a password wrong, and only until
+    // it says anything else: the prompt then says so when it comes again.
+    if (r == ERAR_BAD_PASSWORD)
+        FRejectedArchive = FileName;
+    else if (!FRejectedArchive.empty())
         FRejectedArchive.clear();
     if (r == ERAR_SUCCESS && FHeader.ArcName[0] != '\0')
         FCurrentVolume.assign(FHeader.ArcName, strnlen(FHeader.ArcName, sizeof FHeader.ArcName));

@@ -196,7 +196,7 @@ private:
     std::vector<char> FPasswordBuffer;
     // The password the library was last handed in this run.
     std::string FRunPassword;
-    // The archive whose last password was wrong, until a header is read.
+    // The archive whose last password the library called wrong.
     std::string FRejectedArchive;
     std::vector<char> FArcNameBuffer;
     std::chrono::steady_clock::time_point FLastKeepAlive;

@@ -104,6 +104,17 @@ extract)
     [ -d "$work/My Files/empty" ] || fail "the empty folder was not made"
     ;;
 barename)
+    # Runs the program copy from folder $1 with the bare name $2; it must end
+    # by itself on "OK! --> $3".
+    unpack_bare() {
+        (cd "$real/$1" && exec "$real/program/brambold" "$2") &
+        pid=$!; pids+=("$pid")
+        window=$(wait_window "^Brambold Free Unrar" 10) || fail "no extraction window for $2 from $1"
+        record_titles "$window" "$pid" > "$work/titles"
+        wait_exit "$pid" 5 || fail "the program did not end by itself"
+        [ "$code" = 0 ] || fail "exit code $code"
+        grep -qx "OK! --> $3" "$work/titles" || { cat "$work/titles"; fail "no completion caption naming $3"; }
+    }
     # A bare name is looked for beside the program first, then in the current
     # folder. A copy of the program in a folder of our own lets this case put
     # an archive beside it. Names as the program sees them: links resolved.
@@ -112,25 +123,13 @@ barename)
     cp "$brambold" "$real/program/brambold"
     # Found only in the current folder: unpacked there.
     cp "$data/plain.rar" "$real/here/x.rar"
-    (cd "$real/here" && exec "$real/program/brambold" x.rar) &
-    pid=$!; pids+=("$pid")
-    window=$(wait_window "^Brambold Free Unrar" 10) || fail "no extraction window for a bare name"
-    record_titles "$window" "$pid" > "$work/titles"
-    wait_exit "$pid" 5 || fail "the program did not end by itself"
-    [ "$code" = 0 ] || fail "exit code $code"
-    grep -qx "OK! --> $real/here" "$work/titles" || { cat "$work/titles"; fail "no completion caption naming the current folder"; }
+    unpack_bare here x.rar "$real/here"
     same_tree "$data/source/tree" "$real/here"
     # The same name beside the program and in the current folder: the one
     # beside the program is listed and unpacked, beside it.
     cp "$data/plain.rar" "$real/both/y.rar"
     cp "$data/ten.rar" "$real/program/y.rar"
-    (cd "$real/both" && exec "$real/program/brambold" y.rar) &
-    pid=$!; pids+=("$pid")
-    window=$(wait_window "^Brambold Free Unrar" 10) || fail "no extraction window for a name in both folders"
-    record_titles "$window" "$pid" > "$work/titles"
-    wait_exit "$pid" 5 || fail "the program did not end by itself"
-    [ "$code" = 0 ] || fail "exit code $code"
-    grep -qx "OK! --> $real/program" "$work/titles" || { cat "$work/titles"; fail "not unpacked beside the program"; }
+    unpack_bare both y.rar "$real/program"
     diff -r -x '*.rar' -x brambold "$data/source/ten" "$real/program" || fail "the program folder's archive was not unpacked"
     made=$(cd "$real/both" && find . -mindepth 1 ! -name y.rar)
     [ -z "$made" ] || fail "the current folder's archive was unpacked: $made"

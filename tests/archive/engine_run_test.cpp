@@ -368,6 +368,20 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
+// Answers the password prompt from a list, the last answer again when it
+// runs out, and notes whether each request was a repeat.
+struct TSequencePrompts : IUnRarPrompts {
+    std::vector<std::string> answers;
+    size_t at = 0;
+    std::vector<bool> repeats;
+    std::string AskPassword(const std::string&, const TPasswordRequest& r) override
+    {
+        repeats.push_back(r.repeat);
+        return at < answers.size() ? answers[at++] : answers.back();
+    }
+    bool AskNextVolume(const std::string&, std::string&) override { return false; }
+};
+
 // Each run opens the archive anew and the library asks anew: the prompt is
 // told when it is back because the last answer was wrong, and which archive
 // it is.
@@ -385,8 +399,8 @@ TEST_F(EngineTest, PasswordPromptIsToldWhenTheLastAnswerWasWrong)
         c.FileName = archive;
         c.ProcessArchive();
     }
-    // However often the library asks in a run: only the first request for
-    // an archive is a first one.
+    // The library asks again within a run after a wrong answer, and the next
+    // run asks anew: only the very first request for an archive is a first.
     std::vector<std::pair<std::string, bool>> seen;
     for (const TPasswordRequest& r : prompts.passwordRequests)
         if (seen.empty() || seen.back() != std::pair(r.archive, r.repeat))
@@ -396,6 +410,19 @@ TEST_F(EngineTest, PasswordPromptIsToldWhenTheLastAnswerWasWrong)
                                                              {other, false},
                                                              {other, true}};
     EXPECT_EQ(seen, expected);
+
+    // A right answer after a wrong one within an open cannot mend that open
+    // (the library calls its header corrupt): nobody said it was wrong, and
+    // the next run's prompt does not say so either.
+    TSequencePrompts sequence;
+    sequence.answers = {"wrong", "secret"};
+    TVoskUnRar fresh(&sequence);
+    fresh.PromptForPass = true;
+    fresh.FileName = headers;
+    fresh.Directory = Out();
+    fresh.ProcessArchive();
+    fresh.ProcessArchive();
+    EXPECT_EQ(sequence.repeats, (std::vector<bool>{false, true, false}));
 
     // A right answer is no reason to say so.
     prompts.password = "secret";
