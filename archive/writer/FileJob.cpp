@@ -161,7 +161,8 @@ bool TFileJob::Make()
 {
     // Owner-writable while it is written; the entry's own mode comes at the end.
     const mode_t creation = (mode & 0777) | 0200;
-    file = openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, creation);
+    file = UnnamedFilesRefused ? (errno = EOPNOTSUPP, -1)
+                               : openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, creation);
     if (file < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOENT)) {
         for (int attempt = 0; file < 0 && attempt < 100; ++attempt) {
             temporary = StandInName();

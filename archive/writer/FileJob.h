@@ -55,6 +55,8 @@ struct TFileJob {
 
     // Makes the unnamed file; false (and `failed`) when it cannot be made.
     bool Make();
+    // Set by tests: every file system is taken for one without unnamed files.
+    static inline bool UnnamedFilesRefused = false;
     // Appends to the file made.
     void Write(const char* bytes, size_t size);
     // Removes the file and closes what the job holds.

@@ -307,3 +307,53 @@ TEST_F(EngineTest, APipeNamedLikeAnArchiveIsNotOpened)
 }
 
 }  // namespace
+
+namespace {
+
+// Where a file system has no unnamed files, a stand-in name of this process
+// takes their place: the same files, a Yes replaces in one rename, and no
+// stand-in is left, whether the run ends or is stopped in the middle.
+TEST_F(EngineTest, WithoutUnnamedFilesAStandInNameServesAndNoneIsLeft)
+{
+    struct TRefused {
+        TRefused() { TFileJob::UnnamedFilesRefused = true; }
+        ~TRefused() { TFileJob::UnnamedFilesRefused = false; }
+    } refused;
+    for (const bool thread : {false, true}) {
+        const fs::path out = root / (thread ? "thread" : "here");
+        fs::create_directories(out);
+        WriteAll(out / "readme.txt", "mine");
+        TVoskUnRar c;
+        TVoskUnRarAccess::SetWriterThread(c, thread);
+        TEventLog events;
+        events.Attach(c);
+        int asked = 0;
+        c.OnOverride = [&](TVoskUnRar&, const std::string&, bool& can) {
+            ++asked;
+            can = true;
+        };
+        c.OverrideEvent = TOverrideOptions::OR_EVENT;
+        c.FileName = DataDir() + "/plain.rar";
+        c.Directory = out.string();
+        c.ProcessArchive();
+        EXPECT_TRUE(events.errors.empty()) << events.errors.front();
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(TemporaryNames(out), 0u);
+        EXPECT_EQ(ReadAll(out / "readme.txt"), ReadAll(DataDir() + "/source/tree/readme.txt"));
+    }
+
+    // Stopped in the middle of a large entry.
+    const fs::path big = root / "big.bin";
+    WriteAll(big, std::string(64 << 20, 'z'));
+    const std::string archive = (root / "big.rar").string();
+    ASSERT_EQ(std::system(("cd '" + root.string() + "' && rar a -m1 -idq big.rar big.bin").c_str()), 0);
+    TVoskUnRar c;
+    c.KeepAlive = [&] { c.StopProcessing = true; };
+    c.FileName = archive;
+    c.Directory = Out();
+    c.ProcessArchive();
+    EXPECT_FALSE(fs::exists(fs::path(Out()) / "big.bin"));
+    EXPECT_EQ(TemporaryNames(Out()), 0u);
+}
+
+}  // namespace
