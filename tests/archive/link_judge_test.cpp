@@ -151,6 +151,27 @@ TEST_F(EngineTest, HardLinksAndCopiesReachOnlyTheArchivesOwnFiles)
     EXPECT_EQ(st.st_nlink, 1u);
 }
 
+// A hard link to a name that no entry before it made is no attack on the
+// destination: the log says what it is.
+TEST_F(EngineTest, AHardLinkToAFileNotThereYetSaysSo)
+{
+    const std::string archive = (root / "later.rar").string();
+    const std::string command = "python3 '" + DataDir() + "/datatool.py' retarget '" + DataDir() + "/hardlink.rar' '" +
+                                archive + "' a.txt b.txt";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    TVoskUnRar c;
+    TEventLog events;
+    events.Attach(c);
+    c.OverrideEvent = TOverrideOptions::OR_EVENT;
+    c.FileName = archive;
+    c.Directory = Out();
+    c.ProcessArchive();
+    EXPECT_EQ(events.errors,
+              std::vector<std::string>{"Brambold: Link to a file that is not there yet, skipped: hard.txt 0"});
+    EXPECT_FALSE(fs::exists(fs::path(Out()) / "hard.txt"));
+    EXPECT_EQ(ReadAll(fs::path(Out()) / "a.txt"), "same\n");
+}
+
 TEST_F(EngineTest, SetIdBitsAreDropped)
 {
     EXPECT_TRUE(Extract("setid.rar", Out()).empty());
