@@ -1,13 +1,7 @@
 #include "archive/VoskUnRar.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <cstring>
-#include <cwchar>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "archive/endcheck/ArchiveEnd.h"
 #include "archive/VoskConvert.h"

@@ -152,12 +152,12 @@ TEST_F(EngineTest, OverwriteQuestionNamesTheExistingFileAndItsAnswerDecides)
     }
 }
 
-// A finished entry is moved into place while the library unpacks the next
-// one. What the handlers are told, in what order, and what ends up on disk
-// must be the same as one entry at a time, questions included: one asked
-// before the data is unpacked, and one for a file that another program makes
-// while the run is under way.
-TEST_F(EngineTest, MovingEntriesIntoPlaceAheadChangesNoEventAndNoFile)
+// A finished entry is written and named on the writer's thread while the
+// library unpacks the next one. What the handlers are told, in what order,
+// and what ends up on disk must be the same as one entry at a time,
+// questions included: one asked before the data is unpacked, and one for a
+// file that another program makes while the run is under way.
+TEST_F(EngineTest, WritingEntriesOnTheWritersThreadChangesNoEventAndNoFile)
 {
     const auto run = [&](bool ahead) {
         const fs::path out = root / (ahead ? "ahead" : "one_by_one");
