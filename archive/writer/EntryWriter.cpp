@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <climits>
 #include <cwchar>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,7 +60,7 @@ bool CopyFile(int from, int folder, const std::string& name)
 
 TEntryWriter::TEntryWriter(IWriterRun& run) : FRun(run)
 {
-    FThreadOn = TWriterThread::Worthwhile() && !getenv("XX_OFF");
+    FThreadOn = TWriterThread::Worthwhile();
 }
 
 void TEntryWriter::BeginRun(const std::string& directory, bool alwaysReplace)
