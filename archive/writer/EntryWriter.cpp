@@ -226,12 +226,14 @@ int TEntryWriter::ExtractData(const std::string& base, const std::string& target
             FFile.Discard();
             return 0;
         }
-        // A later entry of the same name finds this one, queued or not.
+        // A later entry of the same name finds this one, queued or not; a
+        // file that gets no name is forgotten again when it is told.
         FExistingFiles.Created(target);
         FThread.Post(std::move(FFile));
         return 0;
     }
     FRun.Settle();
+    FExistingFiles.Created(target);
     struct stat st {};
     const TFinished first = NameFile(FFile, st);
     return FinishPlacement(FFile, first, st);
@@ -403,7 +405,6 @@ int TEntryWriter::FinishPlacement(TFileJob& job, TFinished first, struct stat& w
     for (TFinished outcome = first;;) {
         switch (outcome) {
         case TFinished::Placed:
-            FExistingFiles.Created(job.target);
             FDestination.Remember(written);
             job.Discard();
             return 0;

@@ -27,25 +27,8 @@ public:
     void Created(const std::string& path);
     // The run has removed what stood at `path`; a later question asks the disk.
     void Removed(const std::string& path) { Created(path); }
-    // Forgets every folder read so far.
+    // Forgets every folder read so far: at the start and the end of a run.
     void Reset();
-
-    // Resets now and again when the returned object goes, at the end of a run.
-    class RunScope {
-    public:
-        explicit RunScope(TExistingFiles& files) : FFiles(files) {}
-        ~RunScope() { FFiles.Reset(); }
-        RunScope(const RunScope&) = delete;
-        RunScope& operator=(const RunScope&) = delete;
-
-    private:
-        TExistingFiles& FFiles;
-    };
-    [[nodiscard]] RunScope ForRun()
-    {
-        Reset();
-        return RunScope(*this);
-    }
 
 private:
     enum class Kind : unsigned char { File, Unknown };  // Unknown: a link, or not told
