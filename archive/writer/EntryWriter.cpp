@@ -80,6 +80,8 @@ void TEntryWriter::EndRun()
         struct stat st {};
         FThread.Wait(job, st);  // a job that did not get its name goes with it
     }
+    if (FThread.Held())
+        FThread.Withdraw();
     FDestination.Close();
     FExistingFiles.Reset();
 }
@@ -218,18 +220,19 @@ int TEntryWriter::ExtractData(const std::string& base, const std::string& target
         return pr;
     }
     if (FFileQueued) {
-        // The entry before is settled and this header told first; a stop
-        // asked meanwhile keeps this entry out.
+        // Its file is made meanwhile, without a name; the entry before is
+        // settled and this header told before it may have one, and a stop
+        // asked meanwhile keeps it out.
+        FThread.Post(std::move(FFile));
         FRun.Settle();
         if (FRun.Stopped()) {
-            FSpare = std::move(FFile.data);
-            FFile.Discard();
+            FSpare = std::move(FThread.Withdraw().data);
             return 0;
         }
         // A later entry of the same name finds this one, queued or not; a
         // file that gets no name is forgotten again when it is told.
         FExistingFiles.Created(target);
-        FThread.Post(std::move(FFile));
+        FThread.Release();
         return 0;
     }
     FRun.Settle();
@@ -411,7 +414,7 @@ int TEntryWriter::FinishPlacement(TFileJob& job, TFinished first, struct stat& w
         case TFinished::Exists:
             if (!job.agreed && FRun.MayReplace(job.target)) {
                 job.agreed = true;
-                outcome = NameFile(job, written);
+                outcome = LinkFile(job);
                 continue;
             }
             job.Discard();

@@ -157,12 +157,17 @@ TFileJob& TFileJob::operator=(TFileJob&& other) noexcept
     return *this;
 }
 
-bool TFileJob::Make()
+int MakeUnnamed(int folder, mode_t mode)
 {
     // Owner-writable while it is written; the entry's own mode comes at the end.
+    return TFileJob::UnnamedFilesRefused ? (errno = EOPNOTSUPP, -1)
+                                         : openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, (mode & 0777) | 0200);
+}
+
+bool TFileJob::Make(int ready)
+{
     const mode_t creation = (mode & 0777) | 0200;
-    file = UnnamedFilesRefused ? (errno = EOPNOTSUPP, -1)
-                               : openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, creation);
+    file = ready >= 0 ? ready : MakeUnnamed(folder, mode);
     if (file < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOENT)) {
         for (int attempt = 0; file < 0 && attempt < 100; ++attempt) {
             temporary = StandInName();
@@ -243,22 +248,29 @@ int LinkNoReplace(TFileJob& job, const char* name)
 
 }  // namespace
 
-TFinished NameFile(TFileJob& job, struct stat& st)
+bool SealFile(TFileJob& job, struct stat& st)
 {
     if (job.file < 0 || job.failed)
-        return TFinished::Failed;
+        return false;
     // No extracted file keeps a set-ID bit.
     const mode_t mode = job.mode & 07777 & ~SetIdBits;
     // Most entries were made with their mode already: a call saved a file.
     if ((((mode & 0777) | 0200) & ~CreationMask()) != mode && fchmod(job.file, mode) != 0)
-        return TFinished::Failed;
+        return false;
     if (job.mtime.tv_nsec != UTIME_OMIT) {
         const timespec times[2] = {{0, UTIME_OMIT}, job.mtime};
         futimens(job.file, times);
     }
-    if (fstat(job.file, &st) != 0)
-        return TFinished::Failed;
+    return fstat(job.file, &st) == 0;
+}
 
+TFinished NameFile(TFileJob& job, struct stat& st)
+{
+    return SealFile(job, st) ? LinkFile(job) : TFinished::Failed;
+}
+
+TFinished LinkFile(TFileJob& job)
+{
     const char* name = job.base.c_str();
     int r = LinkNoReplace(job, name);
     if (r != 0 && errno == EEXIST && job.agreed) {

@@ -53,8 +53,10 @@ struct TFileJob {
     TFileJob(const TFileJob&) = delete;
     TFileJob& operator=(const TFileJob&) = delete;
 
-    // Makes the unnamed file; false (and `failed`) when it cannot be made.
-    bool Make();
+    // Makes the unnamed file, or takes `ready`, one that MakeUnnamed made
+    // in this folder with this mode; false (and `failed`) when it cannot be
+    // made.
+    bool Make(int ready = -1);
     // Set by tests: every file system is taken for one without unnamed files.
     static inline bool UnnamedFilesRefused = false;
     // Appends to the file made.
@@ -63,10 +65,19 @@ struct TFileJob {
     void Discard();
 };
 
+// A file without a name in `folder`, made for an entry of mode `mode`; -1
+// where the file system has none.
+int MakeUnnamed(int folder, mode_t mode);
+
 enum class TFinished { Placed, Exists, IsFolder, Failed };
 
-// Sets the mode and time on the file and gives it its name; `st` is the
-// file named. Exists leaves the job whole, to be named again once agreed.
+// Sets the mode and time on the file made; `st` is the file. False when the
+// file is not whole.
+bool SealFile(TFileJob& job, struct stat& st);
+// Gives the sealed file its name. Exists leaves the job whole, to be named
+// again once agreed.
+TFinished LinkFile(TFileJob& job);
+// Both.
 TFinished NameFile(TFileJob& job, struct stat& st);
 
 // The process's file creation mask, read once, before any thread writes.

@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <sched.h>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -12,36 +14,41 @@ namespace {
 constexpr std::chrono::microseconds WorkerSpin{1000};
 constexpr std::chrono::microseconds RunSpin{50};
 
-// Waits until `value` differs from `old`; the value seen.
-uint32_t WaitChange(const std::atomic<uint32_t>& value, uint32_t old, std::chrono::microseconds spin)
+// Waits up to `spin` for `value` to differ from `old`: whether it did.
+bool SpinForChange(const std::atomic<uint32_t>& value, uint32_t old, std::chrono::microseconds spin)
 {
     // The other side is most often done within a few microseconds: a short
     // spin in place costs less than a call into the kernel.
     for (unsigned i = 0; i < 256; ++i) {
-        const uint32_t now = value.load(std::memory_order_acquire);
-        if (now != old)
-            return now;
+        if (value.load(std::memory_order_acquire) != old)
+            return true;
 #if defined(__x86_64__) || defined(__i386__)
         __builtin_ia32_pause();
 #endif
     }
     const auto until = std::chrono::steady_clock::now() + spin;
     for (unsigned i = 1;; ++i) {
-        const uint32_t now = value.load(std::memory_order_acquire);
-        if (now != old)
-            return now;
+        if (value.load(std::memory_order_acquire) != old)
+            return true;
         // Yielding, not idling: on two processors the window and the
         // display server must not wait for a thread that only waits.
         sched_yield();
         if (i % 8 == 0 && std::chrono::steady_clock::now() >= until)
-            break;
+            return false;
     }
-    for (;;) {
+}
+
+// Waits, sleeping once the spin is over, until `value` differs from `old`.
+void SleepForChange(const std::atomic<uint32_t>& value, uint32_t old)
+{
+    while (value.load(std::memory_order_acquire) == old)
         value.wait(old, std::memory_order_acquire);
-        const uint32_t now = value.load(std::memory_order_acquire);
-        if (now != old)
-            return now;
-    }
+}
+
+void WaitChange(const std::atomic<uint32_t>& value, uint32_t old, std::chrono::microseconds spin)
+{
+    if (!SpinForChange(value, old, spin))
+        SleepForChange(value, old);
 }
 
 }  // namespace
@@ -57,12 +64,14 @@ TWriterThread::~TWriterThread()
 {
     if (!FThread.joinable())
         return;
-    if (FBusy) {
+    if (Busy()) {
         TFileJob job;
         struct stat st {};
         Wait(job, st);
     }
-    FQuit = true;
+    if (Held())
+        Withdraw();
+    FQuit.store(true, std::memory_order_relaxed);
     FPosted.fetch_add(1, std::memory_order_release);
     FPosted.notify_one();
     FThread.join();
@@ -70,41 +79,107 @@ TWriterThread::~TWriterThread()
 
 void TWriterThread::Post(TFileJob&& job)
 {
-    FJob = std::move(job);
-    FBusy = true;
+    const uint32_t n = FPosted.load(std::memory_order_relaxed);
+    TSlot& slot = FSlots[n % 2];
+    slot.job = std::move(job);
+    slot.name = true;
     if (!FThread.joinable())
         FThread = std::thread([this] { Run(); });
-    FPosted.fetch_add(1, std::memory_order_release);
+    FPosted.store(n + 1, std::memory_order_release);
     FPosted.notify_one();
+}
+
+void TWriterThread::Release()
+{
+    FReleased.fetch_add(1, std::memory_order_release);
+    FReleased.notify_one();
+}
+
+TFileJob TWriterThread::Withdraw()
+{
+    const uint32_t n = FReleased.load(std::memory_order_relaxed);
+    FSlots[n % 2].name = false;
+    Release();
+    return std::move(Finish(n).job);
 }
 
 TFinished TWriterThread::Wait(TFileJob& job, struct stat& st)
 {
-    const uint32_t posted = FPosted.load(std::memory_order_relaxed);
-    uint32_t done = FDone.load(std::memory_order_acquire);
-    while (done != posted)
-        done = WaitChange(FDone, done, RunSpin);
-    FBusy = false;
-    st = FStat;
-    job = std::move(FJob);
-    return FResult;
+    TSlot& slot = Finish(FWaited);
+    st = slot.st;
+    job = std::move(slot.job);
+    return slot.result;
+}
+
+TWriterThread::TSlot& TWriterThread::Finish(uint32_t index)
+{
+    if (FDone.load(std::memory_order_acquire) == index)
+        WaitChange(FDone, index, RunSpin);
+    ++FWaited;
+    return FSlots[index % 2];
 }
 
 void TWriterThread::Run()
 {
-    uint32_t seen = 0;
-    for (;;) {
-        seen = WaitChange(FPosted, seen, WorkerSpin);
-        if (FQuit)
+    // While it waits for a job, the worker makes the next one's file ahead,
+    // in the folder and with the mode of the job before: most entries share
+    // both. Unnamed, it is gone without a trace if no job takes it; a
+    // worker that goes to sleep lets it and its folder go.
+    struct TAhead {
+        TFolderShare share;
+        mode_t mode = 0;
+        int file = -1;
+        bool refused = false;  // the folder's file system has no unnamed files
+        ~TAhead() { Drop(); }
+        void Close()
+        {
+            if (file >= 0)
+                close(file);
+            file = -1;
+        }
+        void Drop()
+        {
+            Close();
+            share.reset();
+            refused = false;
+        }
+    } ahead;
+    for (uint32_t next = 0;; ++next) {
+        if (ahead.share && ahead.file < 0 && !ahead.refused && FPosted.load(std::memory_order_acquire) == next) {
+            ahead.file = MakeUnnamed(ahead.share->Fd(), ahead.mode);
+            ahead.refused = ahead.file < 0;
+        }
+        if (!SpinForChange(FPosted, next, WorkerSpin)) {
+            ahead.Drop();
+            SleepForChange(FPosted, next);
+        }
+        if (FQuit.load(std::memory_order_relaxed))
             return;
-        if (FJob.Make())
-            FJob.Write(FJob.data.data(), FJob.data.size());
-        FResult = NameFile(FJob, FStat);
-        // A file with its name needs nothing more: its descriptors go here,
-        // not on the engine's thread.
-        if (FResult == TFinished::Placed)
-            FJob.Discard();
-        FDone.store(seen, std::memory_order_release);
+        TSlot& slot = FSlots[next % 2];
+        TFileJob& job = slot.job;
+        int ready = -1;
+        if (ahead.share != job.folderShare) {
+            ahead.Drop();
+            ahead.share = job.folderShare;
+        } else if (((ahead.mode ^ job.mode) & 0777) == 0) {
+            ready = std::exchange(ahead.file, -1);
+        }
+        ahead.Close();
+        ahead.mode = job.mode;
+        // Made and written before the engine's word: a file without a name
+        // changes nothing anybody can see.
+        if (job.Make(ready))
+            job.Write(job.data.data(), job.data.size());
+        slot.made = SealFile(job, slot.st);
+        WaitChange(FReleased, next, WorkerSpin);
+        int named = -1;  // closed once the engine has the outcome
+        if (!slot.name)
+            job.Discard();
+        else if ((slot.result = slot.made ? LinkFile(job) : TFinished::Failed) == TFinished::Placed)
+            named = std::exchange(job.file, -1);
+        FDone.store(next + 1, std::memory_order_release);
         FDone.notify_one();
+        if (named >= 0)
+            close(named);
     }
 }

@@ -7,10 +7,16 @@
 
 #include "archive/writer/FileJob.h"
 
-// Writes and names one job at a time on a thread of its own, so the library
-// can unpack the next entry meanwhile. The engine's thread posts a job and
-// does not touch it again until Wait has returned it; the worker touches
-// nothing but the job. Used from one thread.
+// Makes and names small files on a thread of its own, so the library can
+// unpack the next entry meanwhile. A job goes through two steps: once
+// posted, its file is made and written without a name, which nobody can
+// see; once released, it gets its name (or, withdrawn, goes). So a job can
+// be made while the entry before it is still being told, and only the
+// naming waits for the engine's word.
+//
+// The engine's thread posts a job and does not touch it again until Wait or
+// Withdraw has returned it; the worker touches nothing but its jobs. At most
+// two jobs are out at once: one released, one posted. Used from one thread.
 class TWriterThread {
 public:
     TWriterThread() = default;
@@ -22,26 +28,45 @@ public:
     // while the other cannot run.
     static bool Worthwhile();
 
-    // True from Post until Wait.
-    bool Busy() const { return FBusy; }
-    const TFileJob& Job() const { return FJob; }
-    // Starts the job; only when not Busy.
+    // True while a released job has not been waited for.
+    bool Busy() const { return FWaited != FReleased; }
+    // That job.
+    const TFileJob& Job() const { return FSlots[FWaited % 2].job; }
+    // True while the last job posted is not released.
+    bool Held() const { return FReleased != FPosted; }
+
+    // Starts making the job's file; only when not Held and with at most one
+    // job Busy.
     void Post(TFileJob&& job);
-    // The posted job's outcome, once it is done; the job comes back, so an
-    // Exists can be asked about and named again.
+    // Lets the job posted last have its name.
+    void Release();
+    // Takes back the job posted last, once none is Busy: it gets no name,
+    // and its file goes.
+    TFileJob Withdraw();
+    // The outcome of the released job, once it is done; the job comes back,
+    // so an Exists can be asked about and named again.
     TFinished Wait(TFileJob& job, struct stat& st);
 
 private:
+    struct TSlot {
+        TFileJob job;
+        bool name = true;  // released to be named, not withdrawn
+        bool made = false;
+        TFinished result = TFinished::Failed;
+        struct stat st {};
+    };
+
     void Run();
+    TSlot& Finish(uint32_t index);
 
     std::thread FThread;
-    bool FBusy = false;
-    // Written by the poster before FPosted moves, read by the worker after;
-    // the outcome the other way round, through FDone.
-    TFileJob FJob;
-    TFinished FResult = TFinished::Failed;
-    struct stat FStat {};
+    // Slot `n % 2` holds job n. Written by the poster before the counter
+    // that hands it over moves, read by the worker after; the outcome the
+    // other way round, through FDone.
+    TSlot FSlots[2];
     std::atomic<uint32_t> FPosted{0};
+    std::atomic<uint32_t> FReleased{0};
     std::atomic<uint32_t> FDone{0};
-    bool FQuit = false;
+    uint32_t FWaited = 0;  // the engine's own
+    std::atomic<bool> FQuit{false};
 };

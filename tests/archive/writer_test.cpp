@@ -55,6 +55,7 @@ struct TWriterCase {
     std::function<void(const fs::path& out)> before;           // the user's files
     std::vector<std::string> asked;                            // questions expected, in order
     std::function<void(const std::map<std::string, std::string>& tree)> check;
+    const char* stopAt = nullptr;  // the entry whose header event asks the run to stop
 };
 
 void PrintTo(const TWriterCase& c, std::ostream* os)
@@ -117,6 +118,14 @@ const TWriterCase WriterCases[] = {
          EXPECT_EQ(tree.at("big.bin").size(), 3u << 20);
          EXPECT_EQ(tree.at("after.txt"), "a\n");
      }},
+    // The entry's file is made while its header is told: the stop keeps it
+    // out, under any name.
+    {"AStopAskedAtAHeaderKeepsThatEntryOut", Rar4(TenFiles()), {}, {},
+     [](const auto& tree) {
+         EXPECT_EQ(tree.at("f2.txt"), "new 2\n");
+         EXPECT_FALSE(tree.contains("f3.txt"));
+         EXPECT_FALSE(tree.contains("f4.txt"));
+     }, "f3.txt"},
 };
 // clang-format on
 
@@ -141,6 +150,13 @@ protected:
             TVoskUnRarAccess::SetWriterThread(c, thread != TThread::Off);
             TEventLog events;
             events.Attach(c);
+            if (row.stopAt)
+                c.OnFileProcessing = [&, told = c.OnFileProcessing](TVoskUnRar& sender, const TVoskRARHeaderData& h,
+                                                                    int32_t status) {
+                    told(sender, h, status);
+                    if (h.FileName == row.stopAt)
+                        sender.StopProcessing = true;
+                };
             c.OnOverride = [&](TVoskUnRar&, const std::string& path, bool& can) {
                 const std::string here = path.substr(out.string().size());
                 events.lines.push_back("ask " + here);
