@@ -75,32 +75,34 @@ void TEntryWriter::EndRun()
 {
     FReceiving = false;
     FFile.Discard();
-    if (FThread.Busy()) {
+    if (FThread.Held())
+        FThread.Withdraw();
+    while (FThread.Busy()) {
         TFileJob job;
         struct stat st {};
         FThread.Wait(job, st);  // a job that did not get its name goes with it
     }
-    if (FThread.Held())
-        FThread.Withdraw();
     FDestination.Close();
     FExistingFiles.Reset();
 }
 
 void TEntryWriter::Settle()
 {
-    if (FSettling || !FThread.Busy())
+    if (FSettling)
         return;
-    TFileJob job;
-    struct stat st {};
-    const TFinished first = FThread.Wait(job, st);
     // What settling tells (a question, a failure) must not let anything
     // held back through before it.
     struct TSettling {
         bool& on;
         ~TSettling() { on = false; }
     } settling{FSettling = true};
-    FinishPlacement(job, first, st);
-    FSpare = std::move(job.data);
+    while (FThread.Busy()) {
+        TFileJob job;
+        struct stat st {};
+        const TFinished first = FThread.Wait(job, st);
+        FinishPlacement(job, first, st);
+        FSpare = std::move(job.data);
+    }
 }
 
 int TEntryWriter::Skip(TVoskText why)
@@ -138,6 +140,9 @@ int TEntryWriter::Extract(const RARHeaderDataEx& header, const std::string& name
     const size_t slash = name.rfind('/');
     const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
     const std::string_view folder = std::string_view(name).substr(0, slash == std::string::npos ? 0 : slash);
+    // A job taken back still holds its place until it is settled.
+    if (FThread.Full())
+        FRun.Settle();
     // Decided against the disk as it will be once the entry in flight has
     // its name: a folder to be made or an entry that is no plain file may
     // depend on that name.
@@ -200,12 +205,17 @@ int TEntryWriter::ExtractData(const std::string& base, const std::string& target
     FFile.mode = EntryMode();
     FFile.mtime = EntryTime();
     const uint64_t size = (static_cast<uint64_t>(FHeader->UnpSizeHigh) << 32) | FHeader->UnpSize;
-    // Small entries go whole to the writer's thread; large ones are better
-    // written here than copied.
+    // Small entries go whole to the writer's thread; large ones stream to
+    // it, a few chunks ahead, while the library unpacks the rest. Either way
+    // the file has no name until the entry is told.
     FFileQueued = FThreadOn && size <= QueuedEntryLimit;
+    FFileStreamed = FThreadOn && !FFileQueued;
     if (FFileQueued) {
         FFile.data = std::move(FSpare);
         FFile.data.clear();
+    } else if (FFileStreamed) {
+        FFile.streamed = true;
+        FThread.Post(std::move(FFile));
     } else {
         FFile.Make();
     }
@@ -215,18 +225,21 @@ int TEntryWriter::ExtractData(const std::string& base, const std::string& target
     const int pr = FRun.Process(RAR_TEST);
     FReceiving = false;
     if (pr != 0) {
+        if (FFileStreamed)
+            FThread.Withdraw();
         FSpare = std::move(FFile.data);
         FFile.Discard();
         return pr;
     }
-    if (FFileQueued) {
+    if (FFileQueued)
+        FThread.Post(std::move(FFile));
+    if (FFileQueued || FFileStreamed) {
         // Its file is made meanwhile, without a name; the entry before is
         // settled and this header told before it may have one, and a stop
         // asked meanwhile keeps it out.
-        FThread.Post(std::move(FFile));
         FRun.Settle();
         if (FRun.Stopped()) {
-            FSpare = std::move(FThread.Withdraw().data);
+            FThread.Withdraw();
             return 0;
         }
         // A later entry of the same name finds this one, queued or not; a
@@ -249,13 +262,19 @@ void TEntryWriter::Receive(const char* bytes, size_t size)
             FFile.data.insert(FFile.data.end(), bytes, bytes + size);
             return;
         }
-        // More than the header said: written here from now on.
+        // More than the header said: streamed from now on.
         FFileQueued = false;
-        if (FFile.Make())
-            FFile.Write(FFile.data.data(), FFile.data.size());
-        FFile.data.clear();
+        FFileStreamed = true;
+        std::vector<char> received = std::move(FFile.data);
+        FFile.streamed = true;
+        FThread.Post(std::move(FFile));
+        FThread.Stream(received.data(), received.size());
+        FSpare = std::move(received);
     }
-    FFile.Write(bytes, size);
+    if (FFileStreamed)
+        FThread.Stream(bytes, size);
+    else
+        FFile.Write(bytes, size);
 }
 
 int TEntryWriter::ExtractSymlink(const std::string& name, const std::string& base, const std::string& target,
@@ -417,6 +436,9 @@ int TEntryWriter::FinishPlacement(TFileJob& job, TFinished first, struct stat& w
                 outcome = LinkFile(job);
                 continue;
             }
+            job.Discard();
+            return 0;
+        case TFinished::Withdrawn:
             job.Discard();
             return 0;
         case TFinished::IsFolder:

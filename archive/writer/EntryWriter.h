@@ -44,8 +44,8 @@ public:
 // comes after it: call Settle before telling anything else.
 class TEntryWriter {
 public:
-    // Entries up to this size are copied whole to the writer's thread: at
-    // most two of them are in memory at once.
+    // Entries up to this size are copied whole to the writer's thread, at
+    // most two of them in memory at once; larger ones stream to it.
     static constexpr uint64_t QueuedEntryLimit = 1 << 20;
 
     explicit TEntryWriter(IWriterRun& run);
@@ -102,10 +102,12 @@ private:
     TExistingFiles FExistingFiles;
     TLinkJudge FLinkJudge;
     // The entry whose data the library is handing over: kept whole for the
-    // thread when small, else written here as it comes.
+    // thread when small, streamed to it when large, written here when the
+    // thread is off.
     TFileJob FFile;
     bool FReceiving = false;
     bool FFileQueued = false;
+    bool FFileStreamed = false;
     // The data buffer of a job the thread gave back, for the next entry.
     std::vector<char> FSpare;
     TWriterThread FThread;

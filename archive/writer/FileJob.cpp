@@ -149,6 +149,7 @@ TFileJob& TFileJob::operator=(TFileJob&& other) noexcept
     mode = other.mode;
     mtime = other.mtime;
     data = std::move(other.data);
+    streamed = other.streamed;
     file = std::exchange(other.file, -1);
     temporary = std::move(other.temporary);
     other.temporary.clear();

@@ -39,8 +39,10 @@ struct TFileJob {
     bool agreed = false;  // the entry may replace what stands there
     mode_t mode = 0600;
     timespec mtime{0, UTIME_OMIT};
-    // The whole data of an entry handed to the writer's thread.
+    // The whole data of an entry handed to the writer's thread, unless it
+    // is `streamed` to it in chunks.
     std::vector<char> data;
+    bool streamed = false;
     int file = -1;          // owned, once made
     std::string temporary;  // the stand-in name, where the file has one
     bool failed = false;    // the file could not be made or written: it never gets a name
@@ -69,7 +71,8 @@ struct TFileJob {
 // where the file system has none.
 int MakeUnnamed(int folder, mode_t mode);
 
-enum class TFinished { Placed, Exists, IsFolder, Failed };
+// Withdrawn: the engine took the job back before it had a name.
+enum class TFinished { Placed, Exists, IsFolder, Failed, Withdrawn };
 
 // Sets the mode and time on the file made; `st` is the file. False when the
 // file is not whole.

@@ -1,5 +1,6 @@
 #include "archive/writer/WriterThread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <sched.h>
 #include <unistd.h>
@@ -64,13 +65,13 @@ TWriterThread::~TWriterThread()
 {
     if (!FThread.joinable())
         return;
-    if (Busy()) {
+    if (Held())
+        Withdraw();
+    while (Busy()) {
         TFileJob job;
         struct stat st {};
         Wait(job, st);
     }
-    if (Held())
-        Withdraw();
     FQuit.store(true, std::memory_order_relaxed);
     FPosted.fetch_add(1, std::memory_order_release);
     FPosted.notify_one();
@@ -85,22 +86,67 @@ void TWriterThread::Post(TFileJob&& job)
     slot.name = true;
     if (!FThread.joinable())
         FThread = std::thread([this] { Run(); });
+    FStreaming = slot.job.streamed;
     FPosted.store(n + 1, std::memory_order_release);
     FPosted.notify_one();
 }
 
+void TWriterThread::Stream(const char* bytes, size_t size)
+{
+    while (size > 0) {
+        const uint32_t filled = FFilled.load(std::memory_order_relaxed);
+        if (filled - FDrained.load(std::memory_order_acquire) == ChunkCount)
+            WaitChange(FDrained, filled - ChunkCount, RunSpin);
+        std::vector<char>& chunk = FChunks[filled % ChunkCount];
+        const size_t part = std::min(size, ChunkSize);
+        chunk.assign(bytes, bytes + part);
+        bytes += part;
+        size -= part;
+        FFilled.store(filled + 1, std::memory_order_release);
+        FFilled.notify_one();
+    }
+}
+
+void TWriterThread::EndStream()
+{
+    if (!FStreaming)
+        return;
+    FStreaming = false;
+    const uint32_t filled = FFilled.load(std::memory_order_relaxed);
+    if (filled - FDrained.load(std::memory_order_acquire) == ChunkCount)
+        WaitChange(FDrained, filled - ChunkCount, RunSpin);
+    FChunks[filled % ChunkCount].clear();
+    FFilled.store(filled + 1, std::memory_order_release);
+    FFilled.notify_one();
+}
+
+void TWriterThread::Drain(TFileJob& job)
+{
+    for (uint32_t drained = FDrained.load(std::memory_order_relaxed);; ++drained) {
+        if (FFilled.load(std::memory_order_acquire) == drained)
+            WaitChange(FFilled, drained, WorkerSpin);
+        const std::vector<char>& chunk = FChunks[drained % ChunkCount];
+        const bool end = chunk.empty();
+        // After a failure the rest is taken and dropped: the engine must not wait.
+        job.Write(chunk.data(), chunk.size());
+        FDrained.store(drained + 1, std::memory_order_release);
+        FDrained.notify_one();
+        if (end)
+            return;
+    }
+}
+
 void TWriterThread::Release()
 {
+    EndStream();
     FReleased.fetch_add(1, std::memory_order_release);
     FReleased.notify_one();
 }
 
-TFileJob TWriterThread::Withdraw()
+void TWriterThread::Withdraw()
 {
-    const uint32_t n = FReleased.load(std::memory_order_relaxed);
-    FSlots[n % 2].name = false;
+    FSlots[FReleased.load(std::memory_order_relaxed) % 2].name = false;
     Release();
-    return std::move(Finish(n).job);
 }
 
 TFinished TWriterThread::Wait(TFileJob& job, struct stat& st)
@@ -168,15 +214,21 @@ void TWriterThread::Run()
         ahead.mode = job.mode;
         // Made and written before the engine's word: a file without a name
         // changes nothing anybody can see.
-        if (job.Make(ready))
+        if (job.Make(ready) && !job.streamed)
             job.Write(job.data.data(), job.data.size());
+        if (job.streamed)
+            Drain(job);
         slot.made = SealFile(job, slot.st);
         WaitChange(FReleased, next, WorkerSpin);
         int named = -1;  // closed once the engine has the outcome
-        if (!slot.name)
+        if (!slot.name) {
             job.Discard();
-        else if ((slot.result = slot.made ? LinkFile(job) : TFinished::Failed) == TFinished::Placed)
-            named = std::exchange(job.file, -1);
+            slot.result = TFinished::Withdrawn;
+        } else {
+            slot.result = slot.made ? LinkFile(job) : TFinished::Failed;
+            if (slot.result == TFinished::Placed)
+                named = std::exchange(job.file, -1);
+        }
         FDone.store(next + 1, std::memory_order_release);
         FDone.notify_one();
         if (named >= 0)

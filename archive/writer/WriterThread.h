@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <sys/stat.h>
 #include <thread>
+#include <vector>
 
 #include "archive/writer/FileJob.h"
 
@@ -14,9 +15,9 @@
 // be made while the entry before it is still being told, and only the
 // naming waits for the engine's word.
 //
-// The engine's thread posts a job and does not touch it again until Wait or
-// Withdraw has returned it; the worker touches nothing but its jobs. At most
-// two jobs are out at once: one released, one posted. Used from one thread.
+// The engine's thread posts a job and does not touch it again until Wait has
+// returned it; the worker touches nothing but its jobs. At most two jobs are
+// out at once. Used from one thread.
 class TWriterThread {
 public:
     TWriterThread() = default;
@@ -28,24 +29,33 @@ public:
     // while the other cannot run.
     static bool Worthwhile();
 
-    // True while a released job has not been waited for.
+    // True while a released or withdrawn job has not been waited for.
     bool Busy() const { return FWaited != FReleased; }
-    // That job.
+    // The oldest such job.
     const TFileJob& Job() const { return FSlots[FWaited % 2].job; }
     // True while the last job posted is not released.
     bool Held() const { return FReleased != FPosted; }
+    // True while no job can be posted before one is waited for.
+    bool Full() const { return FPosted - FWaited == 2; }
 
-    // Starts making the job's file; only when not Held and with at most one
-    // job Busy.
+    // Starts making the job's file; only when neither Held nor Full. A job
+    // marked `streamed` gets its data through Stream.
     void Post(TFileJob&& job);
+    // Hands the next bytes of the streamed job posted last to the worker,
+    // copied, a few chunks ahead of it at most.
+    void Stream(const char* bytes, size_t size);
     // Lets the job posted last have its name.
     void Release();
-    // Takes back the job posted last, once none is Busy: it gets no name,
-    // and its file goes.
-    TFileJob Withdraw();
-    // The outcome of the released job, once it is done; the job comes back,
-    // so an Exists can be asked about and named again.
+    // Takes back the job posted last: it gets no name, its file goes, and
+    // Wait returns it as Withdrawn.
+    void Withdraw();
+    // The outcome of the oldest job Busy, once it is done; the job comes
+    // back, so an Exists can be asked about and named again.
     TFinished Wait(TFileJob& job, struct stat& st);
+
+    // The most bytes of a streamed job on their way at once.
+    static constexpr size_t ChunkSize = 1 << 20;
+    static constexpr uint32_t ChunkCount = 4;
 
 private:
     struct TSlot {
@@ -58,6 +68,9 @@ private:
 
     void Run();
     TSlot& Finish(uint32_t index);
+    // Ends the stream of the job posted last, when it has one.
+    void EndStream();
+    void Drain(TFileJob& job);
 
     std::thread FThread;
     // Slot `n % 2` holds job n. Written by the poster before the counter
@@ -68,5 +81,11 @@ private:
     std::atomic<uint32_t> FReleased{0};
     std::atomic<uint32_t> FDone{0};
     uint32_t FWaited = 0;  // the engine's own
+    // The chunks of a streamed job, filled by the engine and written by the
+    // worker in turn; an empty one ends the job's data.
+    std::vector<char> FChunks[ChunkCount];
+    std::atomic<uint32_t> FFilled{0};
+    std::atomic<uint32_t> FDrained{0};
+    bool FStreaming = false;  // the engine's own: the job posted last takes chunks
     std::atomic<bool> FQuit{false};
 };

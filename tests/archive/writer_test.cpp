@@ -118,6 +118,33 @@ const TWriterCase WriterCases[] = {
          EXPECT_EQ(tree.at("big.bin").size(), 3u << 20);
          EXPECT_EQ(tree.at("after.txt"), "a\n");
      }},
+    // Streamed to the thread in chunks while the library unpacks it, and
+    // still asked about before it takes a name.
+    {"ALargeEntryStreamsAndIsAskedAbout", Rar4([] {
+         return std::vector<rar4::Entry>{UnixFile("big.bin", std::string(5 << 20, 'n')),
+                                         UnixFile("big.bin", std::string(3 << 20, 'm')), UnixFile("after.txt", "a\n")};
+     }()),
+     {}, {"/big.bin"},
+     [](const auto& tree) {
+         EXPECT_EQ(tree.at("big.bin"), std::string(3 << 20, 'm'));  // answered Yes
+         EXPECT_EQ(tree.at("after.txt"), "a\n");
+     }},
+    // A checksum found wrong at its end: the streamed file never gets a name.
+    {"ALargeEntryWithABadChecksumLeavesNothing",
+     [](const fs::path& work) {
+         std::string bytes = rar4::WriteArchive({UnixFile("before.txt", "b\n"),
+                                                 UnixFile("bad.bin", std::string(3 << 20, 'x')),
+                                                 UnixFile("after.txt", "a\n")});
+         bytes[bytes.size() / 2] = 'y';  // inside bad.bin's stored data
+         const fs::path path = work / "case.rar";
+         WriteAll(path, bytes);
+         return path.string();
+     },
+     {}, {},
+     [](const auto& tree) {
+         EXPECT_EQ(tree.at("before.txt"), "b\n");
+         EXPECT_FALSE(tree.contains("bad.bin"));
+     }},
     // The entry's file is made while its header is told: the stop keeps it
     // out, under any name.
     {"AStopAskedAtAHeaderKeepsThatEntryOut", Rar4(TenFiles()), {}, {},
