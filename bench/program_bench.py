@@ -449,7 +449,7 @@ def measure(args, cleanups):
     print()
     print("Medians over %d rounds; brambold's wall time shown whole and less its fixed %.1f s "
           "(1 s before the run, 2.1 s after it)." % (args.rounds, FIXED_WAIT))
-    print("Peak RSS is each tool's own, from GNU time.")
+    print("Peak RSS is each tool's own, from GNU time. Every tool started %.1f s after its folder was ready." % SETTLE)
     for dest in dests:
         print("%-5s = %s" % (dest.kind, dest.description))
     print()
