@@ -225,8 +225,10 @@ int TEntryWriter::ExtractData(const std::string& base, const std::string& target
     const int pr = FRun.Process(RAR_TEST);
     FReceiving = false;
     if (pr != 0) {
-        if (FFileStreamed)
+        if (FFileStreamed) {
             FThread.Withdraw();
+            return pr;
+        }
         FSpare = std::move(FFile.data);
         FFile.Discard();
         return pr;
