@@ -75,13 +75,7 @@ void TEntryWriter::EndRun()
 {
     FReceiving = false;
     FFile.Discard();
-    if (FThread.Held())
-        FThread.Withdraw();
-    while (FThread.Busy()) {
-        TFileJob job;
-        struct stat st {};
-        FThread.Wait(job, st);  // a job that did not get its name goes with it
-    }
+    FThread.Abandon();  // a job that did not get its name goes with it
     FDestination.Close();
     FExistingFiles.Reset();
 }

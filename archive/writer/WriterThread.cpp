@@ -65,13 +65,7 @@ TWriterThread::~TWriterThread()
 {
     if (!FThread.joinable())
         return;
-    if (Held())
-        Withdraw();
-    while (Busy()) {
-        TFileJob job;
-        struct stat st {};
-        Wait(job, st);
-    }
+    Abandon();
     FQuit.store(true, std::memory_order_relaxed);
     FPosted.fetch_add(1, std::memory_order_release);
     FPosted.notify_one();
@@ -91,19 +85,24 @@ void TWriterThread::Post(TFileJob&& job)
     FPosted.notify_one();
 }
 
+void TWriterThread::Abandon()
+{
+    if (Held())
+        Withdraw();
+    while (Busy()) {
+        TFileJob job;
+        struct stat st {};
+        Wait(job, st);
+    }
+}
+
 void TWriterThread::Stream(const char* bytes, size_t size)
 {
     while (size > 0) {
-        const uint32_t filled = FFilled.load(std::memory_order_relaxed);
-        if (filled - FDrained.load(std::memory_order_acquire) == ChunkCount)
-            WaitChange(FDrained, filled - ChunkCount, RunSpin);
-        std::vector<char>& chunk = FChunks[filled % ChunkCount];
         const size_t part = std::min(size, ChunkSize);
-        chunk.assign(bytes, bytes + part);
+        HandChunk(bytes, part);
         bytes += part;
         size -= part;
-        FFilled.store(filled + 1, std::memory_order_release);
-        FFilled.notify_one();
     }
 }
 
@@ -112,10 +111,15 @@ void TWriterThread::EndStream()
     if (!FStreaming)
         return;
     FStreaming = false;
+    HandChunk(nullptr, 0);
+}
+
+void TWriterThread::HandChunk(const char* bytes, size_t size)
+{
     const uint32_t filled = FFilled.load(std::memory_order_relaxed);
     if (filled - FDrained.load(std::memory_order_acquire) == ChunkCount)
         WaitChange(FDrained, filled - ChunkCount, RunSpin);
-    FChunks[filled % ChunkCount].clear();
+    FChunks[filled % ChunkCount].assign(bytes, bytes + size);
     FFilled.store(filled + 1, std::memory_order_release);
     FFilled.notify_one();
 }

@@ -8,8 +8,8 @@
 
 #include "archive/writer/FileJob.h"
 
-// Makes and names small files on a thread of its own, so the library can
-// unpack the next entry meanwhile. A job goes through two steps: once
+// Makes and names files on a thread of its own, so the library can unpack
+// meanwhile: a small entry whole, a large one in chunks as it comes. A job goes through two steps: once
 // posted, its file is made and written without a name, which nobody can
 // see; once released, it gets its name (or, withdrawn, goes). So a job can
 // be made while the entry before it is still being told, and only the
@@ -52,6 +52,9 @@ public:
     // The outcome of the oldest job Busy, once it is done; the job comes
     // back, so an Exists can be asked about and named again.
     TFinished Wait(TFileJob& job, struct stat& st);
+    // Takes back the job not yet released and waits for those that were,
+    // their outcomes untold: for a run that ends.
+    void Abandon();
 
     // The most bytes of a streamed job on their way at once.
     static constexpr size_t ChunkSize = 1 << 20;
@@ -70,6 +73,8 @@ private:
     TSlot& Finish(uint32_t index);
     // Ends the stream of the job posted last, when it has one.
     void EndStream();
+    // Hands one chunk over once the worker has room; an empty one ends.
+    void HandChunk(const char* bytes, size_t size);
     void Drain(TFileJob& job);
 
     std::thread FThread;
