@@ -3,7 +3,8 @@
 
 Run through scripts/bench, which builds the program and starts an X server.
 Each round runs `brambold ARCHIVE`, `unrar x -idq -o+ ARCHIVE`, one plain
-extraction pass through the UnRAR library (bench/library_floor) and
+extraction pass through the UnRAR library (bench/library_floor), the same
+pass in test mode that writes nothing (`library_floor --test`) and
 `bsdtar -xf ARCHIVE` (libarchive's own RAR reader) into fresh folders, taking
 turns, once on tmpfs and once in a folder on an ext4 disk;
 the figures are medians over the rounds. Every tool is started by GNU time,
@@ -329,17 +330,17 @@ def run_bsdtar(archive, dest, work, label, timeout=300):
     return run, folder, None
 
 
-def run_library(floor, archive, dest, work, label):
+def run_library(floor, archive, dest, work, label, test=False):
     folder = fresh_folder(dest, label)
     env = dict(os.environ)
     env.setdefault("TZ", ":/etc/localtime")  # as the program has it
-    run = run_measured([floor, archive], folder, rss_path(work), env=env)
+    run = run_measured([floor] + (["--test"] if test else []) + [archive], folder, rss_path(work), env=env)
     return run, folder, None
 
 
 def checked(result, expected):
     run, folder, skip = result
-    if run.ok:
+    if run.ok and expected is not None:
         found = tree_size(folder, skip)
         if found != tuple(expected):
             run.ok = False
@@ -352,7 +353,7 @@ def median(values):
     return statistics.median(values) if values else float("nan")
 
 
-TOOLS = ("brambold", "unrar", "library", "bsdtar")
+TOOLS = ("brambold", "unrar", "library", "unpack", "bsdtar")
 
 
 def main():
@@ -418,7 +419,7 @@ def measure(args, cleanups):
                 return run_unrar(archive, dest, args.work, label)
             if tool == "bsdtar":
                 return run_bsdtar(archive, dest, args.work, label)
-            return run_library(args.library_floor, archive, dest, args.work, label)
+            return run_library(args.library_floor, archive, dest, args.work, label, test=tool == "unpack")
 
         for r in range(args.rounds):
             # Who goes first turns round, so no tool always finds a warm cache;
@@ -426,7 +427,9 @@ def measure(args, cleanups):
             order = dests[r % len(dests):] + dests[:r % len(dests)]
             for dest in order:
                 for tool in TOOLS[r % len(TOOLS):] + TOOLS[:r % len(TOOLS)]:
-                    run = checked(start(tool, dest, "%s%s%d" % (tool[0], name, r)), expected)
+                    # The test pass writes nothing: its exit code is its check.
+                    run = checked(start(tool, dest, "%s%s%d" % (tool[:2], name, r)),
+                                  None if tool == "unpack" else expected)
                     runs[(dest.kind, tool)].append(run)
                     if not run.ok:
                         print("  %s %s round %d: %s run FAILED %s"
@@ -434,12 +437,14 @@ def measure(args, cleanups):
         for dest in dests:
             good = {tool: [x for x in runs[(dest.kind, tool)] if x.ok] for tool in TOOLS}
             b, u, l, t = good["brambold"], good["unrar"], good["library"], good["bsdtar"]
+            p = good["unpack"]
             b_wall = median([x.wall for x in b])
             rows.append((name, dest.kind, len(b), len(u), b_wall, b_wall - FIXED_WAIT, median([x.cpu for x in b]),
                          median([x.rss_kib for x in b]) / 1024, median([x.wall for x in u]),
                          median([x.cpu for x in u]), median([x.rss_kib for x in u]) / 1024,
                          median([x.wall for x in l]), len(t), median([x.wall for x in t]),
-                         median([x.cpu for x in t]), median([x.rss_kib for x in t]) / 1024))
+                         median([x.cpu for x in t]), median([x.rss_kib for x in t]) / 1024,
+                         median([x.wall for x in p])))
         print("  %s done: %s good runs (brambold + unrar + bsdtar)"
               % (name, ", ".join("%s %s" % (d.kind, " + ".join(str(len([x for x in runs[(d.kind, tool)] if x.ok]))
                                                                 for tool in ("brambold", "unrar", "bsdtar")))
@@ -458,7 +463,7 @@ def measure(args, cleanups):
               "bsd RSS", "bsd/unrar")
     print("%-4s %-5s %7s %10s %9s %9s %9s %10s %9s %9s %9s %9s %9s %9s %9s %9s %9s %9s %9s" % header)
     for (name, kind, nb, nu, b_wall, b_net, b_cpu, b_rss, u_wall, u_cpu, u_rss, l_wall,
-         nt, t_wall, t_cpu, t_rss) in rows:
+         nt, t_wall, t_cpu, t_rss, _) in rows:
         if nt:
             bsdtar = "%8.3fs %8.3fs %6.1fMiB %9.2f" % (t_wall, t_cpu, t_rss, t_wall / u_wall)
         else:
@@ -470,16 +475,19 @@ def measure(args, cleanups):
     print()
     print("runs: good runs of brambold/unrar/bsdtar. lib: one extraction pass straight through the UnRAR library "
           "(bench/library_floor), the floor of any program built on it.")
+    print("unpack: the same pass in test mode, its bytes taken by a callback and nothing written: what one "
+          "library handle costs alone, the bound of a program that unpacks on one thread.")
     print("bsd: bsdtar -xf ARCHIVE -C DEST, libarchive's own RAR reader; \"failed\" when no run of it was good.")
     print()
     kinds = [dest.kind for dest in dests]
-    print("brambold net / unrar x wall, same archive, same destination kind; then lib / unrar and bsdtar / unrar:")
+    print("brambold net / unrar x wall, same archive, same destination kind; then lib, unpack and bsdtar / unrar:")
     print("%-4s" % "arch" + "".join(" %9s" % k for k in kinds) + "".join(" %9s" % ("lib " + k) for k in kinds)
-          + "".join(" %9s" % ("bsd " + k) for k in kinds))
+          + "".join(" %11s" % ("unpack " + k) for k in kinds) + "".join(" %9s" % ("bsd " + k) for k in kinds))
     for name in args.only:
         mine = {row[1]: row for row in rows if row[0] == name}
         print("%-4s" % name + "".join(" %9.2f" % (mine[k][5] / mine[k][8]) for k in kinds)
               + "".join(" %9.2f" % (mine[k][11] / mine[k][8]) for k in kinds)
+              + "".join(" %11.2f" % (mine[k][16] / mine[k][8]) for k in kinds)
               + "".join(" %9.2f" % (mine[k][13] / mine[k][8]) if mine[k][12] else " %9s" % "failed"
                         for k in kinds))
 
