@@ -132,6 +132,21 @@ void TVoskUnRar::PrepareListing(const std::string& fileName)
     }
 }
 
+bool TVoskUnRar::TArchiveState::operator==(const TArchiveState& o) const
+{
+    return name == o.name && device == o.device && inode == o.inode && size == o.size &&
+           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+           changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+}
+
+std::optional<TVoskUnRar::TArchiveState> TVoskUnRar::StateOf(const std::string& fileName)
+{
+    struct stat st {};
+    if (stat(fileName.c_str(), &st) != 0)
+        return std::nullopt;
+    return TArchiveState{fileName, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
 void TVoskUnRar::ProcessArchive()
 {
     StopProcessing = false;
@@ -173,8 +188,15 @@ void TVoskUnRar::ProcessArchive()
     FPendingException = nullptr;
     FLastKeepAlive = {};
     CurrentUnRar = this;
+    // Taken before the archive is opened: a change made while it is read
+    // shows at the next run.
+    const std::optional<TArchiveState> archiveState = StateOf(FileName);
+    FMetCopy = false;
     if (FOperation == RAR_EXTRACT)
-        FWriter.BeginRun(Directory, OverrideEvent == TOverrideOptions::OR_ALWAYS);
+        FWriter.BeginRun(Directory, OverrideEvent == TOverrideOptions::OR_ALWAYS,
+                         archiveState && archiveState == FWithoutCopies);
+    else
+        FWithoutCopies.reset();
 
     // An archive the counting pass could not open fails the same way again:
     // one report is enough.
@@ -186,9 +208,13 @@ void TVoskUnRar::ProcessArchive()
     if (!OpenArchive(FMode == TVoskRarMode::VOSKRAR_LIST ? RAR_OM_LIST : RAR_OM_EXTRACT))
         return;
 
-    WalkOpenArchive([this] {
+    WalkOpenArchive([this, &archiveState] {
         const THeadersResult end = ReadHeaders([this] { return ReadHeader(); },
                                                [this](int r) {
+                                                   if (r == ERAR_SUCCESS &&
+                                                       (FHeader.RedirType == TLinkJudge::HardLink ||
+                                                        FHeader.RedirType == TLinkJudge::FileCopy))
+                                                       FMetCopy = true;
                                                    ReportHeader(r);
                                                    if (StopProcessing)
                                                        return false;
@@ -203,6 +229,8 @@ void TVoskUnRar::ProcessArchive()
                                                    return !StopProcessing && pr == 0;
                                                });
         Settle();
+        if (FOperation != RAR_EXTRACT && end.end == THeadersEnd::ArchiveEnd && !StopProcessing && !FMetCopy)
+            FWithoutCopies = archiveState;
         if (end.end == THeadersEnd::ArchiveEnd)
             CheckEnd();
         else if (end.end == THeadersEnd::SameFailure && end.result != ERAR_BAD_DATA)

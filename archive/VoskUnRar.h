@@ -5,7 +5,9 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <unordered_set>
 #include <vector>
 
@@ -208,6 +210,23 @@ private:
     std::unique_ptr<TListingRecorder> FPrepared;
     bool FReplayed = false;
     bool FHasRun = false;
+
+    // An archive file as a listing run found it. Its change time moves with
+    // every write, and nobody can set it back.
+    struct TArchiveState {
+        std::string name;
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        timespec modified{}, changed{};
+        bool operator==(const TArchiveState& other) const;
+    };
+    static std::optional<TArchiveState> StateOf(const std::string& fileName);
+    // The archive in which the last whole listing run met no hard link or
+    // file copy: an extraction run of it, unchanged, need not remember the
+    // files it writes for one.
+    std::optional<TArchiveState> FWithoutCopies;
+    bool FMetCopy = false;
 };
 
 // The component the library's callback answers for; set by ProcessArchive.

@@ -219,6 +219,8 @@ public:
         const int r = static_cast<int>(record.Number());
         for (const auto field : ConvertedFields)
             header.*field = static_cast<unsigned>(record.Number());
+        // Not shown, but a run learns from it whether the archive holds a copy.
+        header.RedirType = static_cast<unsigned>(record.Number());
         record.Text(record.Name);
         Utf8ToWide(record.Name, header.FileNameW, std::size(header.FileNameW));
         const size_t n = std::min(record.ArcName.size(), sizeof header.ArcName);
@@ -364,6 +366,7 @@ public:
         PutNumber(FEvent, static_cast<unsigned>(r));
         for (const auto field : ConvertedFields)
             PutNumber(FEvent, header.*field);
+        PutNumber(FEvent, header.RedirType);
         const std::string name = WideToUtf8(header.FileNameW, std::size(header.FileNameW));
         PutText(FEvent, name.data(), name.size());
         Put();

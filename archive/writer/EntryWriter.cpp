@@ -63,9 +63,10 @@ TEntryWriter::TEntryWriter(IWriterRun& run) : FRun(run)
     FThreadOn = TWriterThread::Worthwhile();
 }
 
-void TEntryWriter::BeginRun(const std::string& directory, bool alwaysReplace)
+void TEntryWriter::BeginRun(const std::string& directory, bool alwaysReplace, bool withoutCopies)
 {
     FAlwaysReplace = alwaysReplace;
+    FRememberWritten = !withoutCopies;
     FExistingFiles.Reset();
     FLinkJudge.Clear();
     FDestination.Open(directory);  // one that cannot be opened ends the run at its first entry
@@ -196,6 +197,7 @@ int TEntryWriter::ExtractData(const std::string& base, const std::string& target
     FFile.base = base;
     FFile.target = target;
     FFile.agreed = agreed;
+    FFile.identify = FRememberWritten;
     FFile.mode = EntryMode();
     FFile.mtime = EntryTime();
     const uint64_t size = (static_cast<uint64_t>(FHeader->UnpSizeHigh) << 32) | FHeader->UnpSize;
@@ -423,7 +425,8 @@ int TEntryWriter::FinishPlacement(TFileJob& job, TFinished first, struct stat& w
     for (TFinished outcome = first;;) {
         switch (outcome) {
         case TFinished::Placed:
-            FDestination.Remember(written);
+            if (job.identify)
+                FDestination.Remember(written);
             job.Discard();
             return 0;
         case TFinished::Exists:

@@ -53,7 +53,10 @@ public:
     TEntryWriter& operator=(const TEntryWriter&) = delete;
 
     // Opens `directory` for a run; `alwaysReplace`: no question is asked.
-    void BeginRun(const std::string& directory, bool alwaysReplace);
+    // `withoutCopies`: the archive is known to hold no hard link or file
+    // copy, so the files written need not be remembered for one; a copy that
+    // comes all the same finds no file it may name and is refused.
+    void BeginRun(const std::string& directory, bool alwaysReplace, bool withoutCopies = false);
     // Ends the run: what did not get its name goes.
     void EndRun();
     const TDestination& Destination() const { return FDestination; }
@@ -94,6 +97,7 @@ private:
 
     IWriterRun& FRun;
     bool FAlwaysReplace = false;
+    bool FRememberWritten = true;
     // The entry under way, for the length of Extract.
     const RARHeaderDataEx* FHeader = nullptr;
     const std::string* FShown = nullptr;

@@ -146,6 +146,7 @@ TFileJob& TFileJob::operator=(TFileJob&& other) noexcept
     base = std::move(other.base);
     target = std::move(other.target);
     agreed = other.agreed;
+    identify = other.identify;
     mode = other.mode;
     mtime = other.mtime;
     data = std::move(other.data);
@@ -262,7 +263,7 @@ bool SealFile(TFileJob& job, struct stat& st)
         const timespec times[2] = {{0, UTIME_OMIT}, job.mtime};
         futimens(job.file, times);
     }
-    return fstat(job.file, &st) == 0;
+    return !job.identify || fstat(job.file, &st) == 0;
 }
 
 TFinished NameFile(TFileJob& job, struct stat& st)

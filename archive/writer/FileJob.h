@@ -37,6 +37,8 @@ struct TFileJob {
     std::string base;     // the name in that folder
     std::string target;   // the path the existence test and the question name
     bool agreed = false;  // the entry may replace what stands there
+    // The file's device and inode are wanted, for a later link to name it.
+    bool identify = true;
     mode_t mode = 0600;
     timespec mtime{0, UTIME_OMIT};
     // The whole data of an entry handed to the writer's thread, unless it

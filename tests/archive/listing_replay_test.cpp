@@ -244,6 +244,51 @@ TEST_F(EngineTest, AWalkOfAnArchiveChangedSinceIsDropped)
     EXPECT_EQ(log.lines, List(archive.string(), "", "", false).lines);
 }
 
+// A listing that met no hard link or copy lets the next extraction forget
+// what it writes; a listing that met one, or an archive replaced since,
+// must not: its links are made as on a first run.
+TEST_F(EngineTest, HardLinksAndCopiesAreMadeWhateverTheListingBeforeSaw)
+{
+    struct TCase {
+        const char* listed;     // listed first, through a walk made ahead
+        const char* extracted;  // what the file holds when it is extracted
+        const char* link;
+    };
+    for (const TCase& t :
+         {TCase{"hardlink.rar", "hardlink.rar", "hard.txt"}, TCase{"filecopy.rar", "filecopy.rar", "copy.txt"},
+          TCase{"plain.rar", "hardlink.rar", "hard.txt"}, TCase{"plain.rar", "filecopy.rar", "copy.txt"}}) {
+        SCOPED_TRACE(std::string(t.listed) + " then " + t.extracted);
+        const fs::path archive = root / "a.rar";
+        fs::remove(archive);
+        fs::copy_file(DataDir() + "/" + t.listed, archive);
+        const fs::path out = fs::path(Out()) / t.link;
+        fs::remove_all(out.parent_path());
+        fs::create_directories(out.parent_path());
+        TVoskUnRar c;
+        std::vector<std::string> errors;
+        c.OnError = [&](TVoskUnRar&, const std::string& m, int32_t) { errors.push_back(m); };
+        c.PrepareListing(archive.string());
+        c.FileName = archive.string();
+        c.SetMode(TVoskRarMode::VOSKRAR_LIST);
+        c.ProcessArchive();
+        EXPECT_TRUE(c.Replayed());
+        if (std::string(t.listed) != t.extracted) {
+            // Another archive under the same name, of whatever size and time.
+            const fs::path other = root / "other.rar";
+            fs::remove(other);
+            fs::copy_file(DataDir() + "/" + t.extracted, other);
+            fs::rename(other, archive);
+        }
+        c.Directory = out.parent_path().string();
+        c.SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
+        c.ProcessArchive();
+        EXPECT_EQ(errors, std::vector<std::string>{});
+        EXPECT_EQ(ReadAll(out), ReadAll(out.parent_path() / "a.txt"));
+        if (std::string(t.link) == "hard.txt")
+            EXPECT_EQ(fs::hard_link_count(out), 2u);
+    }
+}
+
 TEST_F(EngineTest, AWalkServesOnlyTheFirstRunAndOnlyAListingOfItsArchive)
 {
     const std::string plain = DataDir() + "/plain.rar";
