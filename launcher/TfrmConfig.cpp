@@ -151,7 +151,7 @@ TfrmConfig::TfrmConfig(QWidget* parent)
     // Four lines of 8 points fill the box only without the document's margin.
     ui->Memo2->document()->setDocumentMargin(0);
     SetMemoLines(ui->Memo2->toPlainText().split(u'\n'));
-    LoadPictures();
+    LanguagePicture("LanguageImage");
     ConnectHandlers();
     // Dropping needs a mouse and a file manager: Ctrl+O takes the same road.
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this), &QShortcut::activated, this,
@@ -200,20 +200,32 @@ void TfrmConfig::KeepDesignedLook()
 
 void TfrmConfig::LoadPictures()
 {
+    FPicturesLoaded = true;
     // Drawn for the screen's pixels: a 2x screen gets the pictures drawn at 2x.
     const qreal ratio = devicePixelRatioF();
     for (const PictureRow& row : Pictures)
         if (auto* label = findChild<QLabel*>(QLatin1String(row.control)))
             label->setPixmap(platform::SharpPicture(QLatin1String(row.resource), ratio));
-    // The language holders and LanguageImage itself are named after their pictures.
-    for (const TLanguageRow& row : LanguageRows()) {
-        if (!row.PictureHolder)
-            continue;
-        auto* holder = findChild<QLabel*>(QLatin1String(row.PictureHolder));
-        if (holder && holder->pixmap().isNull())
-            holder->setPixmap(platform::SharpPicture(
-                QStringLiteral(":/pictures/language/%1.jpg").arg(QLatin1String(row.PictureHolder)), ratio));
-    }
+}
+
+const QLabel* TfrmConfig::LanguagePicture(const char* holderName)
+{
+    // The holders and LanguageImage itself are named after their pictures.
+    auto* holder = findChild<QLabel*>(QLatin1String(holderName));
+    if (holder && holder->pixmap().isNull())
+        holder->setPixmap(
+            platform::SharpPicture(QStringLiteral(":/pictures/language/%1.jpg").arg(QLatin1String(holderName)),
+                                   devicePixelRatioF()));
+    return holder;
+}
+
+void TfrmConfig::showEvent(QShowEvent* event)
+{
+    // Beside an extraction window this one stays hidden for good: its
+    // pages' pictures are only decoded once it is seen.
+    if (!FPicturesLoaded)
+        LoadPictures();
+    QWidget::showEvent(event);
 }
 
 void TfrmConfig::LoadHelpFile(const char* fileName)
@@ -262,7 +274,7 @@ void TfrmConfig::ApplyLanguage()
     }
     case TLanguageRowKind::Picture:
         ui->Memo2->hide();
-        if (const auto* holder = findChild<QLabel*>(QLatin1String(row->PictureHolder)))
+        if (const QLabel* holder = LanguagePicture(row->PictureHolder))
             ui->LanguageImage->setPixmap(holder->pixmap());
         ui->LanguageImage->move(ui->LanguageImage->x(), PictureLanguageTop);
         ui->LanguageImage->show();

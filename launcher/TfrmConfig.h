@@ -9,6 +9,9 @@
 #include <memory>
 #include <string>
 
+class QLabel;
+class QShowEvent;
+
 namespace Ui {
 class TfrmConfig;
 }
@@ -39,11 +42,14 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();
     void KeepDesignedLook();
     void LoadPictures();
+    // The language picture of that holder, decoded when first asked for.
+    const QLabel* LanguagePicture(const char* holderName);
     void LoadHelpFile(const char* fileName);
     void LookUpLanguage();
     void ApplyLanguage();
@@ -76,6 +82,7 @@ private:
 
     std::unique_ptr<Ui::TfrmConfig> ui;
     int FLanguageId = 1033;
+    bool FPicturesLoaded = false;
     TLinkFields FLinks;
     TProcessStarter FProcessStarter;
 };

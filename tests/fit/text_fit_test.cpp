@@ -451,6 +451,7 @@ QStringList InspectLauncher(int language)
     for (const char* help : {"CoreHelpEN.dat", "CoreHelpDE.dat"})
         QFile::copy(QStringLiteral(BRAMBOLD_HELP_DIR "/") + help, sandbox.ProgramFolder() + help);
     TfrmConfig window;
+    window.show();  // the pages' pictures come with the window
     // On a screen of more than one pixel per layout pixel, no picture is a
     // stretched small one.
     QStringList soft;
