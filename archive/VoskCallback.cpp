@@ -27,6 +27,23 @@ int TVoskUnRar::UnRarCallback(UINT msg, LPARAM UserData, LPARAM P1, LPARAM P2)
     }
 }
 
+bool TVoskUnRar::KeepAliveDue()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (FLastKeepAlive != std::chrono::steady_clock::time_point{} && now - FLastKeepAlive < KeepAliveInterval)
+        return false;
+    FLastKeepAlive = now;
+    return true;
+}
+
+void TVoskUnRar::WhileWaiting()
+{
+    // Only what the window handles meanwhile: the writer's outcome is told
+    // once the wait is over.
+    if (KeepAlive && KeepAliveDue())
+        KeepAlive();
+}
+
 int TVoskUnRar::Callback(UINT msg, LPARAM P1, LPARAM P2)
 {
     int answer = 0;
@@ -41,14 +58,9 @@ int TVoskUnRar::Callback(UINT msg, LPARAM P1, LPARAM P2)
     case UCM_PROCESSDATA:
         if (FWriter.Receiving() && P2 > 0)
             FWriter.Receive(reinterpret_cast<const char*>(P1), static_cast<size_t>(P2));
-        if (KeepAlive) {
-            const auto now = std::chrono::steady_clock::now();
-            if (FLastKeepAlive == std::chrono::steady_clock::time_point{} ||
-                now - FLastKeepAlive >= KeepAliveInterval) {
-                FLastKeepAlive = now;
-                Settle();
-                KeepAlive();
-            }
+        if (KeepAlive && KeepAliveDue()) {
+            Settle();
+            KeepAlive();
         }
         answer = StopProcessing ? -1 : 0;
         break;

@@ -145,6 +145,7 @@ private:
     bool MayReplace(const std::string& target) override;
     void Report(const std::string& text, int code, const std::string& entry) override;
     bool Stopped() const override { return StopProcessing; }
+    void WhileWaiting() override;
     void CheckEnd();
 
     void StartPass();  // callback and password for the pass just opened
@@ -158,6 +159,7 @@ private:
     void AnswerPassword(char* buffer, LPARAM capacity);
 
     int Callback(UINT msg, LPARAM P1, LPARAM P2);
+    bool KeepAliveDue();  // and counts it as made
     void PromptPassword(std::string& password);
     bool PromptNextVolume(const std::string& currentVolume, char* buffer, size_t capacity);
 

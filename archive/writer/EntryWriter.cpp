@@ -61,6 +61,7 @@ bool CopyFile(int from, int folder, const std::string& name)
 TEntryWriter::TEntryWriter(IWriterRun& run) : FRun(run)
 {
     FThreadOn = TWriterThread::Worthwhile();
+    FThread.WhileWaiting([this] { FRun.WhileWaiting(); }, std::chrono::milliseconds(4));
 }
 
 void TEntryWriter::BeginRun(const std::string& directory, bool alwaysReplace, bool withoutCopies)

@@ -28,6 +28,9 @@ public:
     virtual void Settle() = 0;
     // True once the user asked the run to stop.
     virtual bool Stopped() const = 0;
+    // Called every few milliseconds while the run waits for the writer's
+    // thread, so the window can stay alive.
+    virtual void WhileWaiting() = 0;
 };
 
 // Makes every file, folder and link of an extraction run below its

@@ -12,6 +12,7 @@
 #include <set>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <thread>
 #include <utility>
 
 #include "archive/writer/Destination.h"
@@ -188,6 +189,8 @@ bool TFileJob::Make(int ready)
 
 void TFileJob::Write(const char* bytes, size_t size)
 {
+    if (SlowDisk.count() > 0 && size > 0)
+        std::this_thread::sleep_for(SlowDisk);
     while (!failed && size > 0) {
         const ssize_t n = write(file, bytes, size);
         if (n < 0 && errno == EINTR)

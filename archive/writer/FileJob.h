@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -63,6 +64,8 @@ struct TFileJob {
     bool Make(int ready = -1);
     // Set by tests: every file system is taken for one without unnamed files.
     static inline bool UnnamedFilesRefused = false;
+    // Tests make every write this much slower, as a slow disk would.
+    static inline std::chrono::milliseconds SlowDisk{0};
     // Appends to the file made.
     void Write(const char* bytes, size_t size);
     // Removes the file and closes what the job holds.

@@ -1,8 +1,12 @@
 #include "archive/writer/WriterThread.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <climits>
+#include <linux/futex.h>
 #include <sched.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
 
@@ -85,8 +89,20 @@ void TWriterThread::Post(TFileJob&& job)
     FPosted.notify_one();
 }
 
+void TWriterThread::WhileWaiting(std::function<void()> call, std::chrono::milliseconds interval)
+{
+    FWhileWaiting = std::move(call);
+    FWaitingInterval = interval;
+}
+
 void TWriterThread::Abandon()
 {
+    // A run that ends, perhaps by an exception, asks nobody anything more.
+    FAbandoning = true;
+    struct TAbandoning {
+        bool& on;
+        ~TAbandoning() { on = false; }
+    } abandoning{FAbandoning};
     if (Held())
         Withdraw();
     while (Busy()) {
@@ -94,6 +110,37 @@ void TWriterThread::Abandon()
         struct stat st {};
         Wait(job, st);
     }
+}
+
+// The kernel waits on the counters themselves.
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) && std::atomic<uint32_t>::is_always_lock_free);
+
+void TWriterThread::AwaitWorker(const std::atomic<uint32_t>& value, uint32_t old)
+{
+    if (SpinForChange(value, old, RunSpin))
+        return;
+    const bool keepAlive = FWhileWaiting && !FAbandoning;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(FWaitingInterval);
+    const timespec step{static_cast<time_t>(seconds.count()),
+                        static_cast<long>(std::chrono::nanoseconds(FWaitingInterval - seconds).count())};
+    while (value.load(std::memory_order_acquire) == old) {
+        // Said before the last look, so a worker that moves the value after
+        // it sees the flag and wakes this thread.
+        FEngineAsleep.store(1, std::memory_order_seq_cst);
+        if (value.load(std::memory_order_seq_cst) == old)
+            syscall(SYS_futex, const_cast<std::atomic<uint32_t>*>(&value), FUTEX_WAIT_PRIVATE, old,
+                    keepAlive ? &step : nullptr, nullptr, 0);
+        FEngineAsleep.store(0, std::memory_order_relaxed);
+        if (keepAlive && value.load(std::memory_order_acquire) == old)
+            FWhileWaiting();
+    }
+}
+
+void TWriterThread::WakeEngine(std::atomic<uint32_t>& value)
+{
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (FEngineAsleep.load(std::memory_order_relaxed))
+        syscall(SYS_futex, &value, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
 }
 
 void TWriterThread::Stream(const char* bytes, size_t size)
@@ -118,7 +165,7 @@ void TWriterThread::HandChunk(const char* bytes, size_t size)
 {
     const uint32_t filled = FFilled.load(std::memory_order_relaxed);
     if (filled - FDrained.load(std::memory_order_acquire) == ChunkCount)
-        WaitChange(FDrained, filled - ChunkCount, RunSpin);
+        AwaitWorker(FDrained, filled - ChunkCount);
     FChunks[filled % ChunkCount].assign(bytes, bytes + size);
     FFilled.store(filled + 1, std::memory_order_release);
     FFilled.notify_one();
@@ -134,7 +181,7 @@ void TWriterThread::Drain(TFileJob& job)
         // After a failure the rest is taken and dropped: the engine must not wait.
         job.Write(chunk.data(), chunk.size());
         FDrained.store(drained + 1, std::memory_order_release);
-        FDrained.notify_one();
+        WakeEngine(FDrained);
         if (end)
             return;
     }
@@ -164,7 +211,7 @@ TFinished TWriterThread::Wait(TFileJob& job, struct stat& st)
 TWriterThread::TSlot& TWriterThread::Finish(uint32_t index)
 {
     if (FDone.load(std::memory_order_acquire) == index)
-        WaitChange(FDone, index, RunSpin);
+        AwaitWorker(FDone, index);
     ++FWaited;
     return FSlots[index % 2];
 }
@@ -234,7 +281,7 @@ void TWriterThread::Run()
                 named = std::exchange(job.file, -1);
         }
         FDone.store(next + 1, std::memory_order_release);
-        FDone.notify_one();
+        WakeEngine(FDone);
         if (named >= 0)
             close(named);
     }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
@@ -28,6 +30,11 @@ public:
     // Only with a second processor to run on: on one, each side would spin
     // while the other cannot run.
     static bool Worthwhile();
+
+    // Called every `interval` while the engine's thread waits for the
+    // worker, on a slow disk say, so a window can handle its messages. Not
+    // while a run's end takes its jobs back.
+    void WhileWaiting(std::function<void()> call, std::chrono::milliseconds interval);
 
     // True while a released or withdrawn job has not been waited for.
     bool Busy() const { return FWaited != FReleased; }
@@ -71,6 +78,10 @@ private:
 
     void Run();
     TSlot& Finish(uint32_t index);
+    // The engine's wait for the worker to move `value` on from `old`.
+    void AwaitWorker(const std::atomic<uint32_t>& value, uint32_t old);
+    // The worker's word that `value` moved, to an engine that may be asleep.
+    void WakeEngine(std::atomic<uint32_t>& value);
     // Ends the stream of the job posted last, when it has one.
     void EndStream();
     // Hands one chunk over once the worker has room; an empty one ends.
@@ -93,4 +104,10 @@ private:
     std::atomic<uint32_t> FDrained{0};
     bool FStreaming = false;  // the engine's own: the job posted last takes chunks
     std::atomic<bool> FQuit{false};
+    // Set while the engine sleeps in AwaitWorker: only then does the worker
+    // pay for a wake-up call.
+    std::atomic<uint32_t> FEngineAsleep{0};
+    std::function<void()> FWhileWaiting;
+    std::chrono::milliseconds FWaitingInterval{16};
+    bool FAbandoning = false;
 };

@@ -399,4 +399,56 @@ TEST_F(EngineTest, WithoutUnnamedFilesAStandInNameServesAndNoneIsLeft)
     EXPECT_EQ(TemporaryNames(Out()), 0u);
 }
 
+// On a disk slower than the library the run waits for the writer's thread,
+// for a large entry's chunks and for small files' names alike: the window
+// must be kept alive meanwhile, not once per write.
+TEST_F(EngineTest, WaitingForASlowDiskKeepsTheWindowAlive)
+{
+    const fs::path tree = root / "tree";
+    fs::create_directories(tree);
+    std::string big(5 << 20, '\0');
+    uint32_t x = 2463534242u;
+    for (char& ch : big) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        ch = static_cast<char>(x);
+    }
+    WriteAll(tree / "big.bin", big);
+    WriteAll(tree / "a.txt", "first small file");
+    WriteAll(tree / "b.txt", "second small file");
+    const std::string archive = (root / "slow.rar").string();
+    ASSERT_EQ(std::system(
+                  ("cd '" + tree.string() + "' && rar a -m0 -idq '" + archive + "' big.bin a.txt b.txt").c_str()),
+              0);
+
+    struct TSlow {
+        TSlow() { TFileJob::SlowDisk = std::chrono::milliseconds(120); }
+        ~TSlow() { TFileJob::SlowDisk = {}; }
+    } slow;
+    TVoskUnRar c;
+    TVoskUnRarAccess::SetWriterThread(c, true);
+    TEventLog events;
+    events.Attach(c);
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point last = Clock::now();
+    Clock::duration largest{};
+    int calls = 0;
+    c.KeepAlive = [&] {
+        ++calls;
+        largest = std::max(largest, Clock::now() - last);
+        last = Clock::now();
+    };
+    c.FileName = archive;
+    c.Directory = Out();
+    c.ProcessArchive();
+    largest = std::max(largest, Clock::now() - last);
+
+    EXPECT_TRUE(events.errors.empty()) << events.errors.front();
+    EXPECT_EQ(ReadAll(fs::path(Out()) / "big.bin"), big);
+    EXPECT_EQ(ReadAll(fs::path(Out()) / "b.txt"), "second small file");
+    // Seven writes of 120 ms: a window kept alive only between them would
+    // wait 120 ms at a time.
+    EXPECT_GE(calls, 20);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(largest).count(), 80);
+}
+
 }  // namespace
