@@ -157,8 +157,10 @@ void TWriterThread::EndStream()
 {
     if (!FStreaming)
         return;
-    FStreaming = false;
+    // Over only once the end is handed: the keep-alive of a wait for room
+    // may throw, and the run's end must then still end the stream.
     HandChunk(nullptr, 0);
+    FStreaming = false;
 }
 
 void TWriterThread::HandChunk(const char* bytes, size_t size)

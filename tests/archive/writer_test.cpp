@@ -449,6 +449,26 @@ TEST_F(EngineTest, WaitingForASlowDiskKeepsTheWindowAlive)
     // wait 120 ms at a time.
     EXPECT_GE(calls, 20);
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(largest).count(), 80);
+
+    // A keep-alive that throws while the run waits for room for the large
+    // entry's chunks ends the run with its exception: no hang, no file.
+    const fs::path out = root / "thrown";
+    fs::create_directories(out);
+    TVoskUnRar t;
+    TVoskUnRarAccess::SetWriterThread(t, true);
+    int thrown = 0;
+    t.KeepAlive = [&] {
+        // The first comes from the library's first data; the next ones
+        // from the wait for room.
+        if (++thrown > 1)
+            throw std::runtime_error("from the window");
+    };
+    t.FileName = archive;
+    t.Directory = out.string();
+    EXPECT_THROW(t.ProcessArchive(), std::runtime_error);
+    EXPECT_GE(thrown, 2);
+    EXPECT_FALSE(fs::exists(out / "big.bin"));
+    EXPECT_EQ(TemporaryNames(out), 0u);
 }
 
 }  // namespace
