@@ -284,8 +284,9 @@ TEST_F(EngineTest, HardLinksAndCopiesAreMadeWhateverTheListingBeforeSaw)
         c.ProcessArchive();
         EXPECT_EQ(errors, std::vector<std::string>{});
         EXPECT_EQ(ReadAll(out), ReadAll(out.parent_path() / "a.txt"));
-        if (std::string(t.link) == "hard.txt")
+        if (std::string(t.link) == "hard.txt") {
             EXPECT_EQ(fs::hard_link_count(out), 2u);
+        }
     }
 }
 
