@@ -40,7 +40,7 @@ void TResponsivenessProbe::RunBegan(TRunState run)
     FRunning = true;
     FStopped = false;
     FLargestGap = {};
-    FStart = FLast = Clock::now();
+    FStart = FLast = FLargestGapEnd = Clock::now();
     FTicker.start();
 }
 
@@ -48,14 +48,22 @@ void TResponsivenessProbe::Tick()
 {
     if (!FRunning)
         return;
-    const auto now = Clock::now();
-    FLargestGap = std::max(FLargestGap, now - FLast);
-    FLast = now;
+    Note(Clock::now());
+    const auto now = FLast;
     if (FStopAfterMs >= 0 && !FStopped && now - FStart >= std::chrono::milliseconds(FStopAfterMs)) {
         FStopped = true;
         FStopAt = Clock::now();
         FStop();
     }
+}
+
+void TResponsivenessProbe::Note(Clock::time_point now)
+{
+    if (now - FLast > FLargestGap) {
+        FLargestGap = now - FLast;
+        FLargestGapEnd = now;
+    }
+    FLast = now;
 }
 
 void TResponsivenessProbe::RunEnded(TRunState run)
@@ -65,8 +73,10 @@ void TResponsivenessProbe::RunEnded(TRunState run)
     const auto now = Clock::now();
     FTicker.stop();
     FRunning = false;
-    FLargestGap = std::max(FLargestGap, now - FLast);
-    std::fprintf(stderr, "probe: run %.1f ms, largest event gap %.1f ms\n", Ms(now - FStart), Ms(FLargestGap));
+    Note(now);
+    // Where the gap ended tells what held the window: a stop, the run's end.
+    std::fprintf(stderr, "probe: run %.1f ms, largest event gap %.1f ms, ending %.1f ms into the run\n",
+                 Ms(now - FStart), Ms(FLargestGap), Ms(FLargestGapEnd - FStart));
     if (FStopped) {
         std::fprintf(stderr, "probe: stop to end of run %.1f ms\n", Ms(now - FStopAt));
         std::fflush(stderr);

@@ -24,14 +24,15 @@ public:
 
 private:
     TResponsivenessProbe(QObject* parent, int stopAfterMs, std::function<void()> stop);
-    void Tick();
-
     using Clock = std::chrono::steady_clock;
+    void Tick();
+    void Note(Clock::time_point now);  // a tick, or the run's end
+
     QTimer FTicker;
     int FStopAfterMs;
     std::function<void()> FStop;
     bool FRunning = false;
     bool FStopped = false;
-    Clock::time_point FStart, FLast, FStopAt;
+    Clock::time_point FStart, FLast, FStopAt, FLargestGapEnd;
     Clock::duration FLargestGap{};
 };
