@@ -178,6 +178,12 @@ int RunStartupRoad(const StartupChoice& choice, const StartupWindows& windows)
     }
     QGuiApplication::setQuitOnLastWindowClosed(true);
     QApplication::exec();
+    if (choice.road == StartupRoad::Extract && windows.endAtOnceAfterExtraction) {
+        // Everything the run made is whole and named by now; what is left
+        // is freeing memory, which the kernel does at once.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
     destroyCreated();
     return 0;
 }

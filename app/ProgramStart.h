@@ -16,6 +16,10 @@ namespace app {
 struct StartupWindows {
     std::function<std::unique_ptr<QWidget>(const std::string& archive)> createExtractionWindow;
     std::function<std::unique_ptr<QWidget>()> createLauncherWindow;
+    // The process ends as soon as the extraction window has closed, its
+    // run over and its files whole, without taking the windows and the
+    // application apart first: the program's own copy, not a test's.
+    bool endAtOnceAfterExtraction = false;
 };
 
 // The whole program: the shutdown road before any application object exists

@@ -13,5 +13,6 @@ int main(int argc, char** argv)
         return window;
     };
     windows.createLauncherWindow = [] { return std::make_unique<TfrmConfig>(); };
+    windows.endAtOnceAfterExtraction = true;
     return app::RunProgram(argc, argv, windows);
 }
