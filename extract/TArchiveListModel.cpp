@@ -23,7 +23,10 @@ enum Flag : uint32_t {
     ContinuedNext = 1u << 3,
     FirstAttribute = 4,  // the nine letters follow in "ACDHNORST" order
     CrcIsText = 1u << 13,
+    IsOdd = 1u << 14,
 };
+
+constexpr uint32_t RowKinds = UINT16_MAX;
 
 constexpr char AttributeLetters[] = "ACDHNORST";
 
@@ -81,22 +84,53 @@ uint32_t TArchiveListModel::Intern(const std::string& text)
     return it->second;
 }
 
+uint32_t TArchiveListModel::FolderOf(std::string_view folder)
+{
+    // Entries come folder by folder, so the last one is nearly always it.
+    if (!FFolders.empty() && Name(FFolders.back()) == folder)
+        return static_cast<uint32_t>(FFolders.size() - 1);
+    const auto [it, added] = FFolderIndex.try_emplace(std::string(folder), static_cast<uint32_t>(FFolders.size()));
+    if (added)
+        FFolders.push_back(FNames.Add(folder, 0));
+    return it->second;
+}
+
+uint32_t TArchiveListModel::KindOf(const Kind& kind)
+{
+    if (!FKinds.empty() && FKinds.back().Key() == kind.Key())
+        return static_cast<uint32_t>(FKinds.size() - 1);
+    const auto [it, added] = FKindIndex.try_emplace(kind.Key(), static_cast<uint32_t>(FKinds.size()));
+    if (added)
+        FKinds.push_back(kind);
+    return it->second;
+}
+
+// Place 0 is a name the arena had no room for, after some four gigabytes of
+// names: its row shows no name rather than another's.
+std::string_view TArchiveListModel::Name(uint32_t place) const
+{
+    return place == 0 ? std::string_view() : FNames.Name(place);
+}
+
 void TArchiveListModel::Append(const TVoskRARHeaderData& h)
 {
     Row row{};
-    row.unpSize = h.UnpSize;
-    row.packSize = h.PackSize;
-    row.dicSize = h.DicSize;
     row.time = h.Time;
-    row.nameStart = FNames.size();
-    row.nameLength = static_cast<uint32_t>(h.FileName.size());
-    const auto slash = h.FileName.rfind('/');
-    row.folderLength = slash == std::string::npos ? 0 : static_cast<uint32_t>(slash + 1);
-    FNames += h.FileName;
-    row.major = h.Major;
-    row.minor = h.Minor;
-    row.hostOS = Intern(h.HostOS);
-    row.method = Intern(h.Method);
+    const std::string_view path = h.FileName;
+    const auto slash = path.rfind('/');
+    const size_t folderLength = slash == std::string_view::npos ? 0 : slash + 1;
+    row.folder = FolderOf(path.substr(0, folderLength));
+    row.name = FNames.Add(path.substr(folderLength), 0);
+    const uint32_t kind = KindOf({h.DicSize, Intern(h.HostOS), Intern(h.Method), h.Major, h.Minor});
+    if (h.UnpSize > UINT32_MAX || h.PackSize > UINT32_MAX || kind >= RowKinds) {
+        row.flags |= IsOdd;
+        row.unpSize = static_cast<uint32_t>(FOdd.size());
+        FOdd.push_back({h.UnpSize, h.PackSize, kind});
+    } else {
+        row.unpSize = static_cast<uint32_t>(h.UnpSize);
+        row.packSize = static_cast<uint32_t>(h.PackSize);
+        row.kind = static_cast<uint16_t>(kind);
+    }
     if (!ParseCrc(h.CRC, row.crc)) {
         row.crc = Intern(h.CRC);
         row.flags |= CrcIsText;
@@ -106,34 +140,60 @@ void TArchiveListModel::Append(const TVoskRARHeaderData& h)
                           h.AttrReadOnly,   h.AttrSystem,    h.AttrTemporary};
     for (size_t i = 0; i < std::size(flags); ++i)
         if (flags[i])
-            row.flags |= 1u << i;
-    FRows.push_back(row);
+            row.flags |= static_cast<uint16_t>(1u << i);
+    if (FCount % BlockRows == 0)
+        FBlocks.push_back(std::make_unique_for_overwrite<Row[]>(BlockRows));
+    At(FCount++) = row;
 }
 
 void TArchiveListModel::Clear()
 {
     beginResetModel();
-    FRows = {};
+    FBlocks.clear();
+    FBlocks.shrink_to_fit();
+    FCount = 0;
     FNames = {};
-    FTexts.clear();
-    FTextIndex.clear();
+    FFolders = {};
+    FFolderIndex = {};
+    FKinds = {};
+    FOdd = {};
+    FKindIndex = {};
+    FTexts = {};
+    FTextIndex = {};
     FPublished = 0;
     endResetModel();
 }
 
 void TArchiveListModel::Publish()
 {
-    if (FRows.size() == FPublished)
+    if (FCount == FPublished)
         return;
-    beginInsertRows(QModelIndex(), static_cast<int>(FPublished), static_cast<int>(FRows.size() - 1));
-    FPublished = FRows.size();
+    beginInsertRows(QModelIndex(), static_cast<int>(FPublished), static_cast<int>(FCount - 1));
+    FPublished = FCount;
     endInsertRows();
+}
+
+uint64_t TArchiveListModel::UnpSize(const Row& row) const
+{
+    return (row.flags & IsOdd) ? FOdd[row.unpSize].unpSize : row.unpSize;
+}
+
+uint64_t TArchiveListModel::PackSize(const Row& row) const
+{
+    return (row.flags & IsOdd) ? FOdd[row.unpSize].packSize : row.packSize;
+}
+
+auto TArchiveListModel::KindOf(const Row& row) const -> const Kind&
+{
+    return FKinds[(row.flags & IsOdd) ? FOdd[row.unpSize].kind : row.kind];
 }
 
 std::string TArchiveListModel::EntryPath(int row) const
 {
-    const Row& r = FRows[static_cast<size_t>(row)];
-    return FNames.substr(r.nameStart, r.nameLength);
+    const Row& r = At(static_cast<size_t>(row));
+    std::string path(Name(FFolders[r.folder]));
+    path += Name(r.name);
+    return path;
 }
 
 QString TArchiveListModel::FormatTime(double time) const
@@ -149,17 +209,18 @@ QString TArchiveListModel::FormatTime(double time) const
 
 QString TArchiveListModel::Text(int row, int column) const
 {
-    const Row& r = FRows[static_cast<size_t>(row)];
-    const char* name = FNames.data() + r.nameStart;
+    const Row& r = At(static_cast<size_t>(row));
+    const Kind& kind = KindOf(r);
+    const auto utf8 = [](std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); };
     switch (column) {
     case 0:
-        return QString::fromUtf8(name + r.folderLength, r.nameLength - r.folderLength);
+        return utf8(Name(r.name));
     case 1:
-        return QString::fromUtf8(name, r.folderLength);
+        return utf8(Name(FFolders[r.folder]));
     case 2:
-        return QString::number(r.unpSize);
+        return QString::number(UnpSize(r));
     case 3:
-        return QString::number(r.packSize);
+        return QString::number(PackSize(r));
     case 4:
         return Star(r.flags & Encrypted);
     case 5:
@@ -169,19 +230,19 @@ QString TArchiveListModel::Text(int row, int column) const
     case 7:
         return Star(r.flags & ContinuedNext);
     case 8:
-        return QString::fromStdString(FTexts[r.hostOS]);
+        return QString::fromStdString(FTexts[kind.hostOS]);
     case 9:
         return (r.flags & CrcIsText) ? QString::fromStdString(FTexts[r.crc]) : QString::number(r.crc, 16).toUpper();
     case 10:
-        return QString::number(r.dicSize);
+        return QString::number(kind.dicSize);
     case 11:
         return FormatTime(r.time);
     case 12:
-        return QString::number(r.major);
+        return QString::number(kind.major);
     case 13:
-        return QString::number(r.minor);
+        return QString::number(kind.minor);
     case 14:
-        return QString::fromStdString(FTexts[r.method]);
+        return QString::fromStdString(FTexts[kind.method]);
     case 15: {
         QString letters;
         for (int i = 0; i < 9; ++i)
@@ -202,22 +263,23 @@ void TArchiveListModel::SortByColumn(int column)
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
 
     // Each cell's text is made once, not once per comparison.
-    std::vector<QString> keys(FRows.size());
-    for (size_t i = 0; i < FRows.size(); ++i)
+    std::vector<QString> keys(FCount);
+    for (size_t i = 0; i < FCount; ++i)
         keys[i] = Text(static_cast<int>(i), column);
-    std::vector<uint32_t> order(FRows.size());
+    std::vector<uint32_t> order(FCount);
     std::iota(order.begin(), order.end(), 0u);
     std::stable_sort(order.begin(), order.end(),
                      [&keys](uint32_t a, uint32_t b) { return CompareAsciiNoCase(keys[a], keys[b]) < 0; });
 
-    std::vector<Row> sorted;
-    sorted.reserve(FRows.size());
-    std::vector<int> newRowOf(FRows.size());
+    std::vector<std::unique_ptr<Row[]>> sorted(FBlocks.size());
+    std::vector<int> newRowOf(FCount);
     for (size_t i = 0; i < order.size(); ++i) {
-        sorted.push_back(FRows[order[i]]);
+        if (i % BlockRows == 0)
+            sorted[i / BlockRows] = std::make_unique_for_overwrite<Row[]>(BlockRows);
+        sorted[i / BlockRows][i % BlockRows] = At(order[i]);
         newRowOf[order[i]] = static_cast<int>(i);
     }
-    FRows = std::move(sorted);
+    FBlocks = std::move(sorted);
 
     // Selections and the current row follow their entries.
     const QModelIndexList before = persistentIndexList();

@@ -4,15 +4,22 @@
 #include <QLocale>
 #include <QString>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
 #include "archive/VoskUnRar.h"
+#include "archive/writer/NameTable.h"
 
 // The rows of the window's hidden list: one compact record per entry, cells
-// formatted only when a view asks for them. A listing of 100,000 entries
-// costs a few megabytes and nothing per cell until the list is shown.
+// formatted only when a view asks for them. A row is 32 bytes; its name and
+// folder lie in an arena, each folder once, and the texts that an archive's
+// entries share (host, method, version, dictionary) once per archive. A
+// listing of 100,000 entries costs about five megabytes, in blocks, so it
+// never holds a grown copy beside the old one.
 class TArchiveListModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -42,28 +49,55 @@ public:
 
 private:
     struct Row {
-        uint64_t unpSize;
-        uint64_t packSize;
-        int64_t dicSize;
         double time;
-        uint64_t nameStart;  // into FNames
-        uint32_t nameLength;
-        uint32_t folderLength;  // up to and including the last '/'
-        uint32_t major;
-        uint32_t minor;
-        uint32_t crc;     // the CRC's value, or an index into FTexts (flag CrcIsText)
+        uint32_t unpSize;   // or, in an odd row, an index into FOdd
+        uint32_t packSize;  // or, in an odd row, nothing
+        uint32_t name;      // the part after the last '/', a place in FNames
+        uint32_t folder;    // up to and including the last '/', into FFolders
+        uint32_t crc;       // the CRC's value, or an index into FTexts (flag CrcIsText)
+        uint16_t kind;      // into FKinds, in a row that is not odd
+        uint16_t flags;     // Pass, Dir, Prev, Next, the nine attribute letters, CrcIsText, IsOdd
+    };
+    static_assert(sizeof(Row) == 32);
+    // What the entries of one archive nearly always share.
+    struct Kind {
+        int64_t dicSize;
         uint32_t hostOS;  // into FTexts
         uint32_t method;  // into FTexts
-        uint32_t flags;   // Pass, Dir, Prev, Next, the nine attribute letters, CrcIsText
+        uint32_t major;
+        uint32_t minor;
+        auto Key() const { return std::tie(dicSize, hostOS, method, major, minor); }
     };
+    // What a row cannot hold: sizes of 4 GiB and more, or a kind beyond the
+    // first 65,535 of an archive.
+    struct Odd {
+        uint64_t unpSize;
+        uint64_t packSize;
+        uint32_t kind;
+    };
+    static constexpr size_t BlockRows = 1024;
 
+    Row& At(size_t row) { return FBlocks[row / BlockRows][row % BlockRows]; }
+    const Row& At(size_t row) const { return FBlocks[row / BlockRows][row % BlockRows]; }
     uint32_t Intern(const std::string& text);
+    uint32_t FolderOf(std::string_view folder);
+    uint32_t KindOf(const Kind& kind);
+    uint64_t UnpSize(const Row& row) const;
+    uint64_t PackSize(const Row& row) const;
+    const Kind& KindOf(const Row& row) const;
+    std::string_view Name(uint32_t place) const;
     QString FormatTime(double time) const;
 
-    std::vector<Row> FRows;
+    std::vector<std::unique_ptr<Row[]>> FBlocks;
+    size_t FCount = 0;
     size_t FPublished = 0;
-    std::string FNames;               // every entry's path, back to back
-    std::vector<std::string> FTexts;  // host and method texts, each once
+    TNameArena FNames;
+    std::vector<uint32_t> FFolders;  // places in FNames
+    std::unordered_map<std::string, uint32_t> FFolderIndex;
+    std::vector<Kind> FKinds;
+    std::vector<Odd> FOdd;
+    std::map<std::tuple<int64_t, uint32_t, uint32_t, uint32_t, uint32_t>, uint32_t> FKindIndex;
+    std::vector<std::string> FTexts;  // host, method and odd CRC texts, each once
     std::unordered_map<std::string, uint32_t> FTextIndex;
     QLocale FLocale;
     QString FTimeFormat;

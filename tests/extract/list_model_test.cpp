@@ -51,6 +51,44 @@ TEST(ListModel, ShowsEveryColumnOfTheHeaderRecord)
     EXPECT_EQ(rows.headerData(11, Qt::Horizontal).toString(), "Time");
 }
 
+// Rows keep a folder, a dictionary and the like once for all the entries
+// that share it: each row must still show its own, however many there are.
+TEST(ListModel, EveryRowKeepsItsOwnFolderAndFiguresAmongMany)
+{
+    TArchiveListModel rows;
+    TVoskRARHeaderData h;
+    h.HostOS = "Unix";
+    h.Method = "normal";
+    h.CRC = "1";
+    // More dictionary sizes than a row can point to directly.
+    constexpr int Count = 70000;
+    for (int i = 0; i < Count; ++i) {
+        h.FileName = (i % 3 == 0 ? "a/" : i % 3 == 1 ? "b/c/" : "") + std::to_string(i);
+        h.DicSize = 1000 + i;
+        h.UnpSize = i == Count - 1 ? 0x100000000ull : uint64_t(i);
+        rows.Append(h);
+    }
+    rows.Publish();
+    for (const int i : {0, 1, 2, 3, 65534, 65535, 65536, Count - 1}) {
+        const QString prefix = i % 3 == 0 ? "a/" : i % 3 == 1 ? "b/c/" : "";
+        EXPECT_EQ(rows.Text(i, 1), prefix) << i;
+        EXPECT_EQ(rows.Text(i, 0), QString::number(i)) << i;
+        EXPECT_EQ(rows.EntryPath(i), (prefix + QString::number(i)).toStdString()) << i;
+        EXPECT_EQ(rows.Text(i, 10), QString::number(1000 + i)) << i;
+        EXPECT_EQ(rows.Text(i, 2), QString::number(i == Count - 1 ? 0x100000000ull : uint64_t(i))) << i;
+    }
+    // A sort moves whole rows, their odd parts with them.
+    rows.SortByColumn(2);
+    int last = 0;
+    while (last < Count && rows.Text(last, 0) != QString::number(Count - 1))
+        ++last;
+    ASSERT_LT(last, Count);
+    EXPECT_NE(last, Count - 1);
+    EXPECT_EQ(rows.Text(last, 2), "4294967296");
+    EXPECT_EQ(rows.Text(last, 10), QString::number(1000 + Count - 1));
+    EXPECT_EQ(rows.Text(last, 1), "a/");
+}
+
 TEST(ListModel, SelectedRowsFollowTheirEntriesThroughASort)
 {
     Environment env;
