@@ -1,6 +1,7 @@
 # The engine's sources, one list for the program's build and the fuzzing build.
 set(BRAMBOLD_ENGINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/endcheck/ArchiveEnd.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/endcheck/CryptoLibrary.cpp
   ${CMAKE_CURRENT_LIST_DIR}/writer/Destination.cpp
   ${CMAKE_CURRENT_LIST_DIR}/writer/ExistingFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/writer/LinkJudge.cpp

@@ -1,16 +1,18 @@
 #include "archive/endcheck/ArchiveEnd.h"
+#include "archive/endcheck/CryptoLibrary.h"
 
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+using endcheck::TCryptoLibrary;
 
 constexpr char Rar5Signature[] = "Rar!\x1A\x07\x01\x00";
 constexpr size_t Rar5SignatureSize = 8;
@@ -198,12 +200,14 @@ size_t RoundUpToBlock(size_t n)
 // AES-CBC decryption of whole blocks, each call from a fresh IV.
 class TCbcDecryptor {
 public:
-    TCbcDecryptor(const EVP_CIPHER* cipher, const uint8_t* key) : FCtx(EVP_CIPHER_CTX_new())
+    // `cipher` names one of `crypto`'s ciphers.
+    TCbcDecryptor(const TCryptoLibrary& crypto, const EVP_CIPHER* cipher, const uint8_t* key)
+        : c(&crypto), FCtx(crypto.EVP_CIPHER_CTX_new())
     {
-        FReady = FCtx && EVP_DecryptInit_ex(FCtx, cipher, nullptr, key, nullptr) == 1 &&
-                 EVP_CIPHER_CTX_set_padding(FCtx, 0) == 1;
+        FReady = FCtx && c->EVP_DecryptInit_ex(FCtx, cipher, nullptr, key, nullptr) == 1 &&
+                 c->EVP_CIPHER_CTX_set_padding(FCtx, 0) == 1;
     }
-    ~TCbcDecryptor() { EVP_CIPHER_CTX_free(FCtx); }
+    ~TCbcDecryptor() { c->EVP_CIPHER_CTX_free(FCtx); }
     TCbcDecryptor(const TCbcDecryptor&) = delete;
     TCbcDecryptor& operator=(const TCbcDecryptor&) = delete;
 
@@ -213,12 +217,13 @@ public:
     bool Decrypt(const uint8_t* iv, const uint8_t* in, uint8_t* out, size_t size)
     {
         int produced = 0;
-        return FReady && EVP_DecryptInit_ex(FCtx, nullptr, nullptr, nullptr, iv) == 1 &&
-               EVP_DecryptUpdate(FCtx, out, &produced, in, static_cast<int>(size)) == 1 &&
+        return FReady && c->EVP_DecryptInit_ex(FCtx, nullptr, nullptr, nullptr, iv) == 1 &&
+               c->EVP_DecryptUpdate(FCtx, out, &produced, in, static_cast<int>(size)) == 1 &&
                static_cast<size_t>(produced) == size;
     }
 
 private:
+    const TCryptoLibrary* c;
     EVP_CIPHER_CTX* FCtx;
     bool FReady = false;
 };
@@ -255,12 +260,15 @@ struct TRar5Crypt {
 std::optional<TRar5Crypt> DeriveRar5(const std::string& password, const uint8_t* salt, unsigned log2,
                                      const uint8_t* check)
 {
+    const TCryptoLibrary* c = endcheck::CryptoLibrary();
+    if (!c)
+        return std::nullopt;
     const int rounds = 1 << log2;
     TRar5Crypt crypt;
     if (check) {
         std::array<uint8_t, 32> later{};
-        if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt, Rar5SaltSize, rounds + 32,
-                              EVP_sha256(), later.size(), later.data()) != 1)
+        if (c->PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt, Rar5SaltSize, rounds + 32,
+                                 c->EVP_sha256(), later.size(), later.data()) != 1)
             return std::nullopt;
         std::array<uint8_t, Rar5CheckSize> folded{};
         for (size_t i = 0; i < later.size(); ++i)
@@ -269,8 +277,8 @@ std::optional<TRar5Crypt> DeriveRar5(const std::string& password, const uint8_t*
             return std::nullopt;
         crypt.checked = true;
     }
-    if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt, Rar5SaltSize, rounds, EVP_sha256(),
-                          crypt.key.size(), crypt.key.data()) != 1)
+    if (c->PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt, Rar5SaltSize, rounds,
+                             c->EVP_sha256(), crypt.key.size(), crypt.key.data()) != 1)
         return std::nullopt;
     return crypt;
 }
@@ -288,6 +296,9 @@ TArchiveEnd EndOf(TStep step)
 TStep ReadRar5CryptHeader(const std::vector<uint8_t>& header, size_t p, const std::string& password,
                           std::optional<TCbcDecryptor>& cipher, bool& confirmed)
 {
+    const TCryptoLibrary* c = endcheck::CryptoLibrary();
+    if (!c)
+        return TStep::CannotTell;
     const auto version = ReadVint(header.data(), header.size(), p);
     const auto flags = ReadVint(header.data(), header.size(), p);
     if (!version || !flags || p + 1 + Rar5SaltSize > header.size())
@@ -303,14 +314,14 @@ TStep ReadRar5CryptHeader(const std::vector<uint8_t>& header, size_t p, const st
     if ((*flags & Rar5CryptHasCheck) && p + Rar5CheckSize + Rar5CheckSumSize <= header.size()) {
         uint8_t digest[EVP_MAX_MD_SIZE];
         unsigned digestSize = 0;
-        if (EVP_Digest(&header[p], Rar5CheckSize, digest, &digestSize, EVP_sha256(), nullptr) == 1 &&
+        if (c->EVP_Digest(&header[p], Rar5CheckSize, digest, &digestSize, c->EVP_sha256(), nullptr) == 1 &&
             std::memcmp(digest, &header[p + Rar5CheckSize], Rar5CheckSumSize) == 0)
             check = &header[p];
     }
     const auto crypt = DeriveRar5(password, salt, log2, check);
     if (!crypt)
         return TStep::CannotTell;  // a wrong password
-    cipher.emplace(EVP_aes_256_cbc(), crypt->key.data());
+    cipher.emplace(*c, c->EVP_aes_256_cbc(), crypt->key.data());
     if (!cipher->Ready())
         return TStep::CannotTell;
     confirmed = crypt->checked;
@@ -470,6 +481,9 @@ struct TRar4Key {
 // least significant byte first.
 std::optional<TRar4Key> DeriveRar4(const std::string& password, const uint8_t* salt)
 {
+    const TCryptoLibrary* c = endcheck::CryptoLibrary();
+    if (!c)
+        return std::nullopt;
     std::vector<uint8_t> raw;
     for (size_t i = 0; i < password.size();) {
         const uint32_t cp = NextCodePoint(password, i);
@@ -480,26 +494,26 @@ std::optional<TRar4Key> DeriveRar4(const std::string& password, const uint8_t* s
 
     TRar4Key out;
     std::memcpy(out.salt.data(), salt, Rar4SaltSize);
-    EVP_MD_CTX* sha = EVP_MD_CTX_new();
-    EVP_MD_CTX* snapshot = EVP_MD_CTX_new();
-    bool ok = sha && snapshot && EVP_DigestInit_ex(sha, EVP_sha1(), nullptr) == 1;
+    EVP_MD_CTX* sha = c->EVP_MD_CTX_new();
+    EVP_MD_CTX* snapshot = c->EVP_MD_CTX_new();
+    bool ok = sha && snapshot && c->EVP_DigestInit_ex(sha, c->EVP_sha1(), nullptr) == 1;
     uint8_t digest[EVP_MAX_MD_SIZE];
     uint64_t hashed = 0;
     for (uint32_t round = 0; ok && round < Rar4KdfRounds; ++round) {
-        ok = EVP_DigestUpdate(sha, raw.data(), raw.size()) == 1;
+        ok = c->EVP_DigestUpdate(sha, raw.data(), raw.size()) == 1;
         OverwriteAsRar29(raw, hashed);
         hashed += raw.size();
         const uint8_t number[3] = {uint8_t(round), uint8_t(round >> 8), uint8_t(round >> 16)};
-        ok = ok && EVP_DigestUpdate(sha, number, sizeof number) == 1;
+        ok = ok && c->EVP_DigestUpdate(sha, number, sizeof number) == 1;
         hashed += sizeof number;
         if (ok && round % (Rar4KdfRounds / 16) == 0) {
-            ok = EVP_MD_CTX_copy_ex(snapshot, sha) == 1 && EVP_DigestFinal_ex(snapshot, digest, nullptr) == 1;
+            ok = c->EVP_MD_CTX_copy_ex(snapshot, sha) == 1 && c->EVP_DigestFinal_ex(snapshot, digest, nullptr) == 1;
             out.iv[round / (Rar4KdfRounds / 16)] = digest[19];
         }
     }
-    ok = ok && EVP_DigestFinal_ex(sha, digest, nullptr) == 1;
-    EVP_MD_CTX_free(snapshot);
-    EVP_MD_CTX_free(sha);
+    ok = ok && c->EVP_DigestFinal_ex(sha, digest, nullptr) == 1;
+    c->EVP_MD_CTX_free(snapshot);
+    c->EVP_MD_CTX_free(sha);
     if (!ok)
         return std::nullopt;
     for (size_t word = 0; word < 4; ++word)
@@ -558,9 +572,10 @@ TStep ReadRar4Header(TBlockReader& file, uint64_t pos, TRar4Keys* keys, bool& co
     if (!file.Read(pos, salt, sizeof salt) || !file.Read(pos + sizeof salt, first, sizeof first))
         return TStep::Cut;
     const TRar4Key* key = keys->For(salt);
-    if (!key)
+    const TCryptoLibrary* c = endcheck::CryptoLibrary();
+    if (!key || !c)
         return TStep::CannotTell;
-    TCbcDecryptor cipher(EVP_aes_128_cbc(), key->key.data());
+    TCbcDecryptor cipher(*c, c->EVP_aes_128_cbc(), key->key.data());
     uint8_t plain[CryptBlockSize];
     if (!cipher.Decrypt(key->iv.data(), first, plain, sizeof plain))
         return TStep::CannotTell;
