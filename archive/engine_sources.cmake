@@ -13,6 +13,7 @@ set(BRAMBOLD_ENGINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/endcheck/SolidArchive.cpp
   ${CMAKE_CURRENT_LIST_DIR}/library/UnRarCalls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/library/untUnRar.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/library/BufferedReads.cpp
   ${CMAKE_CURRENT_LIST_DIR}/VoskCallback.cpp
   ${CMAKE_CURRENT_LIST_DIR}/VoskConvert.cpp
   ${CMAKE_CURRENT_LIST_DIR}/VoskErrors.cpp

@@ -45,6 +45,10 @@ extern TUnRarLibrary Library;
 // Set while the library is loaded and the slots are filled.
 extern bool UnRarLoaded;
 
+// Set while the loaded library reads its files through buffers of ours
+// (BufferedReads.h).
+extern bool UnRarReadsBuffered;
+
 // Loads the library by its default name, or the file named by the
 // environment variable BRAMBOLD_UNRAR_LIBRARY. A library that does not load
 // leaves UnRarLoaded clear and is no error. Each successful load is counted.
