@@ -474,7 +474,7 @@ def measure(args, cleanups):
                  b_net / u_wall, b_net - u_wall, b_cpu / u_cpu, l_wall, l_wall / u_wall, bsdtar))
     print()
     print("runs: good runs of brambold/unrar/bsdtar. lib: one extraction pass straight through the UnRAR library "
-          "(bench/library_floor), the floor of any program built on it.")
+          "(bench/library_floor), its reads buffered as the program buffers them: the floor of a program built on it so.")
     print("unpack: the same pass in test mode, its bytes taken by a callback and nothing written: what one "
           "library handle costs alone, the bound of a program that unpacks on one thread.")
     print("bsd: bsdtar -xf ARCHIVE -C DEST, libarchive's own RAR reader; \"failed\" when no run of it was good.")
