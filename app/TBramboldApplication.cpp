@@ -4,6 +4,7 @@
 
 #include <QIcon>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWidget>
 
 #include <csignal>
@@ -33,7 +34,10 @@ TBramboldApplication::TBramboldApplication(int& argc, char** argv) : QApplicatio
     // entry by this name, and X11 taskbars show the window icon, which comes
     // from the installed icon theme (none when run from the build folder).
     setDesktopFileName(QStringLiteral("brambold"));
-    setWindowIcon(QIcon::fromTheme(QStringLiteral("brambold")));
+    // Looked up once the event loop runs, after the first window's timer has
+    // started: the theme's folders cost some milliseconds, which the
+    // extraction's second of waiting then covers.
+    QTimer::singleShot(0, this, [] { setWindowIcon(QIcon::fromTheme(QStringLiteral("brambold"))); });
     CatchTerminationSignals();
 }
 
