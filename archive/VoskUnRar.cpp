@@ -166,6 +166,8 @@ void TVoskUnRar::ProcessArchive()
         });
     else if (prepared)
         prepared->Stop();
+    if (replay && prepared->KnownEnd())
+        FKnownEnd = prepared->KnownEnd();
     FCalls = replay ? replay.get() : &FLibrary;
     FReplayed = replay != nullptr;
     struct TRunEnd {
@@ -474,6 +476,6 @@ bool TVoskUnRar::MayReplace(const std::string& target)
 void TVoskUnRar::CheckEnd()
 {
     // Encrypted headers are walked with the password the library was given.
-    if (!StopProcessing && CheckArchiveEnd(FLastVolume, FRunPassword) == TArchiveEnd::Cut)
+    if (!StopProcessing && CheckArchiveEnd(FLastVolume, FRunPassword, FKnownEnd) == TArchiveEnd::Cut)
         DoError(VoskText(TVoskText::UnexpectedEnd), 0);
 }

@@ -14,6 +14,7 @@
 #include "archive/UnRarPrompts.h"
 #include "archive/VoskConvert.h"
 #include "archive/VoskErrors.h"
+#include "archive/endcheck/ArchiveEnd.h"
 #include "archive/library/ListingRecord.h"
 #include "archive/library/UnRarCalls.h"
 #include "archive/library/untUnRar.h"
@@ -229,6 +230,9 @@ private:
     // files it writes for one.
     std::optional<TArchiveState> FWithoutCopies;
     bool FMetCopy = false;
+    // The last end check's answer: a listing and then an extraction of the
+    // same archive walk its headers once, and a walk made ahead may have.
+    std::optional<TKnownEnd> FKnownEnd;
 };
 
 // The component the library's callback answers for; set by ProcessArchive.

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <sys/stat.h>
 
 // The library reads a cut-off archive to its last whole header and then
 // reports a normal end. This walk of the block headers tells the two apart.
@@ -19,3 +21,20 @@ TArchiveEnd CheckArchiveEnd(const std::string& path);
 // The same; `password` (UTF-8, the run's password) opens headers encrypted
 // with -hp. Empty, such an archive stays CannotTell, like a wrong one.
 TArchiveEnd CheckArchiveEnd(const std::string& path, const std::string& password);
+
+// An end check's answer, with the archive file as it was when it was walked:
+// its identity, size and both times. Every write moves the change time, and
+// nobody can set it back.
+struct TKnownEnd {
+    std::string path;
+    std::string password;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{}, changed{};
+    TArchiveEnd end = TArchiveEnd::CannotTell;
+};
+
+// The same, answered from `known` when it holds this file, unchanged, and
+// this password; otherwise walked, and the answer kept in `known`.
+TArchiveEnd CheckArchiveEnd(const std::string& path, const std::string& password, std::optional<TKnownEnd>& known);

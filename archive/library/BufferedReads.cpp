@@ -102,8 +102,7 @@ ssize_t Read(int fd, void* out, size_t size)
             file->position += got;
         return got;
     }
-    if (file->position < file->start ||
-        static_cast<uint64_t>(file->position - file->start) + size > file->filled) {
+    if (file->position < file->start || static_cast<uint64_t>(file->position - file->start) + size > file->filled) {
         const ssize_t got = pread(fd, file->bytes.get(), BufferSize, file->position);
         if (got < 0)
             return got;
@@ -250,7 +249,7 @@ bool BufferLibraryReads(void* handle)
     const auto at = [base](ElfW(Addr) p) { return p < base ? p + base : p; };
     const ElfW(Sym)* symbols = nullptr;
     const char* names = nullptr;
-    const ElfW(Rela)* tables[2] = {};
+    const ElfW(Rela) * tables[2] = {};
     size_t sizes[2] = {};
     ElfW(Sxword) pltKind = DT_RELA;
     for (const ElfW(Dyn)* d = map->l_ld; d->d_tag != DT_NULL; ++d) {

@@ -443,6 +443,9 @@ void TListingRecorder::Walk()
                 });
     calls.Close();
     FUsable = !FAsked && !FStop && !calls.Failed();
+    // The listing run ends with this check; its second of waiting is free.
+    if (FUsable)
+        CheckArchiveEnd(FRecord->Stamps.back().path, FPassword, FKnownEnd);
     // What the library held for the walk sits in this thread's own heap and
     // would stay resident through the whole extraction: hand it back now.
     malloc_trim(0);

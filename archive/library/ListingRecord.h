@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "archive/endcheck/ArchiveEnd.h"
 #include "archive/library/UnRarCalls.h"
 
 // The listing run of the window waits a second before it starts. Its header
@@ -42,6 +43,10 @@ public:
     // Waits for the walk to end by itself.
     void Wait();
 
+    // The end check of the archive's last volume, made after a whole walk
+    // while the window waits; read once Take has answered.
+    const std::optional<TKnownEnd>& KnownEnd() const { return FKnownEnd; }
+
     // Walks still running in this process.
     static int Running();
 
@@ -56,6 +61,7 @@ private:
     std::atomic<bool> FStop{false};
     bool FUsable = false;  // the walk ended by itself and asked nothing
     bool FAsked = false;   // the library asked a question or was stopped
+    std::optional<TKnownEnd> FKnownEnd;
     std::mutex FEndMutex;
     std::condition_variable FEndChanged;
     bool FEnded = false;

@@ -1,5 +1,7 @@
 // The end of the archive is checked: a cut-off archive is reported, a whole
 // one (with its records, comment, padding or volumes) is not.
+#include <fstream>
+
 #include "engine_support.h"
 
 #include "archive/endcheck/ArchiveEnd.h"
@@ -163,6 +165,54 @@ TEST_P(EndCheckTest, ReportsACutOnlyWhenThereIsOne)
 
 INSTANTIATE_TEST_SUITE_P(Archives, EndCheckTest, ::testing::ValuesIn(EndCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A listing and an extraction of one archive walk its headers once between
+// them, but an archive cut after the listing is walked afresh: its cut must
+// not pass for the whole archive the listing saw.
+TEST_F(EngineTest, AnArchiveCutAfterItsListingIsCheckedAgain)
+{
+    const fs::path archive = root / "a.rar";
+    fs::copy_file(DataDir() + "/plain.rar", archive);
+    TVoskUnRar c;
+    TEventLog events;
+    events.Attach(c);
+    c.PrepareListing(archive.string());
+    c.FileName = archive.string();
+    c.SetMode(TVoskRarMode::VOSKRAR_LIST);
+    c.ProcessArchive();
+    ASSERT_TRUE(c.Replayed());
+    EXPECT_TRUE(events.errors.empty());
+
+    fs::resize_file(archive, fs::file_size(archive) - 1);
+    c.SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
+    c.Directory = Out();
+    c.ProcessArchive();
+    EXPECT_NE(std::find(events.errors.begin(), events.errors.end(), UnexpectedEnd), events.errors.end());
+}
+
+// A kept answer stands only for the same file, unchanged, and the same
+// password: rewritten in place at the same size, the file is walked again.
+TEST(ArchiveEnd, AKeptAnswerStandsOnlyForTheFileAsItWas)
+{
+    const std::string whole = ReadAll(DataDir() + "/plain.rar");
+    const fs::path path = fs::temp_directory_path() / ("brambold_kept_" + std::to_string(getpid()) + ".rar");
+    WriteAll(path, whole);
+    std::optional<TKnownEnd> known;
+    EXPECT_EQ(CheckArchiveEnd(path.string(), "", known), TArchiveEnd::Complete);
+    ASSERT_TRUE(known);
+    EXPECT_EQ(CheckArchiveEnd(path.string(), "", known), TArchiveEnd::Complete);
+
+    {
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>(whole.size() - 8));
+        file.write("\0\0\0\0\0\0\0\0", 8);
+    }
+    ASSERT_EQ(fs::file_size(path), whole.size());
+    EXPECT_EQ(CheckArchiveEnd(path.string(), "", known), TArchiveEnd::Cut);
+    EXPECT_EQ(CheckArchiveEnd(path.string(), "another", known), TArchiveEnd::Cut);
+    EXPECT_EQ(known->password, "another");
+    fs::remove(path);
+}
 
 // Every cut of a whole archive is told from the archive itself, at any byte.
 TEST(ArchiveEnd, EveryCutOfARar5ArchiveIsACut)
