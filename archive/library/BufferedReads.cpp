@@ -32,7 +32,7 @@ struct TOpenFile {
     off_t position = 0;
     off_t start = 0;  // of the buffer's bytes in the file
     size_t filled = 0;
-    std::unique_ptr<char[]> bytes = std::make_unique_for_overwrite<char[]>(BufferSize);
+    std::unique_ptr<char[]> bytes;
 };
 
 // Written by the thread that opens or closes the descriptor; the kernel
@@ -51,10 +51,15 @@ void Start(int fd, int flags)
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return;
-    auto* file = new (std::nothrow) TOpenFile;
+    // Called inside the library: out of memory, the file is simply not
+    // buffered, and no exception crosses the library's frames.
+    std::unique_ptr<TOpenFile> file(new (std::nothrow) TOpenFile);
     if (!file)
         return;
-    delete Files[fd].exchange(file, std::memory_order_acq_rel);
+    file->bytes.reset(new (std::nothrow) char[BufferSize]);
+    if (!file->bytes)
+        return;
+    delete Files[fd].exchange(file.release(), std::memory_order_acq_rel);
 }
 
 // The descriptor is read directly from now on, from where the library stood.
