@@ -132,21 +132,6 @@ void TVoskUnRar::PrepareListing(const std::string& fileName)
     }
 }
 
-bool TVoskUnRar::TArchiveState::operator==(const TArchiveState& o) const
-{
-    return name == o.name && device == o.device && inode == o.inode && size == o.size &&
-           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
-           changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
-}
-
-std::optional<TVoskUnRar::TArchiveState> TVoskUnRar::StateOf(const std::string& fileName)
-{
-    struct stat st {};
-    if (stat(fileName.c_str(), &st) != 0)
-        return std::nullopt;
-    return TArchiveState{fileName, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
-}
-
 void TVoskUnRar::ProcessArchive()
 {
     StopProcessing = false;
@@ -192,7 +177,7 @@ void TVoskUnRar::ProcessArchive()
     CurrentUnRar = this;
     // Taken before the archive is opened: a change made while it is read
     // shows at the next run.
-    const std::optional<TArchiveState> archiveState = StateOf(FileName);
+    const std::optional<TFileState> archiveState = TFileState::Of(FileName);
     FMetCopy = false;
     if (FOperation == RAR_EXTRACT)
         FWriter.BeginRun(Directory, OverrideEvent == TOverrideOptions::OR_ALWAYS,

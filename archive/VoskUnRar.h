@@ -214,21 +214,10 @@ private:
     bool FReplayed = false;
     bool FHasRun = false;
 
-    // An archive file as a listing run found it. Its change time moves with
-    // every write, and nobody can set it back.
-    struct TArchiveState {
-        std::string name;
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = 0;
-        timespec modified{}, changed{};
-        bool operator==(const TArchiveState& other) const;
-    };
-    static std::optional<TArchiveState> StateOf(const std::string& fileName);
     // The archive in which the last whole listing run met no hard link or
     // file copy: an extraction run of it, unchanged, need not remember the
     // files it writes for one.
-    std::optional<TArchiveState> FWithoutCopies;
+    std::optional<TFileState> FWithoutCopies;
     bool FMetCopy = false;
     // The last end check's answer: a listing and then an extraction of the
     // same archive walk its headers once, and a walk made ahead may have.

@@ -1,5 +1,6 @@
 # The engine's sources, one list for the program's build and the fuzzing build.
 set(BRAMBOLD_ENGINE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/FileState.cpp
   ${CMAKE_CURRENT_LIST_DIR}/endcheck/ArchiveEnd.cpp
   ${CMAKE_CURRENT_LIST_DIR}/endcheck/CryptoLibrary.cpp
   ${CMAKE_CURRENT_LIST_DIR}/writer/Destination.cpp

@@ -687,20 +687,15 @@ TArchiveEnd CheckArchiveEnd(const std::string& path, const std::string& fullPass
 
 TArchiveEnd CheckArchiveEnd(const std::string& path, const std::string& password, std::optional<TKnownEnd>& known)
 {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
+    std::optional<TFileState> now = TFileState::Of(path);
+    if (!now) {
         known.reset();
         return CheckArchiveEnd(path, password);
     }
-    const auto same = [](const timespec& a, const timespec& b) {
-        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-    };
-    if (known && known->path == path && known->password == password && known->device == st.st_dev &&
-        known->inode == st.st_ino && known->size == st.st_size && same(known->modified, st.st_mtim) &&
-        same(known->changed, st.st_ctim))
+    if (known && known->file == *now && known->password == password)
         return known->end;
     // Taken before the walk: a change made meanwhile shows at the next check.
-    known = TKnownEnd{path, password, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    known = TKnownEnd{std::move(*now), password};
     known->end = CheckArchiveEnd(path, password);
     return known->end;
 }

@@ -2,7 +2,8 @@
 
 #include <optional>
 #include <string>
-#include <sys/stat.h>
+
+#include "archive/FileState.h"
 
 // The library reads a cut-off archive to its last whole header and then
 // reports a normal end. This walk of the block headers tells the two apart.
@@ -22,16 +23,10 @@ TArchiveEnd CheckArchiveEnd(const std::string& path);
 // with -hp. Empty, such an archive stays CannotTell, like a wrong one.
 TArchiveEnd CheckArchiveEnd(const std::string& path, const std::string& password);
 
-// An end check's answer, with the archive file as it was when it was walked:
-// its identity, size and both times. Every write moves the change time, and
-// nobody can set it back.
+// An end check's answer, with the archive file as it was when it was walked.
 struct TKnownEnd {
-    std::string path;
+    TFileState file;
     std::string password;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{}, changed{};
     TArchiveEnd end = TArchiveEnd::CannotTell;
 };
 

@@ -1,5 +1,7 @@
 #include "archive/library/ListingRecord.h"
 
+#include "archive/FileState.h"
+
 #include <algorithm>
 #include <cstring>
 #include <malloc.h>
@@ -53,33 +55,6 @@ void Utf8ToWide(const std::string& text, wchar_t* out, size_t capacity)
         out[n] = L'\0';
 }
 
-// What tells an archive file changed: its identity, size and both times.
-struct TStamp {
-    std::string path;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    mode_t mode = 0;
-    int64_t times[4] = {};  // modified and changed, seconds and nanoseconds
-
-    static bool Read(const std::string& path, TStamp& stamp)
-    {
-        struct stat st {};
-        if (stat(path.c_str(), &st) != 0)
-            return false;
-        stamp = {path,       st.st_dev,
-                 st.st_ino,  st.st_size,
-                 st.st_mode, {st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec}};
-        return true;
-    }
-    bool Unchanged() const
-    {
-        TStamp now;
-        return Read(path, now) && now.dev == dev && now.ino == ino && now.size == size &&
-               std::equal(std::begin(times), std::end(times), std::begin(now.times));
-    }
-};
-
 }  // namespace
 
 // The library's answers in the order they came, as a tape of small events.
@@ -106,7 +81,7 @@ public:
         return true;
     }
 
-    std::vector<TStamp> Stamps;
+    std::vector<TFileState> Stamps;
     int CloseResult = ERAR_SUCCESS;
 
     // ---- reading, on the engine's thread
@@ -299,10 +274,10 @@ void TListingRecorder::Wait()
 
 void TListingRecorder::Note(const std::string& path)
 {
-    TStamp stamp;
-    if (!TStamp::Read(path, stamp))
+    std::optional<TFileState> stamp = TFileState::Of(path);
+    if (!stamp)
         FAsked = true;  // nothing to compare with later: the record could not be trusted
-    FRecord->Stamps.push_back(std::move(stamp));
+    FRecord->Stamps.push_back(stamp ? std::move(*stamp) : TFileState{path});
 }
 
 int TListingRecorder::WalkerCallback(UINT msg, LPARAM UserData, LPARAM P1, LPARAM P2)
@@ -471,7 +446,7 @@ std::unique_ptr<IUnRarCalls> TListingRecorder::Take(const std::string& fileName,
     Wait();
     if (!FUsable || fileName != FFileName || password != FPassword)
         return nullptr;
-    for (const TStamp& stamp : FRecord->Stamps)
+    for (const TFileState& stamp : FRecord->Stamps)
         if (!stamp.Unchanged())
             return nullptr;
     FUsable = false;
