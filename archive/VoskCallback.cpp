@@ -51,7 +51,7 @@ int TVoskUnRar::Callback(UINT msg, LPARAM P1, LPARAM P2)
     case UCM_CHANGEVOLUME:
         if (P2 == RAR_VOL_ASK) {
             Settle();
-            answer = AskForVolume(reinterpret_cast<char*>(P1));
+            answer = FStopTaken ? -1 : AskForVolume(reinterpret_cast<char*>(P1));
         } else if (P2 == RAR_VOL_NOTIFY)
             FLastVolume = reinterpret_cast<const char*>(P1);
         break;
@@ -106,6 +106,11 @@ int TVoskUnRar::AskForVolume(char* buffer)
 void TVoskUnRar::AnswerPassword(char* buffer, LPARAM capacity)
 {
     Settle();
+    if (FStopTaken) {
+        if (capacity > 0)
+            buffer[0] = '\0';
+        return;
+    }
     std::string pw = Password;
     if (OnPassword)
         OnPassword(*this, pw);

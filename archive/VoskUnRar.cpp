@@ -86,6 +86,8 @@ void TVoskUnRar::SetMode(TVoskRarMode mode)
 void TVoskUnRar::DoError(const std::string& Message, int32_t MessageID)
 {
     Settle();
+    if (FStopTaken)
+        return;
     if (MessageID == ERAR_BAD_PASSWORD)
         FRejectedArchive = FileName;
     if (OnError)
@@ -95,6 +97,8 @@ void TVoskUnRar::DoError(const std::string& Message, int32_t MessageID)
 void TVoskUnRar::DoStatus(const std::string& Message, TRarStatus status)
 {
     Settle();
+    if (FStopTaken)
+        return;
     if (OnRarStatus)
         OnRarStatus(*this, Message, status);
 }
@@ -159,7 +163,8 @@ void TVoskUnRar::ProcessArchive()
         TVoskUnRar& c;
         ~TRunEnd()
         {
-            c.FHeaderHeld = false;
+            c.FHeldCount = 0;
+            c.FStopTaken = false;
             c.FWriter.EndRun();
             c.FCalls = &c.FLibrary;
         }
@@ -210,9 +215,6 @@ void TVoskUnRar::ProcessArchive()
                                                    // library makes of it adds nothing.
                                                    if (pr != 0 && !StopProcessing)
                                                        DoError(VoskText(TVoskText::Result, pr), pr);
-                                                   // A header is never held past its entry.
-                                                   if (FHeaderHeld)
-                                                       Settle();
                                                    return !StopProcessing && pr == 0;
                                                });
         Settle();
@@ -222,6 +224,7 @@ void TVoskUnRar::ProcessArchive()
             CheckEnd();
         else if (end.end == THeadersEnd::SameFailure && end.result != ERAR_BAD_DATA)
             DoError(VoskText(TVoskText::Result, end.result), end.result);
+        FStopTaken = false;
     });
 }
 
@@ -388,21 +391,28 @@ void TVoskUnRar::ReportHeader(int r)
     }
     if (!OnFileProcessing && !OnProgress)
         return;
-    // While the entry before is moved into place, its outcome comes first:
-    // this header is told once that is known.
-    if (r == ERAR_SUCCESS && FWriter.Busy()) {
-        FHeaderHeld = true;
+    // While entries before are on their way, their outcomes come first:
+    // this header is told once they are known.
+    if (r == ERAR_SUCCESS && FWriter.Busy() && FHeldCount < HeldLimit) {
+        if (FHeld.size() < HeldLimit)
+            FHeld.resize(HeldLimit);
+        THeldHeader& held = FHeld[(FHeldFirst + FHeldCount) % HeldLimit];
+        held.after = FWriter.Posted();
+        ConvertHeader(FHeader, EntryName(), held.data);
+        ++FHeldCount;
         return;
     }
     Settle();
-    TellHeader(r);
+    if (FStopTaken)
+        return;
+    ConvertHeader(FHeader, EntryName(), FHeaderData);
+    TellHeader(FHeaderData, r);
 }
 
-void TVoskUnRar::TellHeader(int r)
+void TVoskUnRar::TellHeader(const TVoskRARHeaderData& header, int r)
 {
-    ConvertHeader(FHeader, EntryName(), FHeaderData);
     if (OnFileProcessing)
-        OnFileProcessing(*this, FHeaderData, r);
+        OnFileProcessing(*this, header, r);
     if (OnProgress) {
         ++FFilesProcessed;
         ++FSizeProcessed;
@@ -431,10 +441,29 @@ void TVoskUnRar::Settle()
     if (FWriter.Settling())
         return;
     FWriter.Settle();
-    if (FHeaderHeld) {
-        FHeaderHeld = false;
-        TellHeader(ERAR_SUCCESS);
+    Told();
+}
+
+void TVoskUnRar::Told()
+{
+    while (FHeldCount > 0 && static_cast<int32_t>(FHeld[FHeldFirst].after - FWriter.Told()) <= 0) {
+        // A header is never told once a stop was asked: the walk would have
+        // ended before reading it.
+        if (StopProcessing) {
+            StopTaken();
+            return;
+        }
+        const THeldHeader& held = FHeld[FHeldFirst];
+        FHeldFirst = (FHeldFirst + 1) % HeldLimit;
+        --FHeldCount;
+        TellHeader(held.data, ERAR_SUCCESS);
     }
+}
+
+void TVoskUnRar::StopTaken()
+{
+    FHeldCount = 0;
+    FStopTaken = true;
 }
 
 void TVoskUnRar::Report(const std::string& text, int code, const std::string& entry)
@@ -447,6 +476,8 @@ void TVoskUnRar::Report(const std::string& text, int code, const std::string& en
 bool TVoskUnRar::MayReplace(const std::string& target)
 {
     Settle();
+    if (FStopTaken)
+        return false;
     if (OverrideEvent == TOverrideOptions::OR_ALWAYS)
         return true;
     if (OverrideEvent == TOverrideOptions::OR_NEVER)

@@ -137,12 +137,14 @@ private:
     bool OpenArchive(unsigned openMode);
     void CloseArchive();
     void ReportHeader(int r);
-    void TellHeader(int r);
+    void TellHeader(const TVoskRARHeaderData& header, int r);
     int ProcessEntry();
-    // Tells the outcome of the writer's entry on its way and a header held
-    // back meanwhile: called before anything else is told or asked, so
-    // every event keeps its order.
+    // Tells the outcomes of the writer's entries on their way and the
+    // headers held back behind them: called before anything else is told or
+    // asked, so every event keeps its order.
     void Settle() override;
+    void Told() override;
+    void StopTaken() override;
     bool MayReplace(const std::string& target) override;
     void Report(const std::string& text, int code, const std::string& entry) override;
     bool Stopped() const override { return StopProcessing; }
@@ -205,10 +207,20 @@ private:
     std::string FRejectedArchive;
     std::vector<char> FArcNameBuffer;
     std::chrono::steady_clock::time_point FLastKeepAlive;
-    // Makes the files of an extraction run; while its entry is on its way,
-    // the next header is held back until that entry's outcome is told.
+    // Makes the files of an extraction run; while its entries are on their
+    // way, a header read meanwhile is held back until their outcomes are told.
     TEntryWriter FWriter;
-    bool FHeaderHeld = false;
+    struct THeldHeader {
+        uint32_t after = 0;  // told once this many of the writer's entries are
+        TVoskRARHeaderData data;
+    };
+    static constexpr uint32_t HeldLimit = 64;
+    std::vector<THeldHeader> FHeld;  // a ring, its slots reused
+    uint32_t FHeldFirst = 0;
+    uint32_t FHeldCount = 0;
+    // A stop took back entries on their way: nothing after them is told or
+    // asked until the walk ends, as if it had ended at the stop.
+    bool FStopTaken = false;
     // The walk made ahead for the next run, and whether the last run used one.
     std::unique_ptr<TListingRecorder> FPrepared;
     bool FReplayed = false;

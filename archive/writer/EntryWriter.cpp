@@ -68,6 +68,8 @@ void TEntryWriter::BeginRun(const std::string& directory, bool alwaysReplace, bo
 {
     FAlwaysReplace = alwaysReplace;
     FRememberWritten = !withoutCopies;
+    FComplete = FThread.Posted();
+    FQueuedBytes = 0;
     FExistingFiles.Reset();
     FLinkJudge.Clear();
     FDestination.Open(directory);  // one that cannot be opened ends the run at its first entry
@@ -78,27 +80,58 @@ void TEntryWriter::EndRun()
     FReceiving = false;
     FFile.Discard();
     FThread.Abandon();  // a job that did not get its name goes with it
+    FComplete = FThread.Posted();
+    FQueuedBytes = 0;
     FDestination.Close();
     FExistingFiles.Reset();
 }
 
-void TEntryWriter::Settle()
+void TEntryWriter::Catch(TUntil until)
 {
     if (FSettling)
         return;
-    // What settling tells (a question, a failure) must not let anything
-    // held back through before it.
+    // What is told here (a question, a failure) must not let anything held
+    // back through before it.
     struct TSettling {
         bool& on;
         ~TSettling() { on = false; }
     } settling{FSettling = true};
-    while (FThread.Busy()) {
+    for (;;) {
+        const uint32_t told = FThread.Waited();
+        // Every outcome before the next entry is told, and with them its
+        // header: it may have its name, unless the run stopped meanwhile.
+        if (FThread.Released() == told && FComplete != told) {
+            if (FRun.Stopped()) {
+                while (FThread.Released() != FComplete)
+                    FThread.Withdraw();
+                FRun.StopTaken();
+            } else if (!FThread.NameHere()) {
+                FThread.Release();
+            }
+        }
+        if (FThread.Released() == told)
+            return;
+        // Kept a few entries deep: the engine runs ahead of the names, not
+        // away from them.
+        const bool wait = until == TUntil::AllTold || FThread.Posted() - told > TWriterThread::Slots / 2 ||
+                          (until == TUntil::Room && (FThread.Full() || FQueuedBytes > QueuedBytesLimit));
+        if (!wait && !FThread.Ready())
+            return;
         TFileJob job;
-        struct stat st {};
-        const TFinished first = FThread.Wait(job, st);
-        FinishPlacement(job, first, st);
+        const TFinished first = FThread.Wait(job);
+        FQueuedBytes -= job.data.size();
+        FinishPlacement(job, first);
         FSpare = std::move(job.data);
+        FRun.Told();
     }
+}
+
+bool TEntryWriter::OnItsWay(const std::string& target) const
+{
+    for (uint32_t i = FThread.Waited(); i != FThread.Posted(); ++i)
+        if (FThread.Job(i).target == target)
+            return true;
+    return false;
 }
 
 int TEntryWriter::Skip(TVoskText why)
@@ -136,14 +169,12 @@ int TEntryWriter::Extract(const RARHeaderDataEx& header, const std::string& name
     const size_t slash = name.rfind('/');
     const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
     const std::string_view folder = std::string_view(name).substr(0, slash == std::string::npos ? 0 : slash);
-    // A job taken back still holds its place until it is settled.
-    if (FThread.Full())
-        FRun.Settle();
-    // Decided against the disk as it will be once the entry in flight has
-    // its name: a folder to be made or an entry that is no plain file may
-    // depend on that name.
-    if (FThread.Busy() && (!FDestination.IsOpen(folder) || (FHeader->Flags & RHDF_DIRECTORY) ||
-                           FHeader->RedirType != TLinkJudge::None || FThread.Job().target == target))
+    // Decided against the disk as it will be once the entries on their way
+    // have their names: a folder to be made or an entry that is no plain
+    // file may depend on those names, and one of the same name on whether
+    // it failed.
+    if (Busy() && (!FDestination.IsOpen(folder) || (FHeader->Flags & RHDF_DIRECTORY) ||
+                   FHeader->RedirType != TLinkJudge::None || OnItsWay(target)))
         FRun.Settle();
     switch (FDestination.Folder(folder)) {
     case TDestination::TFolder::Ready:
@@ -211,6 +242,8 @@ int TEntryWriter::ExtractData(const std::string& base, const std::string& target
         FFile.data = std::move(FSpare);
         FFile.data.clear();
     } else if (FFileStreamed) {
+        // A stream goes to the thread alone.
+        FRun.Settle();
         FFile.streamed = true;
         FThread.Post(std::move(FFile));
     } else {
@@ -221,6 +254,8 @@ int TEntryWriter::ExtractData(const std::string& base, const std::string& target
     FReceiving = true;
     const int pr = FRun.Process(RAR_TEST);
     FReceiving = false;
+    if (FFileStreamed)
+        FComplete = FThread.Posted();
     if (pr != 0) {
         if (FFileStreamed) {
             FThread.Withdraw();
@@ -230,28 +265,25 @@ int TEntryWriter::ExtractData(const std::string& base, const std::string& target
         FFile.Discard();
         return pr;
     }
-    if (FFileQueued)
+    if (FFileQueued) {
+        Catch(TUntil::Room);
+        FQueuedBytes += FFile.data.size();
         FThread.Post(std::move(FFile));
+        FComplete = FThread.Posted();
+    }
     if (FFileQueued || FFileStreamed) {
-        // Its file is made meanwhile, without a name; the entry before is
-        // settled and this header told before it may have one, and a stop
-        // asked meanwhile keeps it out.
-        FRun.Settle();
-        if (FRun.Stopped()) {
-            FThread.Withdraw();
-            return 0;
-        }
         // A later entry of the same name finds this one, queued or not; a
         // file that gets no name is forgotten again when it is told.
         FExistingFiles.Created(target);
-        FThread.Release();
+        // Its file is made meanwhile, without a name, which it gets once
+        // every outcome before it and its header are told.
+        Catch(TUntil::NothingReady);
         return 0;
     }
     FRun.Settle();
     FExistingFiles.Created(target);
-    struct stat st {};
-    const TFinished first = NameFile(FFile, st);
-    return FinishPlacement(FFile, first, st);
+    const TFinished first = NameFile(FFile);
+    return FinishPlacement(FFile, first);
 }
 
 void TEntryWriter::Receive(const char* bytes, size_t size)
@@ -261,7 +293,8 @@ void TEntryWriter::Receive(const char* bytes, size_t size)
             FFile.data.insert(FFile.data.end(), bytes, bytes + size);
             return;
         }
-        // More than the header said: streamed from now on.
+        // More than the header said: streamed from now on, alone.
+        FRun.Settle();
         FFileQueued = false;
         FFileStreamed = true;
         std::vector<char> received = std::move(FFile.data);
@@ -421,13 +454,13 @@ int TEntryWriter::PlaceEntry(const std::string& temporary, const std::string& ba
 
 // The outcome of naming a data entry, wherever it was tried; asks and names
 // again when something stands at the name.
-int TEntryWriter::FinishPlacement(TFileJob& job, TFinished first, struct stat& written)
+int TEntryWriter::FinishPlacement(TFileJob& job, TFinished first)
 {
     for (TFinished outcome = first;;) {
         switch (outcome) {
         case TFinished::Placed:
             if (job.identify)
-                FDestination.Remember(written);
+                FDestination.Remember(job.st);
             job.Discard();
             return 0;
         case TFinished::Exists:

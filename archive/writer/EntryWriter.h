@@ -24,10 +24,16 @@ public:
     virtual bool MayReplace(const std::string& target) = 0;
     // A report of the run: `text`, followed by `entry` when not empty.
     virtual void Report(const std::string& text, int code, const std::string& entry) = 0;
-    // Tells everything held back, the writer's entry on its way first.
+    // Tells everything held back, the writer's entries on their way first.
     virtual void Settle() = 0;
+    // Called once an outcome of the writer's thread is told: what was held
+    // back behind it may follow.
+    virtual void Told() = 0;
     // True once the user asked the run to stop.
     virtual bool Stopped() const = 0;
+    // The writer took back entries of a run that stopped: nothing that
+    // followed them may be told or asked any more.
+    virtual void StopTaken() = 0;
     // Called every few milliseconds while the run waits for the writer's
     // thread, so the window can stay alive.
     virtual void WhileWaiting() = 0;
@@ -41,15 +47,18 @@ public:
 // The engine hands it the entries in archive order, on one thread. Every
 // decision that depends on the disk (does it exist, may it be replaced, is
 // there a link in the path, may a hard link name this file) is taken
-// against the disk as it will be once the entry on the thread has its
-// name, so what happens does not depend on the thread or its timing. An
+// against the disk as it will be once the entries on the thread have their
+// names, so what happens does not depend on the thread or its timing. An
 // entry's outcome is told (a question, a failure) before anything that
-// comes after it: call Settle before telling anything else.
+// comes after it: call Settle before telling anything else. An entry gets
+// its name only once every outcome before it is told, and the run has not
+// stopped meanwhile.
 class TEntryWriter {
 public:
     // Entries up to this size are copied whole to the writer's thread, at
-    // most two of them in memory at once; larger ones stream to it.
+    // most QueuedBytesLimit of them in memory at once; larger ones stream to it.
     static constexpr uint64_t QueuedEntryLimit = 1 << 20;
+    static constexpr uint64_t QueuedBytesLimit = 4 << 20;
 
     explicit TEntryWriter(IWriterRun& run);
     TEntryWriter(const TEntryWriter&) = delete;
@@ -74,9 +83,13 @@ public:
     void Receive(const char* bytes, size_t size);
 
     // True while an entry is on the thread, its outcome not told yet.
-    bool Busy() const { return FThread.Busy(); }
-    // Waits for that entry and tells its outcome; the run's Settle calls it.
-    void Settle();
+    bool Busy() const { return FThread.Waited() != FThread.Posted(); }
+    // Entries handed to the thread, and those whose outcomes are told.
+    uint32_t Posted() const { return FThread.Posted(); }
+    uint32_t Told() const { return FThread.Waited(); }
+    // Waits for the entries on the thread and tells their outcomes; the
+    // run's Settle calls it.
+    void Settle() { Catch(TUntil::AllTold); }
     // True while Settle tells an outcome: nothing held back may come first.
     bool Settling() const { return FSettling; }
 
@@ -85,6 +98,12 @@ public:
     void SetThreadOn(bool on) { FThreadOn = on; }
 
 private:
+    enum class TUntil { NothingReady, Room, AllTold };
+    // Tells the thread's outcomes in order and releases the next entry once
+    // all before it are told; waits no longer than `until` asks.
+    void Catch(TUntil until);
+    // True when an entry on the thread will be named `target`.
+    bool OnItsWay(const std::string& target) const;
     int Skip(TVoskText why);
     int WriteFailed(int pr);
     int ExtractData(const std::string& base, const std::string& target, bool agreed);
@@ -93,7 +112,7 @@ private:
     int ExtractFolder(const std::string& base, const std::string& target);
     int PlaceEntry(const std::string& temporary, const std::string& base, const std::string& target, bool agreed,
                    const struct stat* written);
-    int FinishPlacement(TFileJob& job, TFinished first, struct stat& written);
+    int FinishPlacement(TFileJob& job, TFinished first);
     timespec EntryTime() const;
     mode_t EntryMode() const;
     void SetLibraryDestination(const std::string& path, const std::string& name);
@@ -118,6 +137,11 @@ private:
     // The data buffer of a job the thread gave back, for the next entry.
     std::vector<char> FSpare;
     TWriterThread FThread;
+    // Entries on the thread whose data is complete: the library's result
+    // is in, so they may have their names.
+    uint32_t FComplete = 0;
+    // Bytes held by entries on the thread, whole.
+    uint64_t FQueuedBytes = 0;
     bool FThreadOn = true;
     bool FSettling = false;
     // What an old-format link is made through: its folder's descriptor.

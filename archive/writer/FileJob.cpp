@@ -157,6 +157,8 @@ TFileJob& TFileJob::operator=(TFileJob&& other) noexcept
     other.temporary.clear();
     failed = other.failed;
     error = other.error;
+    whole = other.whole;
+    st = other.st;
     return *this;
 }
 
@@ -253,25 +255,27 @@ int LinkNoReplace(TFileJob& job, const char* name)
 
 }  // namespace
 
-bool SealFile(TFileJob& job, struct stat& st)
+void TFileJob::Seal()
 {
-    if (job.file < 0 || job.failed)
-        return false;
+    whole = false;
+    if (file < 0 || failed)
+        return;
     // No extracted file keeps a set-ID bit.
-    const mode_t mode = job.mode & 07777 & ~SetIdBits;
+    const mode_t wanted = mode & 07777 & ~SetIdBits;
     // Most entries were made with their mode already: a call saved a file.
-    if ((((mode & 0777) | 0200) & ~CreationMask()) != mode && fchmod(job.file, mode) != 0)
-        return false;
-    if (job.mtime.tv_nsec != UTIME_OMIT) {
-        const timespec times[2] = {{0, UTIME_OMIT}, job.mtime};
-        futimens(job.file, times);
+    if ((((wanted & 0777) | 0200) & ~CreationMask()) != wanted && fchmod(file, wanted) != 0)
+        return;
+    if (mtime.tv_nsec != UTIME_OMIT) {
+        const timespec times[2] = {{0, UTIME_OMIT}, mtime};
+        futimens(file, times);
     }
-    return !job.identify || fstat(job.file, &st) == 0;
+    whole = !identify || fstat(file, &st) == 0;
 }
 
-TFinished NameFile(TFileJob& job, struct stat& st)
+TFinished NameFile(TFileJob& job)
 {
-    return SealFile(job, st) ? LinkFile(job) : TFinished::Failed;
+    job.Seal();
+    return job.whole ? LinkFile(job) : TFinished::Failed;
 }
 
 TFinished LinkFile(TFileJob& job)

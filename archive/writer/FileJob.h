@@ -50,6 +50,8 @@ struct TFileJob {
     std::string temporary;  // the stand-in name, where the file has one
     bool failed = false;    // the file could not be made or written: it never gets a name
     int error = 0;          // the library's code for what failed
+    bool whole = false;     // made, written, and given its mode and time
+    struct stat st {};      // the file then, when `identify`
 
     TFileJob() = default;
     ~TFileJob() { Discard(); }
@@ -68,6 +70,8 @@ struct TFileJob {
     static inline std::chrono::milliseconds SlowDisk{0};
     // Appends to the file made.
     void Write(const char* bytes, size_t size);
+    // Gives the file made its mode and time; `whole` unless something failed.
+    void Seal();
     // Removes the file and closes what the job holds.
     void Discard();
 };
@@ -79,14 +83,11 @@ int MakeUnnamed(int folder, mode_t mode);
 // Withdrawn: the engine took the job back before it had a name.
 enum class TFinished { Placed, Exists, IsFolder, Failed, Withdrawn };
 
-// Sets the mode and time on the file made; `st` is the file. False when the
-// file is not whole.
-bool SealFile(TFileJob& job, struct stat& st);
 // Gives the sealed file its name. Exists leaves the job whole, to be named
 // again once agreed.
 TFinished LinkFile(TFileJob& job);
-// Both.
-TFinished NameFile(TFileJob& job, struct stat& st);
+// Seals the file and names it.
+TFinished NameFile(TFileJob& job);
 
 // The process's file creation mask, read once, before any thread writes.
 mode_t CreationMask();

@@ -71,22 +71,28 @@ TWriterThread::~TWriterThread()
         return;
     Abandon();
     FQuit.store(true, std::memory_order_relaxed);
-    FPosted.fetch_add(1, std::memory_order_release);
-    FPosted.notify_one();
+    Signal();
     FThread.join();
+}
+
+void TWriterThread::Signal()
+{
+    FSignal.fetch_add(1, std::memory_order_seq_cst);
+    if (FWorkerAsleep.load(std::memory_order_seq_cst))
+        syscall(SYS_futex, &FSignal, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
 }
 
 void TWriterThread::Post(TFileJob&& job)
 {
     const uint32_t n = FPosted.load(std::memory_order_relaxed);
-    TSlot& slot = FSlots[n % 2];
+    TSlot& slot = FSlots[n % Slots];
     slot.job = std::move(job);
     slot.name = true;
     if (!FThread.joinable())
         FThread = std::thread([this] { Run(); });
     FStreaming = slot.job.streamed;
     FPosted.store(n + 1, std::memory_order_release);
-    FPosted.notify_one();
+    Signal();
 }
 
 void TWriterThread::WhileWaiting(std::function<void()> call, std::chrono::milliseconds interval)
@@ -103,12 +109,11 @@ void TWriterThread::Abandon()
         bool& on;
         ~TAbandoning() { on = false; }
     } abandoning{FAbandoning};
-    if (Held())
+    while (Released() != Posted())
         Withdraw();
-    while (Busy()) {
+    while (FWaited != Posted()) {
         TFileJob job;
-        struct stat st {};
-        Wait(job, st);
+        Wait(job);
     }
 }
 
@@ -191,100 +196,155 @@ void TWriterThread::Drain(TFileJob& job)
 
 void TWriterThread::Release()
 {
-    EndStream();
+    // Only the job posted last can be a stream, and it ends before its name.
+    if (Released() + 1 == Posted())
+        EndStream();
     FReleased.fetch_add(1, std::memory_order_release);
-    FReleased.notify_one();
+    Signal();
 }
 
 void TWriterThread::Withdraw()
 {
-    FSlots[FReleased.load(std::memory_order_relaxed) % 2].name = false;
+    FSlots[Released() % Slots].name = false;
     Release();
 }
 
-TFinished TWriterThread::Wait(TFileJob& job, struct stat& st)
+bool TWriterThread::NameHere()
 {
-    TSlot& slot = Finish(FWaited);
-    st = slot.st;
+    const uint32_t index = Released();
+    if (Backlog() == 0 || FMade.load(std::memory_order_acquire) == index)
+        return false;
+    TSlot& slot = FSlots[index % Slots];
+    TFileJob& job = slot.job;
+    slot.result = job.whole ? LinkFile(job) : TFinished::Failed;
+    if (slot.result == TFinished::Placed)
+        close(std::exchange(job.file, -1));
+    // Done before released: a worker that sees the release sees it named.
+    FDone.store(index + 1, std::memory_order_release);
+    FReleased.store(index + 1, std::memory_order_release);
+    return true;
+}
+
+TFinished TWriterThread::Wait(TFileJob& job)
+{
+    const uint32_t index = FWaited;
+    if (FDone.load(std::memory_order_acquire) == index)
+        AwaitWorker(FDone, index);
+    ++FWaited;
+    TSlot& slot = FSlots[index % Slots];
     job = std::move(slot.job);
     return slot.result;
 }
 
-TWriterThread::TSlot& TWriterThread::Finish(uint32_t index)
+// While it waits for a job, the worker makes the next one's file ahead, in
+// the folder and with the mode of the job before: most entries share both.
+// Unnamed, it is gone without a trace if no job takes it; a worker that
+// goes to sleep lets it and its folder go.
+struct TWriterThread::TAhead {
+    TFolderShare share;
+    mode_t mode = 0;
+    int file = -1;
+    bool refused = false;  // the folder's file system has no unnamed files
+    ~TAhead() { Drop(); }
+    void Close()
+    {
+        if (file >= 0)
+            close(file);
+        file = -1;
+    }
+    void Drop()
+    {
+        Close();
+        share.reset();
+        refused = false;
+    }
+    void Make()
+    {
+        if (share && file < 0 && !refused) {
+            file = MakeUnnamed(share->Fd(), mode);
+            refused = file < 0;
+        }
+    }
+    // The file made ahead when it suits `job`, else -1; follows the job's
+    // folder and mode from now on.
+    int Take(const TFileJob& job)
+    {
+        int ready = -1;
+        if (share != job.folderShare) {
+            Drop();
+            share = job.folderShare;
+        } else if (((mode ^ job.mode) & 0777) == 0) {
+            ready = std::exchange(file, -1);
+        }
+        Close();
+        mode = job.mode;
+        return ready;
+    }
+};
+
+// Made and written before the engine's word: a file without a name changes
+// nothing anybody can see.
+void TWriterThread::Make(uint32_t index, TAhead& ahead)
 {
-    if (FDone.load(std::memory_order_acquire) == index)
-        AwaitWorker(FDone, index);
-    ++FWaited;
-    return FSlots[index % 2];
+    TFileJob& job = FSlots[index % Slots].job;
+    if (job.Make(ahead.Take(job)) && !job.streamed)
+        job.Write(job.data.data(), job.data.size());
+    if (job.streamed)
+        Drain(job);
+    job.Seal();
+}
+
+void TWriterThread::Name(uint32_t index)
+{
+    TSlot& slot = FSlots[index % Slots];
+    TFileJob& job = slot.job;
+    int named = -1;  // closed once the engine has the outcome
+    if (!slot.name) {
+        job.Discard();
+        slot.result = TFinished::Withdrawn;
+    } else {
+        slot.result = job.whole ? LinkFile(job) : TFinished::Failed;
+        if (slot.result == TFinished::Placed)
+            named = std::exchange(job.file, -1);
+    }
+    FDone.store(index + 1, std::memory_order_release);
+    WakeEngine(FDone);
+    if (named >= 0)
+        close(named);
 }
 
 void TWriterThread::Run()
 {
-    // While it waits for a job, the worker makes the next one's file ahead,
-    // in the folder and with the mode of the job before: most entries share
-    // both. Unnamed, it is gone without a trace if no job takes it; a
-    // worker that goes to sleep lets it and its folder go.
-    struct TAhead {
-        TFolderShare share;
-        mode_t mode = 0;
-        int file = -1;
-        bool refused = false;  // the folder's file system has no unnamed files
-        ~TAhead() { Drop(); }
-        void Close()
-        {
-            if (file >= 0)
-                close(file);
-            file = -1;
-        }
-        void Drop()
-        {
-            Close();
-            share.reset();
-            refused = false;
-        }
-    } ahead;
-    for (uint32_t next = 0;; ++next) {
-        if (ahead.share && ahead.file < 0 && !ahead.refused && FPosted.load(std::memory_order_acquire) == next) {
-            ahead.file = MakeUnnamed(ahead.share->Fd(), ahead.mode);
-            ahead.refused = ahead.file < 0;
-        }
-        if (!SpinForChange(FPosted, next, WorkerSpin)) {
-            ahead.Drop();
-            SleepForChange(FPosted, next);
-        }
+    TAhead ahead;
+    uint32_t make = 0;
+    for (;;) {
+        const uint32_t signal = FSignal.load(std::memory_order_acquire);
         if (FQuit.load(std::memory_order_relaxed))
             return;
-        TSlot& slot = FSlots[next % 2];
-        TFileJob& job = slot.job;
-        int ready = -1;
-        if (ahead.share != job.folderShare) {
-            ahead.Drop();
-            ahead.share = job.folderShare;
-        } else if (((ahead.mode ^ job.mode) & 0777) == 0) {
-            ready = std::exchange(ahead.file, -1);
+        // Naming first: the engine waits for outcomes, never for files made
+        // ahead. The released count is read first: the engine names a job
+        // itself before it counts it released.
+        const uint32_t released = FReleased.load(std::memory_order_acquire);
+        const uint32_t name = FDone.load(std::memory_order_relaxed);
+        if (name != make && static_cast<int32_t>(released - name) > 0) {
+            Name(name);
+            continue;
         }
-        ahead.Close();
-        ahead.mode = job.mode;
-        // Made and written before the engine's word: a file without a name
-        // changes nothing anybody can see.
-        if (job.Make(ready) && !job.streamed)
-            job.Write(job.data.data(), job.data.size());
-        if (job.streamed)
-            Drain(job);
-        slot.made = SealFile(job, slot.st);
-        WaitChange(FReleased, next, WorkerSpin);
-        int named = -1;  // closed once the engine has the outcome
-        if (!slot.name) {
-            job.Discard();
-            slot.result = TFinished::Withdrawn;
-        } else {
-            slot.result = slot.made ? LinkFile(job) : TFinished::Failed;
-            if (slot.result == TFinished::Placed)
-                named = std::exchange(job.file, -1);
+        if (make != FPosted.load(std::memory_order_acquire)) {
+            FMaking.store(make + 1, std::memory_order_relaxed);
+            Make(make, ahead);
+            FMade.store(++make, std::memory_order_release);
+            continue;
         }
-        FDone.store(next + 1, std::memory_order_release);
-        WakeEngine(FDone);
-        if (named >= 0)
-            close(named);
+        ahead.Make();
+        if (FSignal.load(std::memory_order_acquire) != signal || SpinForChange(FSignal, signal, WorkerSpin))
+            continue;
+        ahead.Drop();
+        // Said before the last look, so an engine that signals after it
+        // sees the flag and wakes this thread.
+        FWorkerAsleep.store(1, std::memory_order_seq_cst);
+        if (FSignal.load(std::memory_order_seq_cst) == signal)
+            syscall(SYS_futex, &FSignal, FUTEX_WAIT_PRIVATE, signal, nullptr, nullptr, 0);
+        FWorkerAsleep.store(0, std::memory_order_relaxed);
     }
 }

@@ -11,15 +11,16 @@
 #include "archive/writer/FileJob.h"
 
 // Makes and names files on a thread of its own, so the library can unpack
-// meanwhile: a small entry whole, a large one in chunks as it comes. A job goes through two steps: once
-// posted, its file is made and written without a name, which nobody can
-// see; once released, it gets its name (or, withdrawn, goes). So a job can
-// be made while the entry before it is still being told, and only the
-// naming waits for the engine's word.
+// meanwhile: a small entry whole, a large one in chunks as it comes. A job
+// goes through two steps: once posted, its file is made and written without
+// a name, which nobody can see; once released, it gets its name (or,
+// withdrawn, goes). Up to `Slots` jobs are out at once. The worker makes the
+// files of jobs posted ahead while it waits for the engine's word on the
+// oldest, and names them strictly in the order they were posted.
 //
 // The engine's thread posts a job and does not touch it again until Wait has
-// returned it; the worker touches nothing but its jobs. At most two jobs are
-// out at once. Used from one thread.
+// returned it, except to read its `target`; the worker touches nothing but
+// its jobs. Used from one thread.
 class TWriterThread {
 public:
     TWriterThread() = default;
@@ -36,33 +37,45 @@ public:
     // while a run's end takes its jobs back.
     void WhileWaiting(std::function<void()> call, std::chrono::milliseconds interval);
 
-    // True while a released or withdrawn job has not been waited for.
-    bool Busy() const { return FWaited != FReleased; }
-    // The oldest such job.
-    const TFileJob& Job() const { return FSlots[FWaited % 2].job; }
-    // True while the last job posted is not released.
-    bool Held() const { return FReleased != FPosted; }
+    // Jobs posted, released or withdrawn, and waited for, since the start.
+    uint32_t Posted() const { return FPosted.load(std::memory_order_relaxed); }
+    uint32_t Released() const { return FReleased.load(std::memory_order_relaxed); }
+    uint32_t Waited() const { return FWaited; }
+    // A job out, posted and not waited for: `index` from Waited to Posted.
+    const TFileJob& Job(uint32_t index) const { return FSlots[index % Slots].job; }
     // True while no job can be posted before one is waited for.
-    bool Full() const { return FPosted - FWaited == 2; }
+    bool Full() const { return Posted() - FWaited == Slots; }
+    // True when the oldest job out is done: Wait returns at once.
+    bool Ready() const { return FDone.load(std::memory_order_acquire) != FWaited; }
+    // Jobs posted whose files the worker has not begun to make.
+    uint32_t Backlog() const { return Posted() - FMaking.load(std::memory_order_relaxed); }
 
-    // Starts making the job's file; only when neither Held nor Full. A job
-    // marked `streamed` gets its data through Stream.
+    // Starts making the job's file; only when not Full, and not after a
+    // streamed job still held. A job marked
+    // `streamed` gets its data through Stream, and is posted only when no
+    // other job is out.
     void Post(TFileJob&& job);
     // Hands the next bytes of the streamed job posted last to the worker,
     // copied, a few chunks ahead of it at most.
     void Stream(const char* bytes, size_t size);
-    // Lets the job posted last have its name.
+    // Lets the oldest job not released have its name.
     void Release();
-    // Takes back the job posted last: it gets no name, its file goes, and
-    // Wait returns it as Withdrawn.
+    // Names the oldest job not released here, on the engine's thread, when
+    // its file is made and the worker is behind with the files of later
+    // ones: false when it leaves that to the worker.
+    bool NameHere();
+    // Takes back the oldest job not released: it gets no name, its file
+    // goes, and Wait returns it as Withdrawn.
     void Withdraw();
-    // The outcome of the oldest job Busy, once it is done; the job comes
-    // back, so an Exists can be asked about and named again.
-    TFinished Wait(TFileJob& job, struct stat& st);
-    // Takes back the job not yet released and waits for those that were,
+    // The outcome of the oldest job out, once it is done; only once it is
+    // released or withdrawn. The job comes back, so an Exists can be asked
+    // about and named again.
+    TFinished Wait(TFileJob& job);
+    // Takes back every job not released and waits for those that were,
     // their outcomes untold: for a run that ends.
     void Abandon();
 
+    static constexpr uint32_t Slots = 16;
     // The most bytes of a streamed job on their way at once.
     static constexpr size_t ChunkSize = 1 << 20;
     static constexpr uint32_t ChunkCount = 4;
@@ -71,13 +84,16 @@ private:
     struct TSlot {
         TFileJob job;
         bool name = true;  // released to be named, not withdrawn
-        bool made = false;
         TFinished result = TFinished::Failed;
-        struct stat st {};
     };
 
+    struct TAhead;
     void Run();
-    TSlot& Finish(uint32_t index);
+    // The worker's two steps for job `index`.
+    void Make(uint32_t index, TAhead& ahead);
+    void Name(uint32_t index);
+    // The engine's word to the worker that it posted or released.
+    void Signal();
     // The engine's wait for the worker to move `value` on from `old`.
     void AwaitWorker(const std::atomic<uint32_t>& value, uint32_t old);
     // The worker's word that `value` moved, to an engine that may be asleep.
@@ -89,14 +105,20 @@ private:
     void Drain(TFileJob& job);
 
     std::thread FThread;
-    // Slot `n % 2` holds job n. Written by the poster before the counter
+    // Slot `n % Slots` holds job n. Written by the poster before the counter
     // that hands it over moves, read by the worker after; the outcome the
     // other way round, through FDone.
-    TSlot FSlots[2];
+    TSlot FSlots[Slots];
     std::atomic<uint32_t> FPosted{0};
     std::atomic<uint32_t> FReleased{0};
     std::atomic<uint32_t> FDone{0};
+    // Jobs whose files the worker has begun to make, and made.
+    std::atomic<uint32_t> FMaking{0};
+    std::atomic<uint32_t> FMade{0};
     uint32_t FWaited = 0;  // the engine's own
+    // Moves at every post and release: what the worker sleeps on.
+    std::atomic<uint32_t> FSignal{0};
+    std::atomic<uint32_t> FWorkerAsleep{0};
     // The chunks of a streamed job, filled by the engine and written by the
     // worker in turn; an empty one ends the job's data.
     std::vector<char> FChunks[ChunkCount];

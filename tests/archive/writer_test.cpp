@@ -56,6 +56,7 @@ struct TWriterCase {
     std::vector<std::string> asked;                            // questions expected, in order
     std::function<void(const std::map<std::string, std::string>& tree)> check;
     const char* stopAt = nullptr;  // the entry whose header event asks the run to stop
+    bool stopOnError = false;      // the first error reported asks the run to stop
 };
 
 void PrintTo(const TWriterCase& c, std::ostream* os)
@@ -77,12 +78,17 @@ std::function<std::string(const fs::path&)> Committed(const char* name)
     return [name](const fs::path&) { return DataDir() + "/" + name; };
 }
 
-std::vector<rar4::Entry> TenFiles()
+std::vector<rar4::Entry> Files(int count)
 {
     std::vector<rar4::Entry> entries;
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < count; ++i)
         entries.push_back(UnixFile("f" + std::to_string(i) + ".txt", "new " + std::to_string(i) + "\n"));
     return entries;
+}
+
+std::vector<rar4::Entry> TenFiles()
+{
+    return Files(10);
 }
 
 // clang-format off
@@ -153,6 +159,26 @@ const TWriterCase WriterCases[] = {
          EXPECT_FALSE(tree.contains("f3.txt"));
          EXPECT_FALSE(tree.contains("f4.txt"));
      }, "f3.txt"},
+    // Dozens of entries on their way at once: the question and the stop
+    // still fall between the same two entries.
+    {"AQuestionAndAStopDeepInALongQueue", Rar4(Files(60)),
+     [](const fs::path& out) { WriteAll(out / "f40.txt", "mine\n"); }, {"/f40.txt"},
+     [](const auto& tree) {
+         EXPECT_EQ(tree.at("f39.txt"), "new 39\n");
+         EXPECT_EQ(tree.at("f40.txt"), "mine\n");
+         EXPECT_EQ(tree.at("f49.txt"), "new 49\n");
+         EXPECT_FALSE(tree.contains("f50.txt"));
+         EXPECT_EQ(tree.size(), 50u);
+     }, "f50.txt"},
+    // A folder stands where f3.txt goes: its failure is told before f4's
+    // header, and a stop asked there keeps every later entry out.
+    {"AStopAskedAtAFailureKeepsWhatFollowsOut", Rar4(Files(30)),
+     [](const fs::path& out) { fs::create_directory(out / "f3.txt"); }, {},
+     [](const auto& tree) {
+         EXPECT_EQ(tree.at("f2.txt"), "new 2\n");
+         EXPECT_EQ(tree.at("f3.txt"), "/");
+         EXPECT_FALSE(tree.contains("f4.txt"));
+     }, nullptr, true},
 };
 // clang-format on
 
@@ -177,6 +203,11 @@ protected:
             TVoskUnRarAccess::SetWriterThread(c, thread != TThread::Off);
             TEventLog events;
             events.Attach(c);
+            if (row.stopOnError)
+                c.OnError = [&, told = c.OnError](TVoskUnRar& sender, const std::string& text, int32_t code) {
+                    told(sender, text, code);
+                    sender.StopProcessing = true;
+                };
             if (row.stopAt)
                 c.OnFileProcessing = [&, told = c.OnFileProcessing](TVoskUnRar& sender, const TVoskRARHeaderData& h,
                                                                     int32_t status) {
