@@ -19,8 +19,10 @@
 // oldest, and names them strictly in the order they were posted.
 //
 // The engine's thread posts a job and does not touch it again until Wait has
-// returned it, except to read its `target`; the worker touches nothing but
-// its jobs. Used from one thread.
+// returned it, except to read its `target`, or to name it itself (NameHere)
+// once the worker has made it and before it is released: the worker makes
+// and names nothing else. The worker touches nothing but its jobs. Used
+// from one thread.
 class TWriterThread {
 public:
     TWriterThread() = default;
@@ -51,9 +53,8 @@ public:
     uint32_t Backlog() const { return Posted() - FMaking.load(std::memory_order_relaxed); }
 
     // Starts making the job's file; only when not Full, and not after a
-    // streamed job still held. A job marked
-    // `streamed` gets its data through Stream, and is posted only when no
-    // other job is out.
+    // streamed job still held. A job marked `streamed` gets its data through
+    // Stream, and is posted only when no other job is out.
     void Post(TFileJob&& job);
     // Hands the next bytes of the streamed job posted last to the worker,
     // copied, a few chunks ahead of it at most.
