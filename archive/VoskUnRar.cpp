@@ -224,7 +224,6 @@ void TVoskUnRar::ProcessArchive()
             CheckEnd();
         else if (end.end == THeadersEnd::SameFailure && end.result != ERAR_BAD_DATA)
             DoError(VoskText(TVoskText::Result, end.result), end.result);
-        FStopTaken = false;
     });
 }
 
@@ -321,6 +320,8 @@ bool TVoskUnRar::OpenArchive(unsigned openMode)
 
 void TVoskUnRar::CloseArchive()
 {
+    // The walk is over, however it ended: its close is told again.
+    FStopTaken = false;
     const int r = FCalls->Close();
     if (r == ERAR_ECLOSE)
         DoError(VoskText(TVoskText::CloseError), ERAR_ECLOSE);

@@ -49,8 +49,6 @@ public:
     bool Full() const { return Posted() - FWaited == Slots; }
     // True when the oldest job out is done: Wait returns at once.
     bool Ready() const { return FDone.load(std::memory_order_acquire) != FWaited; }
-    // Jobs posted whose files the worker has not begun to make.
-    uint32_t Backlog() const { return Posted() - FMaking.load(std::memory_order_relaxed); }
 
     // Starts making the job's file; only when not Full, and not after a
     // streamed job still held. A job marked `streamed` gets its data through
@@ -89,6 +87,8 @@ private:
     };
 
     struct TAhead;
+    // Jobs posted whose files the worker has not begun to make.
+    uint32_t Backlog() const { return Posted() - FMaking.load(std::memory_order_relaxed); }
     void Run();
     // The worker's two steps for job `index`.
     void Make(uint32_t index, TAhead& ahead);
