@@ -68,7 +68,6 @@ void TEntryWriter::BeginRun(const std::string& directory, bool alwaysReplace, bo
 {
     FAlwaysReplace = alwaysReplace;
     FRememberWritten = !withoutCopies;
-    FComplete = FThread.Posted();
     FQueuedBytes = 0;
     FExistingFiles.Reset();
     FLinkJudge.Clear();
@@ -80,7 +79,6 @@ void TEntryWriter::EndRun()
     FReceiving = false;
     FFile.Discard();
     FThread.Abandon();  // a job that did not get its name goes with it
-    FComplete = FThread.Posted();
     FQueuedBytes = 0;
     FDestination.Close();
     FExistingFiles.Reset();
@@ -98,11 +96,13 @@ void TEntryWriter::Catch(TUntil until)
     } settling{FSettling = true};
     for (;;) {
         const uint32_t told = FThread.Waited();
+        // Only a stream whose entry the library is still testing is not complete.
+        const uint32_t complete = FThread.Posted() - (FReceiving && FFileStreamed ? 1 : 0);
         // Every outcome before the next entry is told, and with them its
         // header: it may have its name, unless the run stopped meanwhile.
-        if (FThread.Released() == told && FComplete != told) {
+        if (FThread.Released() == told && complete != told) {
             if (FRun.Stopped()) {
-                while (FThread.Released() != FComplete)
+                while (FThread.Released() != complete)
                     FThread.Withdraw();
                 FRun.StopTaken();
             } else if (!FThread.NameHere()) {
@@ -254,8 +254,6 @@ int TEntryWriter::ExtractData(const std::string& base, const std::string& target
     FReceiving = true;
     const int pr = FRun.Process(RAR_TEST);
     FReceiving = false;
-    if (FFileStreamed)
-        FComplete = FThread.Posted();
     if (pr != 0) {
         if (FFileStreamed) {
             FThread.Withdraw();
@@ -269,7 +267,6 @@ int TEntryWriter::ExtractData(const std::string& base, const std::string& target
         Catch(TUntil::Room);
         FQueuedBytes += FFile.data.size();
         FThread.Post(std::move(FFile));
-        FComplete = FThread.Posted();
     }
     if (FFileQueued || FFileStreamed) {
         // A later entry of the same name finds this one, queued or not; a

@@ -137,9 +137,6 @@ private:
     // The data buffer of a job the thread gave back, for the next entry.
     std::vector<char> FSpare;
     TWriterThread FThread;
-    // Entries on the thread whose data is complete: the library's result
-    // is in, so they may have their names.
-    uint32_t FComplete = 0;
     // Bytes held by entries on the thread, whole.
     uint64_t FQueuedBytes = 0;
     bool FThreadOn = true;
