@@ -205,8 +205,12 @@ run)
     pid=$!
     pids+=("$pid")
 
-    # The window shows the installed icon.
+    # The window shows the installed icon, looked up once its event loop runs.
     window=$(wait_window "^Brambold Free Unrar" 10) || fail "no extraction window"
+    for _ in $(seq 20); do
+        [[ $(xprop -id "$window" _NET_WM_ICON) == *"Icon ("* ]] && break
+        sleep 0.05
+    done
     [[ $(xprop -id "$window" _NET_WM_ICON) == *"Icon ("* ]] || fail "the window has no icon"
     for _ in $(seq 400); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
     kill -0 "$pid" 2>/dev/null && fail "the program did not end by itself"
