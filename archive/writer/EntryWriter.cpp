@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "archive/VoskConvert.h"
+#include "platform/ascii.h"
 
 namespace {
 
@@ -126,11 +127,17 @@ void TEntryWriter::Catch(TUntil until)
     }
 }
 
-bool TEntryWriter::OnItsWay(const std::string& target) const
+bool TEntryWriter::InTheWay(const std::string& target) const
 {
-    for (uint32_t i = FThread.Waited(); i != FThread.Posted(); ++i)
-        if (FThread.Job(i).target == target)
+    // Letters of another case count as the same: on a file system that
+    // folds them, they name the same file.
+    const auto same = [](char a, char b) { return platform::LowerAscii(a) == platform::LowerAscii(b); };
+    for (uint32_t i = FThread.Waited(); i != FThread.Posted(); ++i) {
+        const std::string& queued = FThread.Job(i).target;
+        if (queued.size() <= target.size() && std::equal(queued.begin(), queued.end(), target.begin(), same) &&
+            (target.size() == queued.size() || target[queued.size()] == '/'))
             return true;
+    }
     return false;
 }
 
@@ -170,11 +177,11 @@ int TEntryWriter::Extract(const RARHeaderDataEx& header, const std::string& name
     const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
     const std::string_view folder = std::string_view(name).substr(0, slash == std::string::npos ? 0 : slash);
     // Decided against the disk as it will be once the entries on their way
-    // have their names: a folder to be made or an entry that is no plain
-    // file may depend on those names, and one of the same name on whether
-    // it failed.
-    if (Busy() && (!FDestination.IsOpen(folder) || (FHeader->Flags & RHDF_DIRECTORY) ||
-                   FHeader->RedirType != TLinkJudge::None || OnItsWay(target)))
+    // have their names: a link may depend on any of them, an entry of the
+    // same name, or below a file of theirs, on whether it got its name.
+    // Folders are made and read meanwhile; the files on their way stand
+    // elsewhere.
+    if (Busy() && (FHeader->RedirType != TLinkJudge::None || InTheWay(target)))
         FRun.Settle();
     switch (FDestination.Folder(folder)) {
     case TDestination::TFolder::Ready:

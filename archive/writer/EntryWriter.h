@@ -102,8 +102,9 @@ private:
     // Tells the thread's outcomes in order and releases the next entry once
     // all before it are told; waits no longer than `until` asks.
     void Catch(TUntil until);
-    // True when an entry on the thread will be named `target`.
-    bool OnItsWay(const std::string& target) const;
+    // True when an entry on the thread will be named `target`, or as a
+    // folder above it.
+    bool InTheWay(const std::string& target) const;
     int Skip(TVoskText why);
     int WriteFailed(int pr);
     int ExtractData(const std::string& base, const std::string& target, bool agreed);

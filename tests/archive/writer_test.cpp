@@ -98,6 +98,33 @@ const TWriterCase WriterCases[] = {
          EXPECT_EQ(tree.at("a/b"), "file\n");
          EXPECT_FALSE(tree.contains("a/b/c"));
      }},
+    // The folder entry finds the file on its way and asks about it.
+    {"AFileThenAFolderOfTheSameName", Rar4([] {
+         rar4::Entry folder = UnixFile("d", "");
+         folder.directory = true;
+         folder.attributes = 040755;
+         return std::vector<rar4::Entry>{UnixFile("d", "file\n"), folder, UnixFile("d/e", "in\n")};
+     }()),
+     {}, {"/d"},
+     [](const auto& tree) {
+         EXPECT_EQ(tree.at("d"), "/");
+         EXPECT_EQ(tree.at("d/e"), "in\n");
+     }},
+    // Folders are made while files are on their way; one that cannot be
+    // made fails in its place among them.
+    {"AFolderThatCannotBeMadeAmidAQueue", Rar4([] {
+         std::vector<rar4::Entry> entries;
+         for (int i = 0; i < 20; ++i)
+             entries.push_back(UnixFile("d" + std::to_string(i) + "/f.txt", "in " + std::to_string(i) + "\n"));
+         return entries;
+     }()),
+     [](const fs::path& out) { WriteAll(out / "d7", "mine\n"); }, {},
+     [](const auto& tree) {
+         EXPECT_EQ(tree.at("d6/f.txt"), "in 6\n");
+         EXPECT_EQ(tree.at("d7"), "mine\n");
+         EXPECT_EQ(tree.at("d8/f.txt"), "in 8\n");
+         EXPECT_EQ(tree.size(), 39u);
+     }},
     {"TheSameNameTwiceIsAskedAbout", Rar4({UnixFile("n.txt", "one\n"), UnixFile("n.txt", "two\n")}), {},
      {"/n.txt"},
      [](const auto& tree) { EXPECT_EQ(tree.at("n.txt"), "two\n"); }},
