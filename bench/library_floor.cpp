@@ -10,7 +10,9 @@
 #include <unrar/dll.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dlfcn.h>
 
 #include "archive/library/BufferedReads.h"
@@ -30,6 +32,12 @@ int main(int argc, char** argv)
     if (argc != 2 && !test) {
         std::fprintf(stderr, "usage: library_floor [--test] ARCHIVE\n");
         return 2;
+    }
+    // Named once, as the program names it: without TZ the C library looks
+    // at /etc/localtime again for every entry's time.
+    if (!std::getenv("TZ")) {
+        setenv("TZ", ":/etc/localtime", 0);
+        tzset();
     }
     void* library = dlopen("libunrar.so.5", RTLD_NOW);
     if (!library) {
