@@ -36,12 +36,6 @@ public:
     // A share of the open folder's descriptor, which keeps it open for the
     // holder even when the run closes its folders.
     TFolderShare FolderShare() const { return FCurrent ? FCurrent->share : nullptr; }
-    // True when the folder `relative` is open already, so Folder makes and
-    // closes nothing.
-    bool IsOpen(std::string_view relative) const
-    {
-        return (FCurrent && relative == FFolderName) || FFolders.contains(std::string(relative));
-    }
     // True when something, even a link, stands at `name` below the root.
     bool Exists(const std::string& name) const;
     // "/proc/self/fd/N/" of the open folder: a path the library can write

@@ -177,10 +177,9 @@ int TEntryWriter::Extract(const RARHeaderDataEx& header, const std::string& name
     const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
     const std::string_view folder = std::string_view(name).substr(0, slash == std::string::npos ? 0 : slash);
     // Decided against the disk as it will be once the entries on their way
-    // have their names: a link may depend on any of them, an entry of the
-    // same name, or below a file of theirs, on whether it got its name.
-    // Folders are made and read meanwhile; the files on their way stand
-    // elsewhere.
+    // have their names. A link may depend on any of them; any other entry
+    // only on one at its own path or at a folder above it, which a folder
+    // made now would take, and waits for that one alone.
     if (Busy() && (FHeader->RedirType != TLinkJudge::None || InTheWay(target)))
         FRun.Settle();
     switch (FDestination.Folder(folder)) {
