@@ -135,9 +135,14 @@ protected:
         fs::create_directories(root / "program");
         platform::SetProgramFolder((root / "program").string());
         unsetenv("BRAMBOLD_UNRAR_LIBRARY");
+        // A run with no Directory extracts into the current folder: the
+        // test's own, not wherever the suite was started.
+        startFolder = fs::current_path();
+        fs::current_path(root);
     }
     void TearDown() override
     {
+        fs::current_path(startFolder);
         platform::SetProgramFolder("");
         unsetenv("BRAMBOLD_UNRAR_LIBRARY");
         fs::remove_all(root);
@@ -145,6 +150,7 @@ protected:
     std::string Out() const { return (root / "out").string(); }
 
     fs::path root;
+    fs::path startFolder;
 };
 
 // Same, on the scripted fake library.
