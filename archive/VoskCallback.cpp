@@ -50,8 +50,7 @@ int TVoskUnRar::Callback(UINT msg, LPARAM P1, LPARAM P2)
     switch (msg) {
     case UCM_CHANGEVOLUME:
         if (P2 == RAR_VOL_ASK) {
-            Settle();
-            answer = FStopTaken ? -1 : AskForVolume(reinterpret_cast<char*>(P1));
+            answer = SettleToTell() ? AskForVolume(reinterpret_cast<char*>(P1)) : -1;
         } else if (P2 == RAR_VOL_NOTIFY)
             FLastVolume = reinterpret_cast<const char*>(P1);
         break;
@@ -105,8 +104,7 @@ int TVoskUnRar::AskForVolume(char* buffer)
 
 void TVoskUnRar::AnswerPassword(char* buffer, LPARAM capacity)
 {
-    Settle();
-    if (FStopTaken) {
+    if (!SettleToTell()) {
         if (capacity > 0)
             buffer[0] = '\0';
         return;

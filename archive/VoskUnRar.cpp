@@ -85,8 +85,7 @@ void TVoskUnRar::SetMode(TVoskRarMode mode)
 
 void TVoskUnRar::DoError(const std::string& Message, int32_t MessageID)
 {
-    Settle();
-    if (FStopTaken)
+    if (!SettleToTell())
         return;
     if (MessageID == ERAR_BAD_PASSWORD)
         FRejectedArchive = FileName;
@@ -96,8 +95,7 @@ void TVoskUnRar::DoError(const std::string& Message, int32_t MessageID)
 
 void TVoskUnRar::DoStatus(const std::string& Message, TRarStatus status)
 {
-    Settle();
-    if (FStopTaken)
+    if (!SettleToTell())
         return;
     if (OnRarStatus)
         OnRarStatus(*this, Message, status);
@@ -403,8 +401,7 @@ void TVoskUnRar::ReportHeader(int r)
         ++FHeldCount;
         return;
     }
-    Settle();
-    if (FStopTaken)
+    if (!SettleToTell())
         return;
     ConvertHeader(FHeader, EntryName(), FHeaderData);
     TellHeader(FHeaderData, r);
@@ -445,6 +442,12 @@ void TVoskUnRar::Settle()
     Told();
 }
 
+bool TVoskUnRar::SettleToTell()
+{
+    Settle();
+    return !FStopTaken;
+}
+
 void TVoskUnRar::Told()
 {
     while (FHeldCount > 0 && static_cast<int32_t>(FHeld[FHeldFirst].after - FWriter.Told()) <= 0) {
@@ -476,8 +479,7 @@ void TVoskUnRar::Report(const std::string& text, int code, const std::string& en
 // handler answers, OR_NEVER never allows it, OR_ALWAYS always does.
 bool TVoskUnRar::MayReplace(const std::string& target)
 {
-    Settle();
-    if (FStopTaken)
+    if (!SettleToTell())
         return false;
     if (OverrideEvent == TOverrideOptions::OR_ALWAYS)
         return true;

@@ -143,6 +143,9 @@ private:
     // headers held back behind them: called before anything else is told or
     // asked, so every event keeps its order.
     void Settle() override;
+    // Settles, and says whether anything may still be told or asked: not
+    // once a stop took entries on their way back.
+    bool SettleToTell();
     void Told() override;
     void StopTaken() override;
     bool MayReplace(const std::string& target) override;
