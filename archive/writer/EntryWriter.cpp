@@ -129,8 +129,8 @@ void TEntryWriter::Catch(TUntil until)
 
 bool TEntryWriter::InTheWay(const std::string& target) const
 {
-    // Letters of another case count as the same: on a file system that
-    // folds them, they name the same file.
+    // ASCII letters of another case count as the same: on a file system
+    // that folds them, they name the same file.
     const auto same = [](char a, char b) { return platform::LowerAscii(a) == platform::LowerAscii(b); };
     for (uint32_t i = FThread.Waited(); i != FThread.Posted(); ++i) {
         const std::string& queued = FThread.Job(i).target;
