@@ -129,13 +129,17 @@ void TEntryWriter::Catch(TUntil until)
 
 bool TEntryWriter::InTheWay(const std::string& target) const
 {
-    // ASCII letters of another case count as the same: on a file system
-    // that folds them, they name the same file.
+    // Asked of every entry against each one on its way: the cheap tests come
+    // first, and names are compared from their ends, where names in one
+    // folder differ. ASCII letters of another case count as the same: on a
+    // file system that folds them, they name the same file.
     const auto same = [](char a, char b) { return platform::LowerAscii(a) == platform::LowerAscii(b); };
     for (uint32_t i = FThread.Waited(); i != FThread.Posted(); ++i) {
         const std::string& queued = FThread.Job(i).target;
-        if (queued.size() <= target.size() && std::equal(queued.begin(), queued.end(), target.begin(), same) &&
-            (target.size() == queued.size() || target[queued.size()] == '/'))
+        const size_t size = queued.size();
+        if (size <= target.size() && (size == target.size() || target[size] == '/') &&
+            std::equal(queued.rbegin(), queued.rend(), target.rbegin() + static_cast<ptrdiff_t>(target.size() - size),
+                       same))
             return true;
     }
     return false;
