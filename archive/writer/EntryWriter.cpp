@@ -112,8 +112,9 @@ void TEntryWriter::Catch(TUntil until)
         }
         if (FThread.Released() == told)
             return;
-        // Kept a few entries deep: the engine runs ahead of the names, not
-        // away from them.
+        // The engine runs ahead of the names, not away from them: half the
+        // slots ahead at most, enough that the worker may lose its processor
+        // for a few hundred microseconds without holding the engine up.
         const bool wait = until == TUntil::AllTold || FThread.Posted() - told > TWriterThread::Slots / 2 ||
                           (until == TUntil::Room && (FThread.Full() || FQueuedBytes > QueuedBytesLimit));
         if (!wait && !FThread.Ready())

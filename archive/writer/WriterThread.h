@@ -74,7 +74,7 @@ public:
     // their outcomes untold: for a run that ends.
     void Abandon();
 
-    static constexpr uint32_t Slots = 16;
+    static constexpr uint32_t Slots = 64;
     // The most bytes of a streamed job on their way at once.
     static constexpr size_t ChunkSize = 1 << 20;
     static constexpr uint32_t ChunkCount = 4;
