@@ -218,6 +218,9 @@ private:
         TVoskRARHeaderData data;
     };
     static constexpr uint32_t HeldLimit = 64;
+    // Deeper than the engine may run ahead of the writer, so a queue at its
+    // depth does not fill the ring and force a settle.
+    static_assert(HeldLimit > TWriterThread::Slots / 2);
     std::vector<THeldHeader> FHeld;  // a ring, its slots reused
     uint32_t FHeldFirst = 0;
     uint32_t FHeldCount = 0;
