@@ -2,10 +2,9 @@
 
 #include <chrono>
 #include <cstring>
+#include <cwchar>
 #include <iterator>
 #include <string_view>
-
-#include "platform/program_folder.h"
 
 namespace {
 
@@ -33,20 +32,24 @@ void AppendUtf8(std::string& out, uint32_t c)
 std::string HexUpper(uint32_t value)
 {
     static const char digits[] = "0123456789ABCDEF";
-    std::string out;
+    char out[8];
+    char* first = std::end(out);
     do {
-        out.insert(out.begin(), digits[value & 0xF]);
+        *--first = digits[value & 0xF];
         value >>= 4;
     } while (value != 0);
-    return out;
+    return std::string(first, std::end(out));
 }
 
 }  // namespace
 
 std::string WideToUtf8(const wchar_t* text, size_t capacity)
 {
+    // Asked of every entry's name, which is mostly ASCII: one byte each.
+    const size_t length = wcsnlen(text, capacity);
     std::string out;
-    for (size_t i = 0; i < capacity && text[i] != 0; ++i)
+    out.reserve(length);
+    for (size_t i = 0; i < length; ++i)
         AppendUtf8(out, static_cast<uint32_t>(text[i]));
     return out;
 }
@@ -147,7 +150,8 @@ void ConvertHeader(const RARHeaderDataEx& h, const std::string& name, TVoskRARHe
         d.AttrArchive = false;
         d.AttrCompressed = false;
         d.AttrDirectory = (a & 0170000) == 0040000;
-        d.AttrHidden = platform::FileNamePart(d.FileName).starts_with('.');
+        const size_t slash = d.FileName.rfind('/');
+        d.AttrHidden = d.FileName.compare(slash == std::string::npos ? 0 : slash + 1, 1, ".") == 0;
         d.AttrOffline = false;
         d.AttrReadOnly = (a & 0200) == 0;
         d.AttrSystem = false;

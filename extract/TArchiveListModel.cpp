@@ -76,11 +76,15 @@ TArchiveListModel::TArchiveListModel(QObject* parent) : QAbstractTableModel(pare
     FTimeFormat = FTimeFormat.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b"))).trimmed();
 }
 
-uint32_t TArchiveListModel::Intern(const std::string& text)
+uint32_t TArchiveListModel::Intern(const std::string& text, uint32_t& hint)
 {
+    // Entries nearly always repeat the host and the method before them.
+    if (hint < FTexts.size() && FTexts[hint] == text)
+        return hint;
     const auto [it, added] = FTextIndex.try_emplace(text, static_cast<uint32_t>(FTexts.size()));
     if (added)
         FTexts.push_back(text);
+    hint = it->second;
     return it->second;
 }
 
@@ -121,7 +125,8 @@ void TArchiveListModel::Append(const TVoskRARHeaderData& h)
     const size_t folderLength = slash == std::string_view::npos ? 0 : slash + 1;
     row.folder = FolderOf(path.substr(0, folderLength));
     row.name = FNames.Add(path.substr(folderLength), 0);
-    const uint32_t kind = KindOf({h.DicSize, Intern(h.HostOS), Intern(h.Method), h.Major, h.Minor});
+    const uint32_t kind =
+        KindOf({h.DicSize, Intern(h.HostOS, FHostHint), Intern(h.Method, FMethodHint), h.Major, h.Minor});
     if (h.UnpSize > UINT32_MAX || h.PackSize > UINT32_MAX || kind >= RowKinds) {
         row.flags |= IsOdd;
         row.unpSize = static_cast<uint32_t>(FOdd.size());
@@ -132,7 +137,7 @@ void TArchiveListModel::Append(const TVoskRARHeaderData& h)
         row.kind = static_cast<uint16_t>(kind);
     }
     if (!ParseCrc(h.CRC, row.crc)) {
-        row.crc = Intern(h.CRC);
+        row.crc = Intern(h.CRC, FCrcHint);
         row.flags |= CrcIsText;
     }
     const bool flags[] = {h.Encrypted,      h.IsDirectory,   h.ContinuedPrev, h.ContinuedNext, h.AttrArchive,

@@ -79,7 +79,8 @@ private:
 
     Row& At(size_t row) { return FBlocks[row / BlockRows][row % BlockRows]; }
     const Row& At(size_t row) const { return FBlocks[row / BlockRows][row % BlockRows]; }
-    uint32_t Intern(const std::string& text);
+    // `hint`: where this kind of text was last found, tried first.
+    uint32_t Intern(const std::string& text, uint32_t& hint);
     uint32_t FolderOf(std::string_view folder);
     uint32_t KindOf(const Kind& kind);
     uint64_t UnpSize(const Row& row) const;
@@ -99,6 +100,7 @@ private:
     std::map<std::tuple<int64_t, uint32_t, uint32_t, uint32_t, uint32_t>, uint32_t> FKindIndex;
     std::vector<std::string> FTexts;  // host, method and odd CRC texts, each once
     std::unordered_map<std::string, uint32_t> FTextIndex;
+    uint32_t FHostHint = 0, FMethodHint = 0, FCrcHint = 0;
     QLocale FLocale;
     QString FTimeFormat;
 };
