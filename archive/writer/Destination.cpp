@@ -119,6 +119,7 @@ void TDestination::Close()
 
 TDestination::TFolder TDestination::Folder(std::string_view relative)
 {
+    FFolderMade = false;
     if (FRoot < 0)
         return TFolder::Failed;
     if (FCurrent && relative == FFolderName)
@@ -144,7 +145,8 @@ TDestination::TFolder TDestination::Folder(std::string_view relative)
         while (at >= 0) {
             const size_t slash = FFolderName.find('/', start);
             const std::string part = FFolderName.substr(start, slash == std::string::npos ? slash : slash - start);
-            if (mkdirat(at, part.c_str(), 0777) != 0 && errno != EEXIST) {
+            const bool madeHere = mkdirat(at, part.c_str(), 0777) == 0;
+            if (!madeHere && errno != EEXIST) {
                 const int error = errno;
                 if (at != FRoot)
                     close(at);
@@ -158,8 +160,10 @@ TDestination::TFolder TDestination::Folder(std::string_view relative)
                 close(at);
             errno = error;
             at = next;
-            if (slash == std::string::npos)
+            if (slash == std::string::npos) {
+                FFolderMade = madeHere && at >= 0;
                 break;
+            }
             start = slash + 1;
         }
         fd = at;

@@ -32,6 +32,8 @@ public:
     // a solid archive sorts its entries by type, not by folder, and opening
     // each folder once costs less than opening one for every entry.
     TFolder Folder(std::string_view relative);
+    // True when the last Folder call made the folder itself, empty.
+    bool FolderMade() const { return FFolderMade; }
     int FolderFd() const { return FCurrent ? FCurrent->fd : -1; }
     // A share of the open folder's descriptor, which keeps it open for the
     // holder even when the run closes its folders.
@@ -82,6 +84,7 @@ private:
     std::unordered_map<std::string, TOpenFolder> FFolders;
     const TOpenFolder* FCurrent = nullptr;  // the open folder; nodes of the map stay put
     std::string FFolderName;                // its name, and a buffer for look-ups
+    bool FFolderMade = false;
     void CloseFolders();
     std::string FTemporary;
 

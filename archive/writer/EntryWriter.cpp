@@ -189,6 +189,8 @@ int TEntryWriter::Extract(const RARHeaderDataEx& header, const std::string& name
         FRun.Settle();
     switch (FDestination.Folder(folder)) {
     case TDestination::TFolder::Ready:
+        if (FDestination.FolderMade())
+            FExistingFiles.FolderMade(target);
         break;
     case TDestination::TFolder::LinkInPath:
         return Skip(TVoskText::LinkInPath);

@@ -107,6 +107,13 @@ void TExistingFiles::Created(const std::string& path)
         Remember(*f, name, Kind::Unknown);
 }
 
+void TExistingFiles::FolderMade(const std::string& path)
+{
+    const std::string_view folder = Split(path).first;
+    FLast = nullptr;
+    FState->byPath.insert_or_assign(std::string(folder), std::make_shared<Folder>(FState->arena));
+}
+
 TExistingFiles::Folder* TExistingFiles::Read(const std::string& folder)
 {
     // The folder last asked may be replaced below.

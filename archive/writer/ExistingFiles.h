@@ -12,8 +12,8 @@
 // Tells, for the entries of one extraction run, whether a file (anything but
 // a folder) is at a target path, without a system call per entry. Each
 // folder is read once, and the run reports each file it writes. What other
-// programs do in a folder meanwhile comes from inotify, read at most every
-// 16 ms. Without inotify, or for a folder that cannot be watched, each
+// programs do in a folder it read meanwhile comes from inotify, read at most
+// every 16 ms. Without inotify, or for a folder that cannot be watched, each
 // question is a stat.
 class TExistingFiles {
 public:
@@ -25,6 +25,11 @@ public:
     bool FileExists(const std::string& path);
     // The run has just written `path`; a later entry of the same name finds it.
     void Created(const std::string& path);
+    // The run has just made the folder of `path`, empty. What the run puts
+    // there it reports; what another program puts there meanwhile the file's
+    // link finds, since it never replaces anything. So the folder is neither
+    // read nor watched: each of its files would cost a second event.
+    void FolderMade(const std::string& path);
     // The run has removed what stood at `path`; a later question asks the disk.
     void Removed(const std::string& path) { Created(path); }
     // Forgets every folder read so far: at the start and the end of a run.
@@ -41,7 +46,7 @@ private:
 
     struct Folder {
         explicit Folder(TNameArena& arena) : names(arena) {}
-        int watch = -1;
+        int watch = -1;  // none for a folder the run made
         bool current = true;
         TNameTable names;  // values are Kind
     };

@@ -158,4 +158,40 @@ TEST(ExistingFiles, AnEntryTheRunWroteIsFoundByTheNextOfTheSameName)
     EXPECT_EQ(ReadFileBytes(folder.File("out/dup.txt")), "first");
 }
 
+// A folder the run made is not watched: a file another program puts there
+// meanwhile is found when the entry's file would take its name, and asked
+// about then. Nothing of theirs goes without a Yes.
+TEST(ExistingFiles, AFileAnotherProgramPutsInAFolderTheRunMadeIsAskedAbout)
+{
+    for (const bool yes : {false, true}) {
+        TempFolder folder;
+        std::vector<rar4::Entry> entries(3);
+        const char* const names[] = {"new/a.txt", "new/b.txt", "new/c.txt"};
+        for (size_t i = 0; i < entries.size(); ++i) {
+            entries[i].name = names[i];
+            entries[i].data = "ours";
+        }
+        rar4::WriteFile(folder.File("made.rar"), rar4::WriteArchive(entries));
+        fs::create_directory(folder.File("out"));
+
+        TVoskUnRar c;
+        std::vector<std::string> asked;
+        c.OnFileProcessing = [&](TVoskUnRar&, const TVoskRARHeaderData& header, int32_t) {
+            if (header.FileName == "new/b.txt")
+                std::ofstream(folder.File("out/new/b.txt")) << "theirs";
+        };
+        c.OnOverride = [&](TVoskUnRar&, const std::string& target, bool& canOverride) {
+            asked.push_back(target);
+            canOverride = yes;
+        };
+        c.OverrideEvent = TOverrideOptions::OR_EVENT;
+        c.FileName = folder.File("made.rar");
+        c.Directory = folder.File("out");
+        c.ProcessArchive();
+        EXPECT_EQ(asked, std::vector<std::string>{folder.File("out/new/b.txt")}) << yes;
+        EXPECT_EQ(ReadFileBytes(folder.File("out/new/b.txt")), yes ? "ours" : "theirs");
+        EXPECT_EQ(ReadFileBytes(folder.File("out/new/c.txt")), "ours");
+    }
+}
+
 }  // namespace
