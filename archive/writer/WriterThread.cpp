@@ -245,6 +245,10 @@ struct TWriterThread::TAhead {
     mode_t mode = 0;
     int file = -1;
     bool refused = false;  // the folder's file system has no unnamed files
+    // Whether the last job took the folder and mode of the one before: where
+    // each entry goes elsewhere, as in a solid archive sorted by type, a
+    // file made ahead would only be thrown away.
+    bool worthwhile = true;
     ~TAhead() { Drop(); }
     void Close()
     {
@@ -260,7 +264,7 @@ struct TWriterThread::TAhead {
     }
     void Make()
     {
-        if (share && file < 0 && !refused) {
+        if (worthwhile && share && file < 0 && !refused) {
             file = MakeUnnamed(share->Fd(), mode);
             refused = file < 0;
         }
@@ -270,10 +274,11 @@ struct TWriterThread::TAhead {
     int Take(const TFileJob& job)
     {
         int ready = -1;
+        worthwhile = share == job.folderShare && ((mode ^ job.mode) & 0777) == 0;
         if (share != job.folderShare) {
             Drop();
             share = job.folderShare;
-        } else if (((mode ^ job.mode) & 0777) == 0) {
+        } else if (worthwhile) {
             ready = std::exchange(file, -1);
         }
         Close();
