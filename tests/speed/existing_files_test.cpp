@@ -127,6 +127,26 @@ TEST(ExistingFiles, ARelativePathIsAnsweredInTheCurrentFolder)
     EXPECT_TRUE(existing.FileExists("here.txt"));
 }
 
+// Extracts `archive` into `out`, answering every question with `yes`; `onHeader`
+// sees each header as it is told. Returns the paths asked about.
+std::vector<std::string> ExtractAsking(const std::string& archive, const std::string& out, bool yes,
+                                       const std::function<void(const TVoskRARHeaderData&)>& onHeader = {})
+{
+    TVoskUnRar c;
+    std::vector<std::string> asked;
+    if (onHeader)
+        c.OnFileProcessing = [&](TVoskUnRar&, const TVoskRARHeaderData& header, int32_t) { onHeader(header); };
+    c.OnOverride = [&](TVoskUnRar&, const std::string& target, bool& canOverride) {
+        asked.push_back(target);
+        canOverride = yes;
+    };
+    c.OverrideEvent = TOverrideOptions::OR_EVENT;
+    c.FileName = archive;
+    c.Directory = out;
+    c.ProcessArchive();
+    return asked;
+}
+
 // The run's own files are known at once: a second entry of the same name,
 // right after the first, is asked about.
 TEST(ExistingFiles, AnEntryTheRunWroteIsFoundByTheNextOfTheSameName)
@@ -144,16 +164,7 @@ TEST(ExistingFiles, AnEntryTheRunWroteIsFoundByTheNextOfTheSameName)
     fs::create_directory(folder.File("out"));
     Touch(folder.File("out/other.txt"));
 
-    TVoskUnRar c;
-    std::vector<std::string> asked;
-    c.OnOverride = [&](TVoskUnRar&, const std::string& target, bool& canOverride) {
-        asked.push_back(target);
-        canOverride = false;
-    };
-    c.OverrideEvent = TOverrideOptions::OR_EVENT;
-    c.FileName = folder.File("dup.rar");
-    c.Directory = folder.File("out");
-    c.ProcessArchive();
+    const auto asked = ExtractAsking(folder.File("dup.rar"), folder.File("out"), false);
     EXPECT_EQ(asked, (std::vector<std::string>{folder.File("out/other.txt"), folder.File("out/dup.txt")}));
     EXPECT_EQ(ReadFileBytes(folder.File("out/dup.txt")), "first");
 }
@@ -174,20 +185,11 @@ TEST(ExistingFiles, AFileAnotherProgramPutsInAFolderTheRunMadeIsAskedAbout)
         rar4::WriteFile(folder.File("made.rar"), rar4::WriteArchive(entries));
         fs::create_directory(folder.File("out"));
 
-        TVoskUnRar c;
-        std::vector<std::string> asked;
-        c.OnFileProcessing = [&](TVoskUnRar&, const TVoskRARHeaderData& header, int32_t) {
-            if (header.FileName == "new/b.txt")
-                std::ofstream(folder.File("out/new/b.txt")) << "theirs";
-        };
-        c.OnOverride = [&](TVoskUnRar&, const std::string& target, bool& canOverride) {
-            asked.push_back(target);
-            canOverride = yes;
-        };
-        c.OverrideEvent = TOverrideOptions::OR_EVENT;
-        c.FileName = folder.File("made.rar");
-        c.Directory = folder.File("out");
-        c.ProcessArchive();
+        const auto asked = ExtractAsking(folder.File("made.rar"), folder.File("out"), yes,
+                                         [&](const TVoskRARHeaderData& header) {
+                                             if (header.FileName == "new/b.txt")
+                                                 std::ofstream(folder.File("out/new/b.txt")) << "theirs";
+                                         });
         EXPECT_EQ(asked, std::vector<std::string>{folder.File("out/new/b.txt")}) << yes;
         EXPECT_EQ(ReadFileBytes(folder.File("out/new/b.txt")), yes ? "ours" : "theirs");
         EXPECT_EQ(ReadFileBytes(folder.File("out/new/c.txt")), "ours");
