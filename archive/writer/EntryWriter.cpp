@@ -190,7 +190,7 @@ int TEntryWriter::Extract(const RARHeaderDataEx& header, const std::string& name
     switch (FDestination.Folder(folder)) {
     case TDestination::TFolder::Ready:
         if (FDestination.FolderMade())
-            FExistingFiles.FolderMade(target);
+            FExistingFiles.FolderMade(std::string_view(target).substr(0, target.rfind('/')));
         break;
     case TDestination::TFolder::LinkInPath:
         return Skip(TVoskText::LinkInPath);
@@ -416,9 +416,12 @@ int TEntryWriter::ExtractFolder(const std::string& base, const std::string& targ
         there = false;
     }
     const bool unixMode = FHeader->HostOS == HostUnix;
-    if (!there && mkdirat(folder, base.c_str(), unixMode ? (FHeader->FileAttr & 0777) | 0700 : 0777) != 0 &&
-        errno != EEXIST)
-        return WriteFailed(0);
+    if (!there) {
+        if (mkdirat(folder, base.c_str(), unixMode ? (FHeader->FileAttr & 0777) | 0700 : 0777) == 0)
+            FExistingFiles.FolderMade(target);
+        else if (errno != EEXIST)
+            return WriteFailed(0);
+    }
     const int fd = openat(folder, base.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return errno == ELOOP ? Skip(TVoskText::LinkInPath) : WriteFailed(0);

@@ -107,9 +107,8 @@ void TExistingFiles::Created(const std::string& path)
         Remember(*f, name, Kind::Unknown);
 }
 
-void TExistingFiles::FolderMade(const std::string& path)
+void TExistingFiles::FolderMade(std::string_view folder)
 {
-    const std::string_view folder = Split(path).first;
     FLast = nullptr;
     FState->byPath.insert_or_assign(std::string(folder), std::make_shared<Folder>(FState->arena));
 }

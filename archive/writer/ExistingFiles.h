@@ -25,11 +25,11 @@ public:
     bool FileExists(const std::string& path);
     // The run has just written `path`; a later entry of the same name finds it.
     void Created(const std::string& path);
-    // The run has just made the folder of `path`, empty. What the run puts
-    // there it reports; what another program puts there meanwhile the file's
-    // link finds, since it never replaces anything. So the folder is neither
-    // read nor watched: each of its files would cost a second event.
-    void FolderMade(const std::string& path);
+    // The run has just made `folder`, empty. What the run puts there it
+    // reports; what another program puts there meanwhile the file's link
+    // finds, since it never replaces anything. So the folder is neither read
+    // nor watched: each of its files would cost a second event.
+    void FolderMade(std::string_view folder);
     // The run has removed what stood at `path`; a later question asks the disk.
     void Removed(const std::string& path) { Created(path); }
     // Forgets every folder read so far: at the start and the end of a run.

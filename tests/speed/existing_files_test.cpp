@@ -169,31 +169,40 @@ TEST(ExistingFiles, AnEntryTheRunWroteIsFoundByTheNextOfTheSameName)
     EXPECT_EQ(ReadFileBytes(folder.File("out/dup.txt")), "first");
 }
 
-// A folder the run made is not watched: a file another program puts there
-// meanwhile is found when the entry's file would take its name, and asked
-// about then. Nothing of theirs goes without a Yes.
+// A folder the run made, for its first file or for its own entry, is not
+// watched: a file another program puts there meanwhile is found when the
+// entry's file would take its name, and asked about then. Nothing of theirs
+// goes without a Yes.
 TEST(ExistingFiles, AFileAnotherProgramPutsInAFolderTheRunMadeIsAskedAbout)
 {
-    for (const bool yes : {false, true}) {
-        TempFolder folder;
-        std::vector<rar4::Entry> entries(3);
-        const char* const names[] = {"new/a.txt", "new/b.txt", "new/c.txt"};
-        for (size_t i = 0; i < entries.size(); ++i) {
-            entries[i].name = names[i];
-            entries[i].data = "ours";
-        }
-        rar4::WriteFile(folder.File("made.rar"), rar4::WriteArchive(entries));
-        fs::create_directory(folder.File("out"));
+    for (const bool folderFirst : {false, true})
+        for (const bool yes : {false, true}) {
+            TempFolder folder;
+            std::vector<rar4::Entry> entries(3);
+            const char* const names[] = {"new/a.txt", "new/b.txt", "new/c.txt"};
+            for (size_t i = 0; i < entries.size(); ++i) {
+                entries[i].name = names[i];
+                entries[i].data = "ours";
+            }
+            if (folderFirst) {
+                rar4::Entry made;
+                made.name = "new";
+                made.directory = true;
+                made.attributes = 0x10;
+                entries.insert(entries.begin(), made);
+            }
+            rar4::WriteFile(folder.File("made.rar"), rar4::WriteArchive(entries));
+            fs::create_directory(folder.File("out"));
 
-        const auto asked = ExtractAsking(folder.File("made.rar"), folder.File("out"), yes,
-                                         [&](const TVoskRARHeaderData& header) {
-                                             if (header.FileName == "new/b.txt")
-                                                 std::ofstream(folder.File("out/new/b.txt")) << "theirs";
-                                         });
-        EXPECT_EQ(asked, std::vector<std::string>{folder.File("out/new/b.txt")}) << yes;
-        EXPECT_EQ(ReadFileBytes(folder.File("out/new/b.txt")), yes ? "ours" : "theirs");
-        EXPECT_EQ(ReadFileBytes(folder.File("out/new/c.txt")), "ours");
-    }
+            const auto asked = ExtractAsking(folder.File("made.rar"), folder.File("out"), yes,
+                                             [&](const TVoskRARHeaderData& header) {
+                                                 if (header.FileName == "new/b.txt")
+                                                     std::ofstream(folder.File("out/new/b.txt")) << "theirs";
+                                             });
+            EXPECT_EQ(asked, std::vector<std::string>{folder.File("out/new/b.txt")}) << folderFirst << yes;
+            EXPECT_EQ(ReadFileBytes(folder.File("out/new/b.txt")), yes ? "ours" : "theirs");
+            EXPECT_EQ(ReadFileBytes(folder.File("out/new/c.txt")), "ours");
+        }
 }
 
 }  // namespace
