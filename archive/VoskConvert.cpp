@@ -150,8 +150,8 @@ void ConvertHeader(const RARHeaderDataEx& h, const std::string& name, TVoskRARHe
         d.AttrArchive = false;
         d.AttrCompressed = false;
         d.AttrDirectory = (a & 0170000) == 0040000;
-        const size_t slash = d.FileName.rfind('/');
-        d.AttrHidden = d.FileName.compare(slash == std::string::npos ? 0 : slash + 1, 1, ".") == 0;
+        const std::string_view path = d.FileName;
+        d.AttrHidden = path.substr(path.rfind('/') + 1).starts_with('.');  // npos + 1: the whole path
         d.AttrOffline = false;
         d.AttrReadOnly = (a & 0200) == 0;
         d.AttrSystem = false;
