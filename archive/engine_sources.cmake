@@ -8,6 +8,7 @@ set(BRAMBOLD_ENGINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/writer/LinkJudge.cpp
   ${CMAKE_CURRENT_LIST_DIR}/library/ListingRecord.cpp
   ${CMAKE_CURRENT_LIST_DIR}/writer/NameTable.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/writer/QueuedPaths.cpp
   ${CMAKE_CURRENT_LIST_DIR}/writer/EntryWriter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/writer/FileJob.cpp
   ${CMAKE_CURRENT_LIST_DIR}/writer/WriterThread.cpp

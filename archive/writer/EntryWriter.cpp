@@ -80,6 +80,7 @@ void TEntryWriter::EndRun()
     FReceiving = false;
     FFile.Discard();
     FThread.Abandon();  // a job that did not get its name goes with it
+    FQueuedPaths.Clear();
     FQueuedBytes = 0;
     FDestination.Close();
     FExistingFiles.Reset();
@@ -121,6 +122,7 @@ void TEntryWriter::Catch(TUntil until)
             return;
         TFileJob job;
         const TFinished first = FThread.Wait(job);
+        FQueuedPaths.Remove(FQueuedBuckets[told % TWriterThread::Slots]);
         FQueuedBytes -= job.data.size();
         FinishPlacement(job, first);
         FSpare = std::move(job.data);
@@ -134,6 +136,8 @@ bool TEntryWriter::InTheWay(const std::string& target) const
     // first, and names are compared from their ends, where names in one
     // folder differ. ASCII letters of another case count as the same: on a
     // file system that folds them, they name the same file.
+    if (!FQueuedPaths.MayHold(target))
+        return false;
     const auto same = [](char a, char b) { return platform::LowerAscii(a) == platform::LowerAscii(b); };
     for (uint32_t i = FThread.Waited(); i != FThread.Posted(); ++i) {
         const std::string& queued = FThread.Job(i).target;
@@ -144,6 +148,14 @@ bool TEntryWriter::InTheWay(const std::string& target) const
             return true;
     }
     return false;
+}
+
+void TEntryWriter::PostFile()
+{
+    const TQueuedPaths::TBucket bucket = TQueuedPaths::BucketOf(FFile.target);
+    FQueuedBuckets[FThread.Posted() % TWriterThread::Slots] = bucket;
+    FQueuedPaths.Add(bucket);
+    FThread.Post(std::move(FFile));
 }
 
 int TEntryWriter::Skip(TVoskText why)
@@ -258,7 +270,7 @@ int TEntryWriter::ExtractData(const std::string& base, const std::string& target
         // A stream goes to the thread alone.
         FRun.Settle();
         FFile.streamed = true;
-        FThread.Post(std::move(FFile));
+        PostFile();
     } else {
         FFile.Make();
     }
@@ -279,7 +291,7 @@ int TEntryWriter::ExtractData(const std::string& base, const std::string& target
     if (FFileQueued) {
         Catch(TUntil::Room);
         FQueuedBytes += FFile.data.size();
-        FThread.Post(std::move(FFile));
+        PostFile();
     }
     if (FFileQueued || FFileStreamed) {
         // A later entry of the same name finds this one, queued or not; a
@@ -309,7 +321,7 @@ void TEntryWriter::Receive(const char* bytes, size_t size)
         FFileStreamed = true;
         std::vector<char> received = std::move(FFile.data);
         FFile.streamed = true;
-        FThread.Post(std::move(FFile));
+        PostFile();
         FThread.Stream(received.data(), received.size());
         FSpare = std::move(received);
     }

@@ -10,6 +10,7 @@
 #include "archive/writer/ExistingFiles.h"
 #include "archive/writer/FileJob.h"
 #include "archive/writer/LinkJudge.h"
+#include "archive/writer/QueuedPaths.h"
 #include "archive/writer/WriterThread.h"
 
 // What the writer needs of the run it writes for. All of it is called on
@@ -105,6 +106,8 @@ private:
     // True when an entry on the thread will be named `target`, or as a
     // folder above it.
     bool InTheWay(const std::string& target) const;
+    // Hands FFile to the thread.
+    void PostFile();
     int Skip(TVoskText why);
     int WriteFailed(int pr);
     int ExtractData(const std::string& base, const std::string& target, bool agreed);
@@ -138,6 +141,10 @@ private:
     // The data buffer of a job the thread gave back, for the next entry.
     std::vector<char> FSpare;
     TWriterThread FThread;
+    // The targets of the jobs out, for InTheWay's first answer; job n's
+    // bucket in slot n % Slots.
+    TQueuedPaths FQueuedPaths;
+    TQueuedPaths::TBucket FQueuedBuckets[TWriterThread::Slots] = {};
     // Bytes held by entries on the thread, whole.
     uint64_t FQueuedBytes = 0;
     bool FThreadOn = true;
