@@ -110,26 +110,30 @@ private:
     // that hands it over moves, read by the worker after; the outcome the
     // other way round, through FDone.
     TSlot FSlots[Slots];
-    std::atomic<uint32_t> FPosted{0};
+    // The counters and flags lie on three cache lines by who writes them:
+    // the engine, the worker, the engine alone. A store of one side then
+    // takes from the other only the line it reads, not its own as well.
+    static constexpr size_t Line = 64;
+    alignas(Line) std::atomic<uint32_t> FPosted{0};
     std::atomic<uint32_t> FReleased{0};
-    std::atomic<uint32_t> FDone{0};
-    // Jobs whose files the worker has begun to make, and made.
-    std::atomic<uint32_t> FMaking{0};
-    std::atomic<uint32_t> FMade{0};
-    uint32_t FWaited = 0;  // the engine's own
     // Moves at every post and release: what the worker sleeps on.
     std::atomic<uint32_t> FSignal{0};
-    std::atomic<uint32_t> FWorkerAsleep{0};
-    // The chunks of a streamed job, filled by the engine and written by the
-    // worker in turn; an empty one ends the job's data.
-    std::vector<char> FChunks[ChunkCount];
     std::atomic<uint32_t> FFilled{0};
-    std::atomic<uint32_t> FDrained{0};
-    bool FStreaming = false;  // the engine's own: the job posted last takes chunks
     std::atomic<bool> FQuit{false};
     // Set while the engine sleeps in AwaitWorker: only then does the worker
     // pay for a wake-up call.
     std::atomic<uint32_t> FEngineAsleep{0};
+    alignas(Line) std::atomic<uint32_t> FDone{0};
+    // Jobs whose files the worker has begun to make, and made.
+    std::atomic<uint32_t> FMaking{0};
+    std::atomic<uint32_t> FMade{0};
+    std::atomic<uint32_t> FDrained{0};
+    std::atomic<uint32_t> FWorkerAsleep{0};
+    alignas(Line) uint32_t FWaited = 0;  // the engine's own
+    bool FStreaming = false;             // the engine's own: the job posted last takes chunks
+    // The chunks of a streamed job, filled by the engine and written by the
+    // worker in turn (FFilled, FDrained); an empty one ends the job's data.
+    std::vector<char> FChunks[ChunkCount];
     std::function<void()> FWhileWaiting;
     std::chrono::milliseconds FWaitingInterval{16};
     bool FAbandoning = false;
