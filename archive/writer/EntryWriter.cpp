@@ -122,7 +122,7 @@ void TEntryWriter::Catch(TUntil until)
             return;
         TFileJob job;
         const TFinished first = FThread.Wait(job);
-        FQueuedPaths.Remove(FQueuedBuckets[told % TWriterThread::Slots]);
+        FQueuedPaths.Remove(TQueuedPaths::BucketOf(job.target));
         FQueuedBytes -= job.data.size();
         FinishPlacement(job, first);
         FSpare = std::move(job.data);
@@ -152,9 +152,7 @@ bool TEntryWriter::InTheWay(const std::string& target) const
 
 void TEntryWriter::PostFile()
 {
-    const TQueuedPaths::TBucket bucket = TQueuedPaths::BucketOf(FFile.target);
-    FQueuedBuckets[FThread.Posted() % TWriterThread::Slots] = bucket;
-    FQueuedPaths.Add(bucket);
+    FQueuedPaths.Add(TQueuedPaths::BucketOf(FFile.target));
     FThread.Post(std::move(FFile));
 }
 

@@ -141,10 +141,8 @@ private:
     // The data buffer of a job the thread gave back, for the next entry.
     std::vector<char> FSpare;
     TWriterThread FThread;
-    // The targets of the jobs out, for InTheWay's first answer; job n's
-    // bucket in slot n % Slots.
+    // The targets of the jobs out, for InTheWay's first answer.
     TQueuedPaths FQueuedPaths;
-    TQueuedPaths::TBucket FQueuedBuckets[TWriterThread::Slots] = {};
     // Bytes held by entries on the thread, whole.
     uint64_t FQueuedBytes = 0;
     bool FThreadOn = true;
