@@ -143,6 +143,7 @@ private:
     TWriterThread FThread;
     // The targets of the jobs out, for InTheWay's first answer.
     TQueuedPaths FQueuedPaths;
+    static_assert(TWriterThread::Slots <= TQueuedPaths::MostQueued);
     // Bytes held by entries on the thread, whole.
     uint64_t FQueuedBytes = 0;
     bool FThreadOn = true;

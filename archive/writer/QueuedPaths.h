@@ -15,6 +15,8 @@ public:
     using TBucket = uint16_t;
     // Far more buckets than names queued at once, so a hit is rarely false.
     static constexpr uint32_t BucketCount = 4096;
+    // The most names that may be queued at once: a bucket counts in a byte.
+    static constexpr uint32_t MostQueued = UINT8_MAX;
 
     // The bucket of the whole `path`.
     static TBucket BucketOf(std::string_view path);
