@@ -35,34 +35,33 @@ std::string RandomPath(std::mt19937& random)
 TEST(QueuedPaths, NeverMissesAQueuedPathOrAFolderAboveOne)
 {
     TQueuedPaths paths;
-    std::deque<std::pair<std::string, TQueuedPaths::TBucket>> queue;
+    std::deque<std::string> queue;
     std::mt19937 random(11);
-    int held = 0, falseHits = 0, free = 0;
+    int held = 0, falseHits = 0, notHeld = 0;
     for (int step = 0; step < 100000; ++step) {
         if (queue.size() == 64 || (!queue.empty() && random() % 2)) {
-            paths.Remove(queue.front().second);
+            paths.Remove(TQueuedPaths::BucketOf(queue.front()));
             queue.pop_front();
         } else {
-            const std::string path = RandomPath(random);
-            queue.emplace_back(path, TQueuedPaths::BucketOf(path));
-            paths.Add(queue.back().second);
+            queue.push_back(RandomPath(random));
+            paths.Add(TQueuedPaths::BucketOf(queue.back()));
         }
         const std::string probe = RandomPath(random);
         bool exact = false;
-        for (const auto& [queued, bucket] : queue)
+        for (const std::string& queued : queue)
             exact = exact || Holds(queued, probe);
         if (exact) {
             ++held;
             ASSERT_TRUE(paths.MayHold(probe)) << probe;
         } else {
-            ++free;
+            ++notHeld;
             falseHits += paths.MayHold(probe);
         }
     }
     EXPECT_GT(held, 1000);
-    EXPECT_LT(falseHits, free / 10);
+    EXPECT_LT(falseHits, notHeld / 10);
     while (!queue.empty()) {
-        paths.Remove(queue.front().second);
+        paths.Remove(TQueuedPaths::BucketOf(queue.front()));
         queue.pop_front();
     }
     EXPECT_FALSE(paths.MayHold("/dest/a/b"));
