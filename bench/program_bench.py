@@ -353,6 +353,17 @@ def median(values):
     return statistics.median(values) if values else float("nan")
 
 
+def paired_ratios(ours, theirs):
+    """brambold's net time over unrar's, round by round, where both runs were good."""
+    return [(b.wall - FIXED_WAIT) / u.wall for b, u in zip(ours, theirs) if b.ok and u.ok]
+
+
+def spread(ratios):
+    if not ratios:
+        return "-"
+    return "%.2f / %.2f / %.2f" % (min(ratios), median(ratios), max(ratios))
+
+
 TOOLS = ("brambold", "unrar", "library", "unpack", "bsdtar")
 
 
@@ -444,7 +455,8 @@ def measure(args, cleanups):
                          median([x.cpu for x in u]), median([x.rss_kib for x in u]) / 1024,
                          median([x.wall for x in l]), len(t), median([x.wall for x in t]),
                          median([x.cpu for x in t]), median([x.rss_kib for x in t]) / 1024,
-                         median([x.wall for x in p])))
+                         median([x.wall for x in p]),
+                         paired_ratios(runs[(dest.kind, "brambold")], runs[(dest.kind, "unrar")])))
         print("  %s done: %s good runs (brambold + unrar + bsdtar)"
               % (name, ", ".join("%s %s" % (d.kind, " + ".join(str(len([x for x in runs[(d.kind, tool)] if x.ok]))
                                                                 for tool in ("brambold", "unrar", "bsdtar")))
@@ -463,7 +475,7 @@ def measure(args, cleanups):
               "bsd RSS", "bsd/unrar")
     print("%-4s %-5s %7s %10s %9s %9s %9s %10s %9s %9s %9s %9s %9s %9s %9s %9s %9s %9s %9s" % header)
     for (name, kind, nb, nu, b_wall, b_net, b_cpu, b_rss, u_wall, u_cpu, u_rss, l_wall,
-         nt, t_wall, t_cpu, t_rss, _) in rows:
+         nt, t_wall, t_cpu, t_rss, _, _) in rows:
         if nt:
             bsdtar = "%8.3fs %8.3fs %6.1fMiB %9.2f" % (t_wall, t_cpu, t_rss, t_wall / u_wall)
         else:
@@ -490,6 +502,14 @@ def measure(args, cleanups):
               + "".join(" %11.2f" % (mine[k][16] / mine[k][8]) for k in kinds)
               + "".join(" %9.2f" % (mine[k][13] / mine[k][8]) if mine[k][12] else " %9s" % "failed"
                         for k in kinds))
+    print()
+    # The machine's own noise, seen in the pairs: each round runs brambold
+    # and unrar x on the same archive within seconds of each other.
+    print("brambold net / unrar x within each round, lowest / median / highest:")
+    print("%-4s" % "arch" + "".join(" %20s" % k for k in kinds))
+    for name in args.only:
+        mine = {row[1]: row for row in rows if row[0] == name}
+        print("%-4s" % name + "".join(" %20s" % spread(mine[k][17]) for k in kinds))
 
     if "C" in args.only and not args.no_probe:
         archive, expected = prepare("C", args.work)
