@@ -503,8 +503,8 @@ def measure(args, cleanups):
               + "".join(" %9.2f" % (mine[k][13] / mine[k][8]) if mine[k][12] else " %9s" % "failed"
                         for k in kinds))
     print()
-    # The machine's own noise, seen in the pairs: each round runs brambold
-    # and unrar x on the same archive within seconds of each other.
+    # The machine's own noise, seen in the pairs: within a round, brambold
+    # and unrar x run on the same archive a few seconds apart.
     print("brambold net / unrar x within each round, lowest / median / highest:")
     print("%-4s" % "arch" + "".join(" %20s" % k for k in kinds))
     for name in args.only:
