@@ -17,8 +17,11 @@ namespace {
 struct Scratch {
     Scratch()
     {
-        char pattern[] = "/tmp/brambold-fuzz-XXXXXX";
-        root = mkdtemp(pattern);
+        // Under TMPDIR, which scripts/fuzz removes: the process may end in
+        // a crash or a kill that runs no clean-up of ours.
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/brambold-fuzz-XXXXXX";
+        root = mkdtemp(pattern.data());
         // No silent.txt or password.txt of the user's may take part.
         fs::create_directories(root / "program");
         platform::SetProgramFolder((root / "program").string());

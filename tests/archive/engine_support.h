@@ -146,6 +146,10 @@ protected:
         platform::SetProgramFolder("");
         unsetenv("BRAMBOLD_UNRAR_LIBRARY");
         fs::remove_all(root);
+        // The process's own folder goes with its last test; ctest starts a
+        // process per test, and each would leave one behind in /tmp.
+        std::error_code notEmpty;
+        fs::remove(root.parent_path(), notEmpty);
     }
     std::string Out() const { return (root / "out").string(); }
 
