@@ -19,9 +19,22 @@ namespace {
 constexpr std::chrono::microseconds WorkerSpin{1000};
 constexpr std::chrono::microseconds RunSpin{50};
 
-// Waits up to `spin` for `value` to differ from `old`: whether it did.
-bool SpinForChange(const std::atomic<uint32_t>& value, uint32_t old, std::chrono::microseconds spin)
+// Whether this thread runs on the processor the other side last said it
+// runs on. Spinning there only keeps the other side from running: on a busy
+// machine the scheduler may put both threads on one processor, and a spinner
+// that never sleeps is never placed anew when a processor falls idle.
+bool SharesProcessor(const std::atomic<int>& other)
 {
+    return sched_getcpu() == other.load(std::memory_order_relaxed);
+}
+
+// Waits up to `spin` for `value` to differ from `old`, while the other side
+// runs on another processor (`otherCpu`): whether it did.
+bool SpinForChange(const std::atomic<uint32_t>& value, uint32_t old, std::chrono::microseconds spin,
+                   const std::atomic<int>& otherCpu)
+{
+    if (SharesProcessor(otherCpu))
+        return value.load(std::memory_order_acquire) != old;
     // The other side is most often done within a few microseconds: a short
     // spin in place costs less than a call into the kernel.
     for (unsigned i = 0; i < 256; ++i) {
@@ -38,7 +51,7 @@ bool SpinForChange(const std::atomic<uint32_t>& value, uint32_t old, std::chrono
         // Yielding, not idling: on two processors the window and the
         // display server must not wait for a thread that only waits.
         sched_yield();
-        if (i % 8 == 0 && std::chrono::steady_clock::now() >= until)
+        if (SharesProcessor(otherCpu) || (i % 8 == 0 && std::chrono::steady_clock::now() >= until))
             return false;
     }
 }
@@ -50,9 +63,10 @@ void SleepForChange(const std::atomic<uint32_t>& value, uint32_t old)
         value.wait(old, std::memory_order_acquire);
 }
 
-void WaitChange(const std::atomic<uint32_t>& value, uint32_t old, std::chrono::microseconds spin)
+void WaitChange(const std::atomic<uint32_t>& value, uint32_t old, std::chrono::microseconds spin,
+                const std::atomic<int>& otherCpu)
 {
-    if (!SpinForChange(value, old, spin))
+    if (!SpinForChange(value, old, spin, otherCpu))
         SleepForChange(value, old);
 }
 
@@ -77,6 +91,7 @@ TWriterThread::~TWriterThread()
 
 void TWriterThread::Signal()
 {
+    FEngineCpu.store(sched_getcpu(), std::memory_order_relaxed);
     FSignal.fetch_add(1, std::memory_order_seq_cst);
     if (FWorkerAsleep.load(std::memory_order_seq_cst))
         syscall(SYS_futex, &FSignal, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
@@ -122,7 +137,7 @@ static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) && std::atomic<u
 
 void TWriterThread::AwaitWorker(const std::atomic<uint32_t>& value, uint32_t old)
 {
-    if (SpinForChange(value, old, RunSpin))
+    if (SpinForChange(value, old, RunSpin, FWorkerCpu))
         return;
     const bool keepAlive = FWhileWaiting && !FAbandoning;
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(FWaitingInterval);
@@ -181,8 +196,10 @@ void TWriterThread::HandChunk(const char* bytes, size_t size)
 void TWriterThread::Drain(TFileJob& job)
 {
     for (uint32_t drained = FDrained.load(std::memory_order_relaxed);; ++drained) {
-        if (FFilled.load(std::memory_order_acquire) == drained)
-            WaitChange(FFilled, drained, WorkerSpin);
+        if (FFilled.load(std::memory_order_acquire) == drained) {
+            FWorkerCpu.store(sched_getcpu(), std::memory_order_relaxed);
+            WaitChange(FFilled, drained, WorkerSpin, FEngineCpu);
+        }
         const std::vector<char>& chunk = FChunks[drained % ChunkCount];
         const bool end = chunk.empty();
         // After a failure the rest is taken and dropped: the engine must not wait.
@@ -342,7 +359,8 @@ void TWriterThread::Run()
             continue;
         }
         ahead.Make();
-        if (FSignal.load(std::memory_order_acquire) != signal || SpinForChange(FSignal, signal, WorkerSpin))
+        FWorkerCpu.store(sched_getcpu(), std::memory_order_relaxed);
+        if (FSignal.load(std::memory_order_acquire) != signal || SpinForChange(FSignal, signal, WorkerSpin, FEngineCpu))
             continue;
         ahead.Drop();
         // Said before the last look, so an engine that signals after it

@@ -123,7 +123,11 @@ private:
     // Set while the engine sleeps in AwaitWorker: only then does the worker
     // pay for a wake-up call.
     std::atomic<uint32_t> FEngineAsleep{0};
+    // The processor each side ran on when it last signalled or began to
+    // wait: neither spins for the other on the same one.
+    std::atomic<int> FEngineCpu{-1};
     alignas(Line) std::atomic<uint32_t> FDone{0};
+    std::atomic<int> FWorkerCpu{-1};
     // Jobs whose files the worker has begun to make, and made.
     std::atomic<uint32_t> FMaking{0};
     std::atomic<uint32_t> FMade{0};
