@@ -381,6 +381,9 @@ def main():
                         help="write into --disk's own file system when it is ext4, without an image")
     parser.add_argument("--no-disk", action="store_true")
     parser.add_argument("--no-probe", action="store_true")
+    parser.add_argument("--busy", action="store_true",
+                        help="keep one processor busy with a spinning program throughout, as on a machine "
+                             "doing other work")
     parser.add_argument("--settle", type=float, default=SETTLE,
                         help="seconds each run waits before its tool starts (default %(default)s)")
     args = parser.parse_args()
@@ -397,10 +400,22 @@ def main():
     # An ended run still unmounts the ext4 image it mounted.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     try:
+        if args.busy:
+            start_busy_processor(cleanups)
         return measure(args, cleanups)
     finally:
         for cleanup in reversed(cleanups):
             cleanup()
+
+
+def start_busy_processor(cleanups):
+    # Pinned, so the scheduler cannot spread it out: the tools measured share
+    # the other processors with each other and with the display server.
+    cpu = max(os.sched_getaffinity(0))
+    spinner = subprocess.Popen([sys.executable, "-c",
+                                "import os\nos.sched_setaffinity(0, {%d})\nwhile True:\n    pass" % cpu])
+    cleanups.append(lambda: (spinner.kill(), spinner.wait()))
+    print("bench: processor %d is kept busy by a spinning program throughout" % cpu, flush=True)
 
 
 def measure(args, cleanups):
