@@ -123,8 +123,9 @@ private:
     // Set while the engine sleeps in AwaitWorker: only then does the worker
     // pay for a wake-up call.
     std::atomic<uint32_t> FEngineAsleep{0};
-    // The processor each side ran on when it last signalled or began to
-    // wait: neither spins for the other on the same one.
+    // The processor the engine ran on when it last signalled, and the one
+    // the worker ran on when it last began to wait: neither spins for the
+    // other on the same one.
     std::atomic<int> FEngineCpu{-1};
     alignas(Line) std::atomic<uint32_t> FDone{0};
     std::atomic<int> FWorkerCpu{-1};
