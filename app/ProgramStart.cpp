@@ -2,6 +2,7 @@
 
 #include "app/EndProcessesByName.h"
 #include "app/TBramboldApplication.h"
+#include "platform/descriptor_table.h"
 #include "platform/error_box.h"
 #include "platform/locale.h"
 
@@ -196,6 +197,8 @@ int RunProgram(int argc, char** argv, const StartupWindows& windows)
     if (choice.road == StartupRoad::Shutdown || choice.road == StartupRoad::Help || choice.road == StartupRoad::Version)
         return RunStartupRoad(choice, windows);
 
+    // Before the application object, which starts Qt's threads.
+    platform::ReserveDescriptorTable(platform::ProgramDescriptors);
     SetTimeZoneIfUnset();
     platform::SetUpProcessLocale();
     const auto application = OpenDisplay(argc, argv);
