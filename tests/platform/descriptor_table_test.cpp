@@ -1,5 +1,6 @@
 #include "platform/descriptor_table.h"
 
+#include <algorithm>
 #include <dirent.h>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -51,9 +52,9 @@ TEST(DescriptorTable, GrowsToTheCountAskedAndLeavesNothingOpen)
 {
     EXPECT_TRUE(InChild([] {
         rlimit limit{};
-        getrlimit(RLIMIT_NOFILE, &limit);
-        if (limit.rlim_cur < 512 && (limit.rlim_cur = std::min<rlim_t>(512, limit.rlim_max)) < 512)
-            return true;  // nothing to learn where 512 may not be opened
+        if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_max < 512)
+            return true;  // nothing to learn where 512 may never be open
+        limit.rlim_cur = std::max<rlim_t>(limit.rlim_cur, 512);
         setrlimit(RLIMIT_NOFILE, &limit);
         const std::set<std::string> before = OpenDescriptors();
         if (TableSize() >= 512)
@@ -71,7 +72,7 @@ TEST(DescriptorTable, StaysWithinTheProcessLimit)
             return false;
         const std::set<std::string> before = OpenDescriptors();
         platform::ReserveDescriptorTable(platform::ProgramDescriptors);
-        // Every number below the limit can still be opened, and none is held.
+        // The table holds all the process may open, and holds nothing new.
         return TableSize() >= 100 && OpenDescriptors() == before;
     }));
 }
