@@ -1,5 +1,6 @@
 // The library's callback: volumes, passwords and stop requests during a pass.
 #include <cstring>
+#include <utility>
 
 #include "archive/VoskConvert.h"
 #include "archive/VoskErrors.h"
@@ -36,6 +37,21 @@ bool TVoskUnRar::KeepAliveDue()
     return true;
 }
 
+bool TVoskUnRar::KeepAliveDueAtData()
+{
+    // Chunks that come every few milliseconds belong to small entries: the
+    // interval alone paces them. Chunks of a large entry come 10 to 30 ms
+    // apart, and an interval of that order would let every other one pass,
+    // doubling what the window waits.
+    const auto now = std::chrono::steady_clock::now();
+    const auto previous = std::exchange(FLastData, now);
+    if (previous != std::chrono::steady_clock::time_point{} && now - previous >= SparseDataGap) {
+        FLastKeepAlive = now;
+        return true;
+    }
+    return KeepAliveDue();
+}
+
 void TVoskUnRar::WhileWaiting()
 {
     // Only what the window handles meanwhile: the writer's outcome is told
@@ -57,7 +73,7 @@ int TVoskUnRar::Callback(UINT msg, LPARAM P1, LPARAM P2)
     case UCM_PROCESSDATA:
         if (FWriter.Receiving() && P2 > 0)
             FWriter.Receive(reinterpret_cast<const char*>(P1), static_cast<size_t>(P2));
-        if (KeepAlive && KeepAliveDue()) {
+        if (KeepAlive && KeepAliveDueAtData()) {
             Settle();
             KeepAlive();
         }

@@ -177,6 +177,7 @@ void TVoskUnRar::ProcessArchive()
     FSizeProcessed = 0;
     FPendingException = nullptr;
     FLastKeepAlive = {};
+    FLastData = {};
     CurrentUnRar = this;
     // Taken before the archive is opened: a change made while it is read
     // shows at the next run.

@@ -70,6 +70,10 @@ public:
     // stays under 50 ms between two rounds, with the library's own spacing
     // of callbacks added.
     static constexpr std::chrono::milliseconds KeepAliveInterval{16};
+    // The library's data that comes at least this far apart is one large
+    // entry being unpacked, a few MiB at a time: each of its chunks calls
+    // KeepAlive, since the next one may be as far off again.
+    static constexpr std::chrono::milliseconds SparseDataGap{8};
     // `prompts` answers the built-in password and next-volume prompts; null
     // means no prompt can be shown.
     explicit TVoskUnRar(IUnRarPrompts* prompts = nullptr);
@@ -119,9 +123,10 @@ public:
     TRarStatusEvent OnRarStatus;
     TRarChangeVolEvent OnVolChange;
 
-    // Called at most every KeepAliveInterval from the library's
-    // processed-data callback and while the run waits for a walk made
-    // ahead, so a window can handle its pending messages meanwhile.
+    // Called from the library's processed-data callback, at most every
+    // KeepAliveInterval while the data comes quickly and at each chunk of a
+    // large entry, and while the run waits for a walk made ahead or for the
+    // writer, so a window can handle its pending messages meanwhile.
     std::function<void()> KeepAlive;
 
     // The library's callback; answers for CurrentUnRar.
@@ -165,7 +170,8 @@ private:
     void AnswerPassword(char* buffer, LPARAM capacity);
 
     int Callback(UINT msg, LPARAM P1, LPARAM P2);
-    bool KeepAliveDue();  // and counts it as made
+    bool KeepAliveDue();        // and counts it as made
+    bool KeepAliveDueAtData();  // the same, for the library's next chunk of data
     void PromptPassword(std::string& password);
     bool PromptNextVolume(const std::string& currentVolume, char* buffer, size_t capacity);
 
@@ -210,6 +216,7 @@ private:
     std::string FRejectedArchive;
     std::vector<char> FArcNameBuffer;
     std::chrono::steady_clock::time_point FLastKeepAlive;
+    std::chrono::steady_clock::time_point FLastData;
     // Makes the files of an extraction run; while its entries are on their
     // way, a header read meanwhile is held back until their outcomes are told.
     TEntryWriter FWriter;

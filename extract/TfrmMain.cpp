@@ -317,8 +317,10 @@ void TfrmMain::BindComponent()
     c.OnRarStatus = [this](TVoskUnRar&, const std::string& message, TRarStatus status) {
         voskUnRarRarStatus(message, status);
     };
-    // Repaints and lets the stop action through while one large entry unpacks.
-    c.KeepAlive = [this] { Pump(); };
+    // Repaints and lets the stop action through while one large entry
+    // unpacks. The component paces it; a second gate here would let only
+    // every other chunk of a large entry through.
+    c.KeepAlive = [this] { PumpNow(); };
 }
 
 void TfrmMain::ListArchive(const std::string& path)
@@ -566,7 +568,12 @@ void TfrmMain::Pump()
     const auto now = FNow ? FNow() : std::chrono::steady_clock::now();
     if (now - FLastPump < PumpInterval)
         return;
-    FLastPump = now;
+    PumpNow();
+}
+
+void TfrmMain::PumpNow()
+{
+    FLastPump = FNow ? FNow() : std::chrono::steady_clock::now();
     FList->Publish();
     QCoreApplication::processEvents();
 }

@@ -112,6 +112,8 @@ private:
     void ShowStatusLog();
     // Lets pending messages be handled, at most every 16 ms.
     void Pump();
+    // The same at once: for the component's keep-alive, which keeps its own pace.
+    void PumpNow();
     // Paints the bar now and lets it be painted again as usual.
     void PaintBar();
 

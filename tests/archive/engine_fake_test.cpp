@@ -218,7 +218,7 @@ TEST_F(FakeEngineTest, LongPasswordIsCutToTheBufferWithoutSplittingACharacter)
     EXPECT_EQ(Line(Calls(), "password "), "password -> 0 '" + umlauts.substr(0, 126) + "' len=126");
 }
 
-TEST_F(FakeEngineTest, KeepAliveComesAtMostEvery50Milliseconds)
+TEST_F(FakeEngineTest, KeepAliveIsPacedForQuickChunksAndComesAtEachSparseOne)
 {
     script("header 0 name=a\ncall data\ncall data\ncall data");
     TVoskUnRar c;
@@ -228,6 +228,14 @@ TEST_F(FakeEngineTest, KeepAliveComesAtMostEvery50Milliseconds)
     c.ProcessArchive();
     EXPECT_EQ(calls, 1);  // three quick chunks
     EXPECT_EQ(CountCalls(Calls(), "data -> 0"), 3u);
+
+    // Chunks of a large entry, each after 12 ms of unpacking: every one lets
+    // the window in. Paced by the interval alone, only the first and the
+    // third would, and the window would wait twice as long.
+    script("header 0 name=a\ncall data\ncall wait 12\ncall data\ncall wait 12\ncall data\ncall wait 12\ncall data");
+    calls = 0;
+    c.ProcessArchive();
+    EXPECT_EQ(calls, 4);
 }
 
 TEST_F(FakeEngineTest, StopRequestMakesEveryCallbackAbort)

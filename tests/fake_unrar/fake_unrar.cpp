@@ -137,6 +137,11 @@ void RunCall(FakeArchive& arc, const std::string& what)
         static unsigned char bytes[16] = {};
         const int a = arc.callback(UCM_PROCESSDATA, arc.userData, reinterpret_cast<LPARAM>(bytes), sizeof bytes);
         Note("data -> " + std::to_string(a));
+    } else if (kind == "wait") {
+        // The time a large entry takes to unpack between two chunks.
+        unsigned ms = 0;
+        words >> ms;
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
 }
 
