@@ -220,14 +220,20 @@ TEST_F(FakeEngineTest, LongPasswordIsCutToTheBufferWithoutSplittingACharacter)
 
 TEST_F(FakeEngineTest, KeepAliveIsPacedForQuickChunksAndComesAtEachSparseOne)
 {
-    script("header 0 name=a\ncall data\ncall data\ncall data");
+    std::string quick = "header 0 name=a";
+    for (int i = 0; i < 50; ++i)
+        quick += "\ncall data";
+    script(quick.c_str());
     TVoskUnRar c;
     int calls = 0;
     c.KeepAlive = [&] { ++calls; };
     c.FileName = "/x/a.rar";
     c.ProcessArchive();
-    EXPECT_EQ(calls, 1);  // three quick chunks
-    EXPECT_EQ(CountCalls(Calls(), "data -> 0"), 3u);
+    // Fifty quick chunks: one keep-alive, a few more only where a busy
+    // machine held the run between two of them.
+    EXPECT_GE(calls, 1);
+    EXPECT_LT(calls, 10);
+    EXPECT_EQ(CountCalls(Calls(), "data -> 0"), 50u);
 
     // Chunks of a large entry, each after 12 ms of unpacking: every one lets
     // the window in. Paced by the interval alone, only the first and the
