@@ -28,10 +28,10 @@ int TVoskUnRar::UnRarCallback(UINT msg, LPARAM UserData, LPARAM P1, LPARAM P2)
     }
 }
 
-bool TVoskUnRar::KeepAliveDue()
+bool TVoskUnRar::KeepAliveDue(std::chrono::steady_clock::time_point now, bool anyway)
 {
-    const auto now = std::chrono::steady_clock::now();
-    if (FLastKeepAlive != std::chrono::steady_clock::time_point{} && now - FLastKeepAlive < KeepAliveInterval)
+    if (!anyway && FLastKeepAlive != std::chrono::steady_clock::time_point{} &&
+        now - FLastKeepAlive < KeepAliveInterval)
         return false;
     FLastKeepAlive = now;
     return true;
@@ -45,18 +45,14 @@ bool TVoskUnRar::KeepAliveDueAtData()
     // doubling what the window waits.
     const auto now = std::chrono::steady_clock::now();
     const auto previous = std::exchange(FLastData, now);
-    if (previous != std::chrono::steady_clock::time_point{} && now - previous >= SparseDataGap) {
-        FLastKeepAlive = now;
-        return true;
-    }
-    return KeepAliveDue();
+    return KeepAliveDue(now, previous != std::chrono::steady_clock::time_point{} && now - previous >= SparseDataGap);
 }
 
 void TVoskUnRar::WhileWaiting()
 {
     // Only what the window handles meanwhile: the writer's outcome is told
     // once the wait is over.
-    if (KeepAlive && KeepAliveDue())
+    if (KeepAlive && KeepAliveDue(std::chrono::steady_clock::now()))
         KeepAlive();
 }
 

@@ -170,7 +170,8 @@ private:
     void AnswerPassword(char* buffer, LPARAM capacity);
 
     int Callback(UINT msg, LPARAM P1, LPARAM P2);
-    bool KeepAliveDue();        // and counts it as made
+    // Whether KeepAlive is due at `now` (or `anyway`), and counts it as made.
+    bool KeepAliveDue(std::chrono::steady_clock::time_point now, bool anyway = false);
     bool KeepAliveDueAtData();  // the same, for the library's next chunk of data
     void PromptPassword(std::string& password);
     bool PromptNextVolume(const std::string& currentVolume, char* buffer, size_t capacity);
