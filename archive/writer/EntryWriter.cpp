@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "archive/VoskConvert.h"
 #include "platform/ascii.h"
@@ -79,6 +80,8 @@ void TEntryWriter::EndRun()
 {
     FReceiving = false;
     FFile.Discard();
+    if (std::exchange(FNameDue, false))
+        FThread.Release();
     FThread.Abandon();  // a job that did not get its name goes with it
     FQueuedPaths.Clear();
     FQueuedBytes = 0;
@@ -100,24 +103,32 @@ void TEntryWriter::Catch(TUntil until)
         const uint32_t told = FThread.Waited();
         // Only a stream whose entry the library is still testing is not complete.
         const uint32_t complete = FThread.Posted() - (FReceiving && FFileStreamed ? 1 : 0);
-        // Every outcome before the next entry is told, and with them its
-        // header: it may have its name, unless the run stopped meanwhile.
-        if (FThread.Released() == told && complete != told) {
-            if (FRun.Stopped()) {
-                while (FThread.Released() != complete)
-                    FThread.Withdraw();
-                FRun.StopTaken();
-            } else if (!FThread.NameHere()) {
-                FThread.Release();
-            }
-        }
-        if (FThread.Released() == told)
-            return;
         // The engine runs ahead of the names, not away from them: half the
         // slots ahead at most, enough that the worker may lose its processor
         // for a few hundred microseconds without holding the engine up.
         const bool wait = until == TUntil::AllTold || FThread.Posted() - told > TWriterThread::Slots / 2 ||
                           (until == TUntil::Room && (FThread.Full() || FQueuedBytes > QueuedBytesLimit));
+        // Every outcome before the next entry is told, and with them its
+        // header: it may have its name, unless the run stopped meanwhile.
+        if (FThread.Released() == told && complete != told) {
+            if (!FNameDue && FRun.Stopped()) {
+                while (FThread.Released() != complete)
+                    FThread.Withdraw();
+                FRun.StopTaken();
+            } else {
+                // Due now, whoever names it and whenever: a stop that comes
+                // before its file is made no longer keeps it out.
+                FNameDue = true;
+                const TWriterThread::THere here = FThread.NameHere(wait);
+                if (here == TWriterThread::THere::Later)
+                    return;
+                if (here == TWriterThread::THere::Worker)
+                    FThread.Release();
+                FNameDue = false;
+            }
+        }
+        if (FThread.Released() == told)
+            return;
         if (!wait && !FThread.Ready())
             return;
         TFileJob job;

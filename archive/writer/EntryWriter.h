@@ -148,6 +148,9 @@ private:
     uint64_t FQueuedBytes = 0;
     bool FThreadOn = true;
     bool FSettling = false;
+    // The oldest entry on the thread not released may have its name: its
+    // turn came, and the engine names it once its file is made.
+    bool FNameDue = false;
     // What an old-format link is made through: its folder's descriptor.
     std::vector<char> FDestPathBuffer;
     std::vector<char> FDestNameBuffer;

@@ -18,6 +18,10 @@ namespace {
 // rarely waits for the worker, and only briefly.
 constexpr std::chrono::microseconds WorkerSpin{1000};
 constexpr std::chrono::microseconds RunSpin{50};
+// A worker this many files behind is the slower side, on a disk where each
+// new file is dear: the engine names the files for it meanwhile, and leaves
+// it only the making.
+constexpr uint32_t FarBehind = 8;
 
 // Whether this thread runs on the processor the other side last said it
 // runs on. Spinning there only keeps the other side from running: on a busy
@@ -226,11 +230,17 @@ void TWriterThread::Withdraw()
     Release();
 }
 
-bool TWriterThread::NameHere()
+TWriterThread::THere TWriterThread::NameHere(bool await)
 {
     const uint32_t index = Released();
-    if (Backlog() == 0 || FMade.load(std::memory_order_acquire) == index)
-        return false;
+    // A stream ends with its release, and only the job posted last can be one.
+    if (Backlog() == 0 || (FStreaming && index + 1 == Posted()))
+        return THere::Worker;
+    if (FMade.load(std::memory_order_acquire) == index) {
+        if (!await)
+            return Backlog() > FarBehind ? THere::Later : THere::Worker;
+        AwaitWorker(FMade, index);
+    }
     TSlot& slot = FSlots[index % Slots];
     TFileJob& job = slot.job;
     slot.result = job.whole ? LinkFile(job) : TFinished::Failed;
@@ -239,7 +249,7 @@ bool TWriterThread::NameHere()
     // Done before released: a worker that sees the release sees it named.
     FDone.store(index + 1, std::memory_order_release);
     FReleased.store(index + 1, std::memory_order_release);
-    return true;
+    return THere::Named;
 }
 
 TFinished TWriterThread::Wait(TFileJob& job)
@@ -356,6 +366,7 @@ void TWriterThread::Run()
             FMaking.store(make + 1, std::memory_order_relaxed);
             Make(make, ahead);
             FMade.store(++make, std::memory_order_release);
+            WakeEngine(FMade);
             continue;
         }
         ahead.Make();

@@ -59,10 +59,13 @@ public:
     void Stream(const char* bytes, size_t size);
     // Lets the oldest job not released have its name.
     void Release();
-    // Names the oldest job not released here, on the engine's thread, when
-    // its file is made and the worker is behind with the files of later
-    // ones: false when it leaves that to the worker.
-    bool NameHere();
+    // While the worker is behind with the files of later jobs, the engine
+    // names the oldest job not released itself, so the worker only makes
+    // files: Named once its file is made, at once or, with `await`, after
+    // waiting for it; Later when it is not made yet. Worker when the worker
+    // keeps up, or the job is a stream: Release it instead.
+    enum class THere { Named, Later, Worker };
+    THere NameHere(bool await);
     // Takes back the oldest job not released: it gets no name, its file
     // goes, and Wait returns it as Withdrawn.
     void Withdraw();

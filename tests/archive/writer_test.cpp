@@ -57,6 +57,9 @@ struct TWriterCase {
     std::function<void(const std::map<std::string, std::string>& tree)> check;
     const char* stopAt = nullptr;  // the entry whose header event asks the run to stop
     bool stopOnError = false;      // the first error reported asks the run to stop
+    // Every write takes milliseconds, so the thread falls far behind the
+    // library and the engine names the files it has made.
+    bool slowDisk = false;
 };
 
 void PrintTo(const TWriterCase& c, std::ostream* os)
@@ -197,6 +200,17 @@ const TWriterCase WriterCases[] = {
          EXPECT_FALSE(tree.contains("f50.txt"));
          EXPECT_EQ(tree.size(), 50u);
      }, "f50.txt"},
+    // The same far behind a slow disk: files made by the thread and named
+    // by the engine, the question and the stop between the same entries.
+    {"AQuestionAndAStopBehindASlowDisk", Rar4(Files(60)),
+     [](const fs::path& out) { WriteAll(out / "f20.txt", "mine\n"); }, {"/f20.txt"},
+     [](const auto& tree) {
+         EXPECT_EQ(tree.at("f19.txt"), "new 19\n");
+         EXPECT_EQ(tree.at("f20.txt"), "mine\n");
+         EXPECT_EQ(tree.at("f44.txt"), "new 44\n");
+         EXPECT_FALSE(tree.contains("f45.txt"));
+         EXPECT_EQ(tree.size(), 45u);
+     }, "f45.txt", false, true},
     // A folder stands where f3.txt goes: its failure is told before f4's
     // header, and a stop asked there keeps every later entry out.
     {"AStopAskedAtAFailureKeepsWhatFollowsOut", Rar4(Files(30)),
@@ -225,6 +239,10 @@ protected:
         if (row.before)
             row.before(out);
         TOutcome outcome;
+        struct TSlow {
+            explicit TSlow(bool on) { TFileJob::SlowDisk = std::chrono::milliseconds(on ? 2 : 0); }
+            ~TSlow() { TFileJob::SlowDisk = {}; }
+        } slow(row.slowDisk);
         const auto run = [&] {
             TVoskUnRar c;
             TVoskUnRarAccess::SetWriterThread(c, thread != TThread::Off);
