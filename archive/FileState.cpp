@@ -10,7 +10,9 @@ std::optional<TFileState> TFileState::Of(const std::string& path)
 
 bool TFileState::operator==(const TFileState& o) const
 {
-    const auto same = [](const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; };
+    const auto same = [](const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    };
     return path == o.path && device == o.device && inode == o.inode && size == o.size && same(modified, o.modified) &&
            same(changed, o.changed);
 }
