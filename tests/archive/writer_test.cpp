@@ -211,6 +211,28 @@ const TWriterCase WriterCases[] = {
          EXPECT_FALSE(tree.contains("f45.txt"));
          EXPECT_EQ(tree.size(), 45u);
      }, "f45.txt", false, true},
+    // More folders than are kept open, visited twice in turn: each is
+    // closed while files may still be on their way into it, and opened again.
+    {"ThreeHundredFoldersVisitedInTurn", Rar4([] {
+         std::vector<rar4::Entry> entries;
+         for (const char* file : {"a.txt", "b.dat"})
+             for (int i = 0; i < 300; ++i) {
+                 const std::string name = "d" + std::to_string(i) + "/" + file;
+                 entries.push_back(UnixFile(name, name));
+             }
+         return entries;
+     }()),
+     [](const fs::path& out) {
+         fs::create_directory(out / "d0");
+         WriteAll(out / "d0/b.dat", "mine\n");
+     },
+     {"/d0/b.dat"},
+     [](const auto& tree) {
+         EXPECT_EQ(tree.size(), 900u);  // 300 folders, two files in each
+         EXPECT_EQ(tree.at("d0/a.txt"), "d0/a.txt");
+         EXPECT_EQ(tree.at("d0/b.dat"), "mine\n");
+         EXPECT_EQ(tree.at("d299/b.dat"), "d299/b.dat");
+     }},
     // A folder stands where f3.txt goes: its failure is told before f4's
     // header, and a stop asked there keeps every later entry out.
     {"AStopAskedAtAFailureKeepsWhatFollowsOut", Rar4(Files(30)),
