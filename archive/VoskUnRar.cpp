@@ -65,12 +65,22 @@ TVoskUnRar::TVoskUnRar(IUnRarPrompts* prompts) : FPrompts(prompts), FWriter(*thi
     FHeader.RedirName = FRedirName.data();
     FHeader.RedirNameSize = RedirNameCapacity;
     SetMode(TVoskRarMode::VOSKRAR_EXTRACT);
+    // The writer's thread makes the second handle's walk in its spare time:
+    // without the thread there is no walk.
+    FWriter.SetIdleWork([this] { return FLibrary.StepAhead(); });
+    FLibrary.WhileWaiting(
+        [this] {
+            WhileWaiting();
+            return !StopProcessing;
+        },
+        std::chrono::milliseconds(4));
 }
 
 TVoskUnRar::~TVoskUnRar()
 {
-    // The walk uses the library: it ends before the library goes.
+    // The walks use the library: they end before the library goes.
     FPrepared.reset();
+    FLibrary.EndAhead();
     if (FDllLoaded)
         untUnRar::FreeUnRarLibrary();
     if (CurrentUnRar == this)

@@ -15,6 +15,7 @@
 #include "archive/VoskConvert.h"
 #include "archive/VoskErrors.h"
 #include "archive/endcheck/ArchiveEnd.h"
+#include "archive/library/DecodeAhead.h"
 #include "archive/library/ListingRecord.h"
 #include "archive/library/UnRarCalls.h"
 #include "archive/library/untUnRar.h"
@@ -189,7 +190,7 @@ private:
     uint32_t FCommentSize = 0;
 
     // The calls of the run under way: the library's, or a walk's record.
-    TLibraryCalls FLibrary;
+    TAheadCalls FLibrary;
     IUnRarCalls* FCalls = &FLibrary;
     RAROpenArchiveData FOpenData{};
     RARHeaderDataEx FHeader{};

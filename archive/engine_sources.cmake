@@ -14,6 +14,7 @@ set(BRAMBOLD_ENGINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/writer/WriterThread.cpp
   ${CMAKE_CURRENT_LIST_DIR}/endcheck/SolidArchive.cpp
   ${CMAKE_CURRENT_LIST_DIR}/library/UnRarCalls.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/library/DecodeAhead.cpp
   ${CMAKE_CURRENT_LIST_DIR}/library/untUnRar.cpp
   ${CMAKE_CURRENT_LIST_DIR}/library/BufferedReads.cpp
   ${CMAKE_CURRENT_LIST_DIR}/VoskCallback.cpp

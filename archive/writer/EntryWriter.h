@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,9 @@ public:
     void Settle() { Catch(TUntil::AllTold); }
     // True while Settle tells an outcome: nothing held back may come first.
     bool Settling() const { return FSettling; }
+
+    // Work the thread does while it has no entry to write (TWriterThread::IdleWork).
+    void SetIdleWork(std::function<bool()> step) { FThread.IdleWork(std::move(step)); }
 
     // Whether small entries go to the thread.
     bool ThreadOn() const { return FThreadOn; }

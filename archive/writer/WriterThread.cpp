@@ -22,6 +22,10 @@ constexpr std::chrono::microseconds RunSpin{50};
 // new file is dear: the engine names the files for it meanwhile, and leaves
 // it only the making.
 constexpr uint32_t FarBehind = 8;
+// The worker takes on idle work only after jobs that left it idle more than
+// half the time: where each new file is dear, every moment it gives to
+// anything else is a moment the engine waits. Measured over this many jobs.
+constexpr uint32_t SpareWindow = 64;
 
 // Whether this thread runs on the processor the other side last said it
 // runs on. Spinning there only keeps the other side from running: on a busy
@@ -345,9 +349,52 @@ void TWriterThread::Name(uint32_t index)
         close(named);
 }
 
+namespace {
+
+// How much of the worker's time went to waiting for jobs, over the last
+// window of them.
+class TSpareTime {
+public:
+    // Called as a job begins.
+    void Job(uint32_t made)
+    {
+        if (FIdle) {
+            const auto now = std::chrono::steady_clock::now();
+            FIdleTime += now - FIdleFrom;
+            FIdle = false;
+            if (made - FWindowFrom >= SpareWindow) {
+                FSpare = FIdleTime * 2 > now - FWindowStart;
+                FWindowFrom = made;
+                FWindowStart = now;
+                FIdleTime = {};
+            }
+        }
+    }
+    // Called once there is no job; idle work counts as time to spare.
+    void Idle()
+    {
+        if (!FIdle) {
+            FIdle = true;
+            FIdleFrom = std::chrono::steady_clock::now();
+        }
+    }
+    bool Spare() const { return FSpare; }
+
+private:
+    bool FSpare = false;
+    bool FIdle = false;
+    uint32_t FWindowFrom = 0;
+    std::chrono::steady_clock::time_point FWindowStart = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point FIdleFrom;
+    std::chrono::steady_clock::duration FIdleTime{};
+};
+
+}  // namespace
+
 void TWriterThread::Run()
 {
     TAhead ahead;
+    TSpareTime spare;
     uint32_t make = 0;
     for (;;) {
         const uint32_t signal = FSignal.load(std::memory_order_acquire);
@@ -363,6 +410,8 @@ void TWriterThread::Run()
             continue;
         }
         if (make != FPosted.load(std::memory_order_acquire)) {
+            if (FIdleWork)
+                spare.Job(make);
             FMaking.store(make + 1, std::memory_order_relaxed);
             Make(make, ahead);
             FMade.store(++make, std::memory_order_release);
@@ -370,6 +419,12 @@ void TWriterThread::Run()
             continue;
         }
         ahead.Make();
+        if (FIdleWork) {
+            spare.Idle();
+            // A job posted meanwhile waits for one step at most.
+            if (spare.Spare() && FSignal.load(std::memory_order_acquire) == signal && FIdleWork())
+                continue;
+        }
         FWorkerCpu.store(sched_getcpu(), std::memory_order_relaxed);
         if (FSignal.load(std::memory_order_acquire) != signal || SpinForChange(FSignal, signal, WorkerSpin, FEngineCpu))
             continue;

@@ -38,6 +38,10 @@ public:
     // worker, on a slow disk say, so a window can handle its messages. Not
     // while a run's end takes its jobs back.
     void WhileWaiting(std::function<void()> call, std::chrono::milliseconds interval);
+    // Work the worker takes on, a step at a time, while it has no job and
+    // has had time to spare of late; a step says whether it did anything.
+    // Set before the first job is posted.
+    void IdleWork(std::function<bool()> step) { FIdleWork = std::move(step); }
 
     // Jobs posted, released or withdrawn, and waited for, since the start.
     uint32_t Posted() const { return FPosted.load(std::memory_order_relaxed); }
@@ -143,6 +147,7 @@ private:
     // worker in turn (FFilled, FDrained); an empty one ends the job's data.
     std::vector<char> FChunks[ChunkCount];
     std::function<void()> FWhileWaiting;
+    std::function<bool()> FIdleWork;
     std::chrono::milliseconds FWaitingInterval{16};
     bool FAbandoning = false;
 };

@@ -89,6 +89,35 @@ std::vector<rar4::Entry> Files(int count)
     return entries;
 }
 
+// What f<i>.txt of MadeByRar holds: enough text that rar compresses it.
+std::string RarText(int i)
+{
+    std::string text = "new " + std::to_string(i) + "\n";
+    for (int line = 0; line < 8; ++line)
+        text += "line " + std::to_string(line) + " of file " + std::to_string(i) + "\n";
+    return text;
+}
+
+// `count` small files compressed by rar, in order.
+std::function<std::string(const fs::path&)> MadeByRar(int count)
+{
+    return [count](const fs::path& work) {
+        const fs::path tree = work / "tree";
+        fs::create_directories(tree);
+        std::string names;
+        for (int i = 0; i < count; ++i) {
+            const std::string name = "f" + std::to_string(i) + ".txt";
+            WriteAll(tree / name, RarText(i));
+            names += " " + name;
+        }
+        const fs::path path = work / "case.rar";
+        EXPECT_EQ(std::system(
+                      ("cd '" + tree.string() + "' && rar a -idq -ma5 '" + path.string() + "'" + names).c_str()),
+                  0);
+        return path.string();
+    };
+}
+
 std::vector<rar4::Entry> TenFiles()
 {
     return Files(10);
@@ -233,6 +262,18 @@ const TWriterCase WriterCases[] = {
          EXPECT_EQ(tree.at("d0/b.dat"), "mine\n");
          EXPECT_EQ(tree.at("d299/b.dat"), "d299/b.dat");
      }},
+    // Small files rar compressed: with the thread on, a second handle of the
+    // library may unpack some of them ahead, and the question and the stop
+    // still fall between the same two entries.
+    {"ManySmallCompressedFilesWithAQuestionAndAStop", MadeByRar(200),
+     [](const fs::path& out) { WriteAll(out / "f120.txt", "mine\n"); }, {"/f120.txt"},
+     [](const auto& tree) {
+         EXPECT_EQ(tree.at("f119.txt"), RarText(119));
+         EXPECT_EQ(tree.at("f120.txt"), "mine\n");
+         EXPECT_EQ(tree.at("f179.txt"), RarText(179));
+         EXPECT_FALSE(tree.contains("f180.txt"));
+         EXPECT_EQ(tree.size(), 180u);
+     }, "f180.txt"},
     // A folder stands where f3.txt goes: its failure is told before f4's
     // header, and a stop asked there keeps every later entry out.
     {"AStopAskedAtAFailureKeepsWhatFollowsOut", Rar4(Files(30)),
