@@ -1,5 +1,6 @@
 #include "archive/library/DecodeAhead.h"
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -19,40 +21,20 @@ uint64_t UnpackedSize(const RARHeaderDataEx& h)
 }
 
 // What makes an entry's header the same one on both handles.
-struct TEntryKey {
-    std::wstring name;
-    unsigned flags = 0, packSize = 0, packSizeHigh = 0, unpSize = 0, unpSizeHigh = 0, hostOS = 0, crc = 0,
-             method = 0, attr = 0, dictSize = 0, hashType = 0, mtimeLow = 0, mtimeHigh = 0;
-    char hash[32] = {};
+auto KeyFields(const RARHeaderDataEx& h)
+{
+    std::array<char, sizeof h.Hash> hash{};
+    std::memcpy(hash.data(), h.Hash, hash.size());
+    return std::tuple(std::wstring(h.FileNameW, wcsnlen(h.FileNameW, std::size(h.FileNameW))), h.Flags, h.PackSize,
+                      h.PackSizeHigh, h.UnpSize, h.UnpSizeHigh, h.HostOS, h.FileCRC, h.Method, h.FileAttr, h.DictSize,
+                      h.HashType, h.MtimeLow, h.MtimeHigh, hash);
+}
 
-    static TEntryKey Of(const RARHeaderDataEx& h)
-    {
-        TEntryKey k;
-        k.name.assign(h.FileNameW, wcsnlen(h.FileNameW, std::size(h.FileNameW)));
-        k.flags = h.Flags;
-        k.packSize = h.PackSize;
-        k.packSizeHigh = h.PackSizeHigh;
-        k.unpSize = h.UnpSize;
-        k.unpSizeHigh = h.UnpSizeHigh;
-        k.hostOS = h.HostOS;
-        k.crc = h.FileCRC;
-        k.method = h.Method;
-        k.attr = h.FileAttr;
-        k.dictSize = h.DictSize;
-        k.hashType = h.HashType;
-        k.mtimeLow = h.MtimeLow;
-        k.mtimeHigh = h.MtimeHigh;
-        std::memcpy(k.hash, h.Hash, sizeof k.hash);
-        return k;
-    }
-    bool Is(const RARHeaderDataEx& h) const
-    {
-        return flags == h.Flags && packSize == h.PackSize && packSizeHigh == h.PackSizeHigh && unpSize == h.UnpSize &&
-               unpSizeHigh == h.UnpSizeHigh && hostOS == h.HostOS && crc == h.FileCRC && method == h.Method &&
-               attr == h.FileAttr && dictSize == h.DictSize && hashType == h.HashType && mtimeLow == h.MtimeLow &&
-               mtimeHigh == h.MtimeHigh && std::memcmp(hash, h.Hash, sizeof hash) == 0 &&
-               name == std::wstring_view(h.FileNameW, wcsnlen(h.FileNameW, std::size(h.FileNameW)));
-    }
+struct TEntryKey {
+    decltype(KeyFields(std::declval<const RARHeaderDataEx&>())) fields;
+
+    static TEntryKey Of(const RARHeaderDataEx& h) { return {KeyFields(h)}; }
+    bool Is(const RARHeaderDataEx& h) const { return fields == KeyFields(h); }
 };
 
 // The stored method: nothing to unpack, so nothing to gain.
@@ -307,7 +289,7 @@ private:
     size_t FBytes = 0;
     uint32_t FClaimed = None;
     std::atomic<uint32_t> FClaimedNow{None};  // FClaimed, for a look without the mutex
-    int64_t FPassed = -1;  // the run decided every entry up to this one
+    int64_t FPassed = -1;                     // the run decided every entry up to this one
 };
 
 // ---- TAheadCalls ------------------------------------------------------------

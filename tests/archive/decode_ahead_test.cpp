@@ -108,7 +108,8 @@ protected:
         }
         fs::create_symlink("f1.txt", tree / "link");
         const std::string archive = (root / "case.rar").string();
-        const std::string command = "cd '" + tree.string() + "' && rar a -idq -ol -r " + options + " '" + archive + "' .";
+        const std::string command = "cd '" + tree.string() + "' && rar a -idq -ol -r " + options + " '" + archive +
+                                    "' .";
         EXPECT_EQ(std::system(command.c_str()), 0);
         return archive;
     }
