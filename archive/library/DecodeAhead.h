@@ -27,14 +27,14 @@
 class TDecodeAhead;
 
 // The library's calls for a run, with the second handle behind them. It
-// starts only in a pass opened for extraction, once the entries tested so
+// starts only in a pass opened for extraction, once the entries read so
 // far are mostly small compressed files: for any other archive it never
 // costs a thing.
 class TAheadCalls final : public IUnRarCalls {
 public:
     // Entries up to this size may be unpacked ahead.
     static constexpr uint64_t EntryLimit = 1 << 20;
-    // Small compressed files tested before the second handle starts.
+    // Small compressed files read before the second handle starts.
     static constexpr uint32_t StartAfter = 32;
 
     TAheadCalls();
