@@ -262,9 +262,15 @@ private:
             self->FRefused = true;
             return -1;
         }
-        const char* bytes = reinterpret_cast<const char*>(p1);
-        e.data.insert(e.data.end(), bytes, bytes + p2);
-        e.chunks.push_back(static_cast<uint32_t>(p2));
+        // Nothing may unwind through the library's frames.
+        try {
+            const char* bytes = reinterpret_cast<const char*>(p1);
+            e.data.insert(e.data.end(), bytes, bytes + p2);
+            e.chunks.push_back(static_cast<uint32_t>(p2));
+        } catch (...) {
+            self->FRefused = true;
+            return -1;
+        }
         return 0;
     }
 
