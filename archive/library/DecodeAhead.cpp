@@ -20,21 +20,27 @@ uint64_t UnpackedSize(const RARHeaderDataEx& h)
     return (static_cast<uint64_t>(h.UnpSizeHigh) << 32) | h.UnpSize;
 }
 
-// What makes an entry's header the same one on both handles.
+std::wstring_view NameOf(const RARHeaderDataEx& h)
+{
+    return {h.FileNameW, wcsnlen(h.FileNameW, std::size(h.FileNameW))};
+}
+
+// What makes an entry's header the same one on both handles, besides its name.
 auto KeyFields(const RARHeaderDataEx& h)
 {
     std::array<char, sizeof h.Hash> hash{};
     std::memcpy(hash.data(), h.Hash, hash.size());
-    return std::tuple(std::wstring(h.FileNameW, wcsnlen(h.FileNameW, std::size(h.FileNameW))), h.Flags, h.PackSize,
-                      h.PackSizeHigh, h.UnpSize, h.UnpSizeHigh, h.HostOS, h.FileCRC, h.Method, h.FileAttr, h.DictSize,
-                      h.HashType, h.MtimeLow, h.MtimeHigh, hash);
+    return std::tuple(h.Flags, h.PackSize, h.PackSizeHigh, h.UnpSize, h.UnpSizeHigh, h.HostOS, h.FileCRC, h.Method,
+                      h.FileAttr, h.DictSize, h.HashType, h.MtimeLow, h.MtimeHigh, hash);
 }
 
 struct TEntryKey {
+    std::wstring name;
     decltype(KeyFields(std::declval<const RARHeaderDataEx&>())) fields;
 
-    static TEntryKey Of(const RARHeaderDataEx& h) { return {KeyFields(h)}; }
-    bool Is(const RARHeaderDataEx& h) const { return fields == KeyFields(h); }
+    static TEntryKey Of(const RARHeaderDataEx& h) { return {std::wstring(NameOf(h)), KeyFields(h)}; }
+    // Compared on the run's thread for every entry it takes: nothing allocated.
+    bool Is(const RARHeaderDataEx& h) const { return fields == KeyFields(h) && name == NameOf(h); }
 };
 
 // The stored method: nothing to unpack, so nothing to gain.
@@ -54,11 +60,11 @@ bool TAheadCalls::Small(const RARHeaderDataEx& h)
 // The second handle's walk, made a step at a time by a thread with time to
 // spare; one thread steps at a time, and the walk's handle, header and
 // entry are that thread's while it steps. What the run's thread sees of it
-// passes through the mutex. The walk takes the small entries whose rank
-// among them is odd, from the header `from` on, and tests each unless the
-// run has already come to it; it stays at most ResultsLimit entries and
-// BytesLimit bytes ahead of the run, and ends at the first thing out of
-// the ordinary.
+// passes through the mutex. The walk takes the small entries that
+// TAheadCalls::Ahead gives it, from the header `from` on, and tests each
+// unless the run has already come to it; it stays at most ResultsLimit
+// entries and BytesLimit bytes ahead of the run, and ends at the first
+// thing out of the ordinary.
 class TDecodeAhead {
 public:
     struct TResult {
@@ -110,13 +116,10 @@ public:
         }
         std::optional<TResult> taken;
         if (!FResults.empty() && FResults.front().index == index) {
-            if (wanted) {
-                FBytes -= FResults.front().data.size();
+            if (wanted)
                 taken = std::move(FResults.front());
-                FResults.pop_front();
-            } else {
-                Pop();
-            }
+            FBytes -= taken ? taken->data.size() : FResults.front().data.size();
+            FResults.pop_front();
         }
         // Decided here: the walk does not begin it any more.
         FPassed = index;
